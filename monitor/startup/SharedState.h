@@ -1,0 +1,52 @@
+// The monitor's shared state: one object, made by Main and handed to every
+// window. Member names are the ones the whole program uses.
+#ifndef RDXMON_STARTUP_SHAREDSTATE_H
+#define RDXMON_STARTUP_SHAREDSTATE_H
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include <QString>
+
+#include "startup/InitRecord.h"
+
+namespace rdx {
+class _rdx5Comm3;
+}
+
+namespace rdxmon {
+
+inline constexpr int kSlotCount = 31;        // recorder slots 0..30
+inline constexpr int kChannelsPerSlot = 6;
+inline constexpr int kChannelCount = 186;    // channel index = slot * 6 + (channel - 1)
+inline constexpr int kLinesPerSlot = 9;      // gPvLine items 0..8 (8 is never filled)
+
+struct ChannelRecord {
+    QString Name;             // always 18 characters, blank padded
+    std::int16_t LogSel = 1;  // nonzero: shown and logged
+};
+
+struct SharedState {
+    InitRecord gInit;
+    // The one link object; owned by Main's loader, released at exit.
+    rdx::_rdx5Comm3* gLink = nullptr;
+    std::array<std::int16_t, kSlotCount> gDevAddr{};
+    std::array<ChannelRecord, kChannelCount> gChannel{};
+    std::array<std::array<std::string, kLinesPerSlot>, kSlotCount> gPvLine{};
+    std::array<float, kChannelCount> gPvValue{};
+    QString gChTotal = QStringLiteral("6");
+    QString gPortOpened = QStringLiteral("False");
+    std::string gRecvText;
+    std::int16_t gStartDone = 0;
+    // Logging.
+    std::int32_t gNextLogTime = 0;
+    // The program's folder (absolute, no trailing separator); the settings
+    // files live there and it is the working folder.
+    QString programFolder;
+};
+
+}  // namespace rdxmon
+
+#endif
