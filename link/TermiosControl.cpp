@@ -1,0 +1,443 @@
+// The serial control over POSIX termios, and the system tick counter.
+#include <fcntl.h>
+#include <limits.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <ctime>
+#include <optional>
+#include <vector>
+
+#include "rdx5Comm3.h"
+
+namespace rdx {
+namespace {
+
+// Longest time output() waits for room in the driver's transmit queue.
+constexpr int kOutputRoomWaitMs = 2000;
+
+struct LineSettings {
+    speed_t speed;
+    tcflag_t parity;  // 0, PARENB or PARENB|PARODD
+    tcflag_t size;    // CS7 or CS8
+    bool twoStopBits;
+};
+
+std::optional<speed_t> speedOf(const std::string& baud)
+{
+    static const std::pair<const char*, speed_t> speeds[] = {
+        {"300", B300},     {"600", B600},     {"1200", B1200},   {"2400", B2400},
+        {"4800", B4800},   {"9600", B9600},   {"19200", B19200}, {"38400", B38400},
+        {"57600", B57600}, {"115200", B115200},
+    };
+    for (const auto& [text, speed] : speeds) {
+        if (baud == text)
+            return speed;
+    }
+    return std::nullopt;
+}
+
+// Parses "baud,parity,data bits,stop bits", e.g. "9600,E,7,1".
+std::optional<LineSettings> parseSettings(const std::string& text)
+{
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t comma = text.find(',', start);
+        parts.push_back(text.substr(start, comma - start));
+        if (comma == std::string::npos)
+            break;
+        start = comma + 1;
+    }
+    if (parts.size() != 4)
+        return std::nullopt;
+    LineSettings s{};
+    const auto speed = speedOf(parts[0]);
+    if (!speed)
+        return std::nullopt;
+    s.speed = *speed;
+    if (parts[1] == "N" || parts[1] == "n")
+        s.parity = 0;
+    else if (parts[1] == "E" || parts[1] == "e")
+        s.parity = PARENB;
+    else if (parts[1] == "O" || parts[1] == "o")
+        s.parity = PARENB | PARODD;
+    else
+        return std::nullopt;
+    if (parts[2] == "7")
+        s.size = CS7;
+    else if (parts[2] == "8")
+        s.size = CS8;
+    else
+        return std::nullopt;
+    if (parts[3] != "1" && parts[3] != "2")
+        return std::nullopt;
+    s.twoStopBits = parts[3] == "2";
+    return s;
+}
+
+std::int16_t clamp16(long value)
+{
+    return static_cast<std::int16_t>(std::clamp<long>(value, 0, INT16_MAX));
+}
+
+bool notAModemDevice(int err)
+{
+    return err == ENOTTY || err == EINVAL;
+}
+
+class TermiosControl final : public SerialControl {
+public:
+    explicit TermiosControl(DeviceResolver resolver) : resolver_(std::move(resolver))
+    {
+        if (!resolver_)
+            resolver_ = defaultDevicePath;
+    }
+
+    ~TermiosControl() override { closeDevice(); }
+
+    void setCommPort(std::int16_t port) override
+    {
+        if (fd_ >= 0)
+            throw LinkError(kErrWhileOpen, "The port number cannot be changed while " + deviceName() + " is open");
+        if (port < 1)
+            throw LinkError(kErrNoDevice, "Invalid port number " + std::to_string(port));
+        commPort_ = port;
+    }
+    std::int16_t commPort() const override { return commPort_; }
+
+    void setSettings(const std::string& settings) override
+    {
+        const auto parsed = parseSettings(settings);
+        if (!parsed)
+            throw LinkError(kErrSettingsRefused, "The line settings \"" + settings + "\" are not valid for COM" +
+                                                     std::to_string(commPort_));
+        if (fd_ >= 0)
+            apply(*parsed, handshaking_);
+        settings_ = *parsed;
+    }
+
+    void setHandshaking(std::int16_t code) override
+    {
+        if (code < 0 || code > 3)
+            throw LinkError(kErrSettingsRefused, "Handshaking code " + std::to_string(code) + " is not valid");
+        if (fd_ >= 0)
+            apply(settings_, code);
+        handshaking_ = code;
+    }
+    std::int16_t handshaking() const override { return handshaking_; }
+
+    void setPortOpen(bool open) override
+    {
+        if (!open) {
+            closeDevice();
+            return;
+        }
+        if (fd_ >= 0)
+            throw LinkError(kErrDeviceBusy, deviceName() + " is already open");
+        openDevice();
+    }
+    bool portOpen() const override { return fd_ >= 0; }
+
+    bool ctsHolding() override
+    {
+        requireOpen();
+        int lines = 0;
+        if (::ioctl(fd_, TIOCMGET, &lines) != 0) {
+            // A device without modem lines (a pseudo-terminal) counts as ready.
+            if (notAModemDevice(errno))
+                return true;
+            lineLost("reading the modem lines", errno);
+        }
+        return (lines & TIOCM_CTS) != 0;
+    }
+
+    void setInBufferSize(std::int16_t size) override { inBufferSize_ = size; }
+    std::int16_t inBufferSize() const override { return inBufferSize_; }
+    void setOutBufferSize(std::int16_t size) override { outBufferSize_ = size; }
+    std::int16_t outBufferSize() const override { return outBufferSize_; }
+
+    std::int16_t inBufferCount() override
+    {
+        requireOpen();
+        int count = 0;
+        if (::ioctl(fd_, FIONREAD, &count) != 0)
+            lineLost("counting received bytes", errno);
+        return clamp16(count);
+    }
+
+    void clearInBuffer() override
+    {
+        requireOpen();
+        if (::tcflush(fd_, TCIFLUSH) != 0)
+            lineLost("discarding received bytes", errno);
+    }
+
+    std::int16_t outBufferCount() override
+    {
+        requireOpen();
+        int count = 0;
+        if (::ioctl(fd_, TIOCOUTQ, &count) != 0) {
+            if (notAModemDevice(errno))
+                return 0;
+            lineLost("counting unsent bytes", errno);
+        }
+        return clamp16(count);
+    }
+
+    void clearOutBuffer() override
+    {
+        requireOpen();
+        if (::tcflush(fd_, TCOFLUSH) != 0)
+            lineLost("discarding unsent bytes", errno);
+    }
+
+    void setInputLen(std::int16_t len) override
+    {
+        if (len < 0)
+            throw LinkError(kErrSettingsRefused, "InputLen " + std::to_string(len) + " is not valid");
+        inputLen_ = len;
+    }
+
+    std::string input() override
+    {
+        requireOpen();
+        // InputLen 0 takes everything waiting.
+        const std::size_t wanted = inputLen_ == 0 ? std::size_t{65536} : static_cast<std::size_t>(inputLen_);
+        std::string text;
+        char buffer[4096];
+        while (text.size() < wanted) {
+            const std::size_t chunk = std::min(sizeof buffer, wanted - text.size());
+            const ssize_t got = ::read(fd_, buffer, chunk);
+            if (got > 0) {
+                text.append(buffer, static_cast<std::size_t>(got));
+                continue;
+            }
+            if (got == 0) {
+                // The port is set to wait for one byte, so a read of nothing
+                // means the line hung up.
+                if (text.empty())
+                    lineLost("reading", EIO);
+                break;
+            }
+            if (errno == EINTR)
+                continue;
+            if (errno == EAGAIN || errno == EWOULDBLOCK)
+                break;
+            lineLost("reading", errno);
+        }
+        return text;
+    }
+
+    void output(const std::string& text) override
+    {
+        requireOpen();
+        const auto giveUpAt = std::chrono::steady_clock::now() + std::chrono::milliseconds(kOutputRoomWaitMs);
+        std::size_t done = 0;
+        while (done < text.size()) {
+            const ssize_t put = ::write(fd_, text.data() + done, text.size() - done);
+            if (put > 0) {
+                done += static_cast<std::size_t>(put);
+                continue;
+            }
+            if (put < 0 && errno == EINTR)
+                continue;
+            if (put < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
+                lineLost("writing", errno);
+            // The transmit queue is full: wait a little for room.
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                giveUpAt - std::chrono::steady_clock::now());
+            if (left.count() <= 0)
+                throw LinkError(kErrDeviceIo, deviceName() + " takes no more output (transmit queue full)");
+            pollOnce(POLLOUT, static_cast<int>(left.count()), "writing");
+        }
+    }
+
+    void setRThreshold(std::int16_t threshold) override { rThreshold_ = threshold; }
+    std::int16_t rThreshold() const override { return rThreshold_; }
+
+    std::int32_t commId() const override { return fd_; }
+
+    void waitForInput(std::int32_t timeoutMs) override
+    {
+        requireOpen();
+        pollOnce(POLLIN, std::max<std::int32_t>(timeoutMs, 0), "waiting for input");
+    }
+
+private:
+    std::string deviceName() const
+    {
+        std::string name = "COM" + std::to_string(commPort_);
+        if (!device_.empty())
+            name += " (" + device_ + ")";
+        return name;
+    }
+
+    [[noreturn]] void lineLost(const char* doing, int err) const
+    {
+        throw LinkError(kErrDeviceIo,
+                        "Serial line lost on " + deviceName() + " while " + doing + ": " + std::strerror(err));
+    }
+
+    void requireOpen() const
+    {
+        if (fd_ < 0)
+            throw LinkError(kErrNotOpen, "The port COM" + std::to_string(commPort_) + " is not open");
+    }
+
+    // Waits for the events or the time-out; a failure or hang-up of the device
+    // means the line is lost.
+    void pollOnce(short events, int timeoutMs, const char* doing)
+    {
+        pollfd p{fd_, events, 0};
+        const int ready = ::poll(&p, 1, timeoutMs);
+        if (ready < 0) {
+            if (errno == EINTR)
+                return;
+            lineLost(doing, errno);
+        }
+        if (ready > 0 && (p.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0)
+            lineLost(doing, (p.revents & POLLHUP) != 0 ? EIO : EBADF);
+    }
+
+    void openDevice()
+    {
+        device_ = resolver_(commPort_);
+        const int fd = ::open(device_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) {
+            const int err = errno;
+            if (err == EACCES || err == EPERM)
+                throw LinkError(kErrPermission,
+                                "No permission to open the serial device " + device_ + " for COM" +
+                                    std::to_string(commPort_) + " (" + std::strerror(err) +
+                                    "). Add the user to the \"dialout\" group (sudo adduser $USER dialout), "
+                                    "then log out and log in again.");
+            if (err == EBUSY)
+                throw LinkError(kErrDeviceBusy, deviceName() + " is in use by another program: " + std::strerror(err));
+            throw LinkError(kErrNoDevice, "Cannot open " + deviceName() + ": " + std::strerror(err));
+        }
+        try {
+            // Keep other programs (and other objects of this one) off the port.
+            if (::ioctl(fd, TIOCEXCL) != 0) {
+                const int err = errno;
+                if (err == EBUSY)
+                    throw LinkError(kErrDeviceBusy, deviceName() + " is in use by another program");
+                throw LinkError(kErrNoDevice, deviceName() + " is not a serial device: " + std::strerror(err));
+            }
+            if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
+                throw LinkError(kErrDeviceBusy,
+                                deviceName() + " is in use by another program: " + std::strerror(errno));
+            fd_ = fd;
+            apply(settings_, handshaking_);
+            const int lines = TIOCM_DTR | TIOCM_RTS;
+            if (::ioctl(fd, TIOCMBIS, &lines) != 0 && !notAModemDevice(errno))
+                lineLost("raising DTR and RTS", errno);
+        } catch (...) {
+            fd_ = -1;
+            ::ioctl(fd, TIOCNXCL);
+            ::close(fd);
+            throw;
+        }
+    }
+
+    void closeDevice() noexcept
+    {
+        if (fd_ < 0)
+            return;
+        // Closing would wait for unsent bytes; the port closes without draining.
+        int pending = 0;
+        if (::ioctl(fd_, TIOCOUTQ, &pending) == 0 && pending > 0)
+            ::tcflush(fd_, TCOFLUSH);
+        ::ioctl(fd_, TIOCNXCL);
+        ::close(fd_);
+        fd_ = -1;
+    }
+
+    // Puts the line settings and handshaking on the open device.
+    void apply(const LineSettings& s, std::int16_t handshake)
+    {
+        termios t{};
+        if (::tcgetattr(fd_, &t) != 0)
+            throw LinkError(kErrSettingsRefused, deviceName() + " refused the line settings: " + std::strerror(errno));
+        ::cfmakeraw(&t);
+        ::cfsetispeed(&t, s.speed);
+        ::cfsetospeed(&t, s.speed);
+        t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
+        t.c_cflag |= s.size | s.parity | CLOCAL | CREAD | HUPCL;
+        if (s.twoStopBits)
+            t.c_cflag |= CSTOPB;
+        t.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
+        if (handshake == 2 || handshake == 3)
+            t.c_cflag |= CRTSCTS;
+        if (handshake == 1 || handshake == 3)
+            t.c_iflag |= IXON | IXOFF;
+        // One byte satisfies a read, so a non-blocking read without data
+        // reports EAGAIN and a read of nothing means a hang-up.
+        t.c_cc[VMIN] = 1;
+        t.c_cc[VTIME] = 0;
+        if (::tcsetattr(fd_, TCSANOW, &t) != 0)
+            throw LinkError(kErrSettingsRefused, deviceName() + " refused the line settings: " + std::strerror(errno));
+    }
+
+    DeviceResolver resolver_;
+    int fd_ = -1;
+    std::string device_;
+    std::int16_t commPort_ = 1;
+    LineSettings settings_{B9600, 0, CS8, false};
+    std::int16_t handshaking_ = 0;
+    std::int16_t inBufferSize_ = 1024;
+    std::int16_t outBufferSize_ = 512;
+    std::int16_t inputLen_ = 0;
+    std::int16_t rThreshold_ = 0;
+};
+
+class SystemTickCounter final : public TickCounter {
+public:
+    std::uint32_t now() override
+    {
+        timespec ts{};
+        ::clock_gettime(CLOCK_MONOTONIC, &ts);
+        const std::uint64_t ms = static_cast<std::uint64_t>(ts.tv_sec) * 1000u +
+                                 static_cast<std::uint64_t>(ts.tv_nsec) / 1000000u;
+        return static_cast<std::uint32_t>(ms);
+    }
+};
+
+}  // namespace
+
+std::string defaultDevicePath(int port)
+{
+    char exe[PATH_MAX];
+    const ssize_t length = ::readlink("/proc/self/exe", exe, sizeof exe - 1);
+    if (length > 0) {
+        const std::string path(exe, static_cast<std::size_t>(length));
+        const std::size_t slash = path.rfind('/');
+        if (slash != std::string::npos) {
+            const std::string link = path.substr(0, slash) + "/COM" + std::to_string(port);
+            struct stat st{};
+            if (::lstat(link.c_str(), &st) == 0)
+                return link;
+        }
+    }
+    return "/dev/ttyS" + std::to_string(port - 1);
+}
+
+std::unique_ptr<SerialControl> makeTermiosControl(DeviceResolver resolver)
+{
+    return std::make_unique<TermiosControl>(std::move(resolver));
+}
+
+std::shared_ptr<TickCounter> makeSystemTickCounter()
+{
+    return std::make_shared<SystemTickCounter>();
+}
+
+}  // namespace rdx
