@@ -1,0 +1,100 @@
+#include "names/AddressTable.h"
+
+#include <limits>
+
+#include <QDir>
+#include <QFile>
+#include <QtEndian>
+
+namespace rdxmon {
+
+namespace {
+
+QString addressPath(const QString& folder)
+{
+    return QDir(folder).filePath(kAddressFileName);
+}
+
+}  // namespace
+
+QByteArray encodeAddressTable(const AddressTable& table)
+{
+    QByteArray out(kAddressFileSize, '\0');
+    for (std::size_t k = 0; k < table.size(); ++k)
+        qToLittleEndian<std::int16_t>(table[k], out.data() + 2 * k);
+    return out;
+}
+
+AddressTable defaultAddressTable()
+{
+    AddressTable table{};
+    for (std::size_t k = 0; k < table.size(); ++k)
+        table[k] = static_cast<std::int16_t>(k + 1);
+    return table;
+}
+
+AddressLoadResult loadAddressTable(const QString& folder)
+{
+    AddressLoadResult result;
+    result.table = defaultAddressTable();
+
+    QFile file(addressPath(folder));
+    if (!file.exists())
+        return result;
+    if (!file.open(QIODevice::ReadOnly)) {
+        result.unreadable = true;
+        return result;
+    }
+    const QByteArray bytes = file.read(kAddressFileSize);
+    file.close();
+
+    result.fromFile = true;
+    result.shortFile = bytes.size() < kAddressFileSize;
+    const std::size_t records = static_cast<std::size_t>(bytes.size()) / 2;
+    for (std::size_t k = 0; k < records && k < result.table.size(); ++k)
+        result.table[k] = qFromLittleEndian<std::int16_t>(bytes.constData() + 2 * k);
+    return result;
+}
+
+bool saveAddressTable(const QString& folder, const AddressTable& table, QString* error)
+{
+    QFile file(addressPath(folder));
+    // ReadWrite creates a missing file and keeps bytes after the 31 records.
+    const QByteArray bytes = encodeAddressTable(table);
+    const bool ok = file.open(QIODevice::ReadWrite) && file.seek(0) &&
+                    file.write(bytes) == bytes.size() && file.flush();
+    if (!ok && error)
+        *error = QStringLiteral("The recorder address file %1 could not be written: %2.")
+                     .arg(QDir::toNativeSeparators(file.fileName()), file.errorString());
+    return ok;
+}
+
+std::int16_t parseAddressEntry(const QString& text, std::int16_t previous)
+{
+    const QString entry = text.trimmed();
+    qsizetype i = 0;
+    bool negative = false;
+    if (i < entry.size() && (entry[i] == u'+' || entry[i] == u'-')) {
+        negative = entry[i] == u'-';
+        ++i;
+    }
+    if (i == entry.size())
+        return previous;
+
+    long long value = 0;
+    for (; i < entry.size(); ++i) {
+        const char16_t c = entry[i].unicode();
+        if (c < u'0' || c > u'9')
+            return previous;
+        value = value * 10 + (c - u'0');
+        if (value > 32768)
+            return previous;
+    }
+    if (negative)
+        value = -value;
+    if (value < std::numeric_limits<std::int16_t>::min() || value > std::numeric_limits<std::int16_t>::max())
+        return previous;
+    return static_cast<std::int16_t>(value);
+}
+
+}  // namespace rdxmon

@@ -1,0 +1,95 @@
+#include "startup/SettingsFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include "startup/Lenient.h"
+
+namespace rdxmon {
+
+namespace {
+
+QString settingsPath(const QString& folder)
+{
+    return QDir(folder).filePath(kInitFileName);
+}
+
+// Moves a damaged settings file aside so that writing the defaults loses
+// nothing. Returns the copy's path, or an empty text when no copy could be
+// kept (the file then stays where it was).
+QString keepDamagedFile(const QString& folder)
+{
+    const QString path = settingsPath(folder);
+    const QString backup = QDir(folder).filePath(kInitBackupFileName);
+    if (QFile::exists(backup) && !QFile::remove(backup))
+        return {};
+    if (QFile::rename(path, backup) || QFile::copy(path, backup))
+        return QDir::cleanPath(QFileInfo(backup).absoluteFilePath());
+    return {};
+}
+
+SettingsLoadResult damaged(const QString& folder)
+{
+    SettingsLoadResult result;
+    result.outcome = SettingsLoadResult::Outcome::Damaged;
+    result.record = InitRecord::defaults();
+    result.backupPath = keepDamagedFile(folder);
+    return result;
+}
+
+}  // namespace
+
+SettingsLoadResult readSettings(const QString& folder)
+{
+    const QString path = settingsPath(folder);
+    if (!QFile::exists(path))
+        return SettingsLoadResult{SettingsLoadResult::Outcome::Missing, InitRecord::defaults(), {}};
+
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return damaged(folder);
+    const QByteArray bytes = file.read(kInitRecordSize);
+    file.close();
+
+    const std::optional<InitRecord> record = decodeInitRecord(bytes);
+    if (!record)
+        return damaged(folder);
+    // A count outside 1..31 would leave nothing to poll and the start-up
+    // pass would never end.
+    const int count = lenientInt(record->RecCount);
+    if (count < 1 || count > 31)
+        return damaged(folder);
+    return SettingsLoadResult{SettingsLoadResult::Outcome::Loaded, *record, {}};
+}
+
+bool writeSettings(const QString& folder, const InitRecord& record, QString* error)
+{
+    const QString path = settingsPath(folder);
+    QFile file(path);
+    // ReadWrite creates a missing file and keeps what lies after the record.
+    const QByteArray bytes = encodeInitRecord(record);
+    const bool ok = file.open(QIODevice::ReadWrite) && file.seek(0) &&
+                    file.write(bytes) == bytes.size() && file.flush();
+    if (!ok && error)
+        *error = QStringLiteral("The settings file %1 could not be written: %2.")
+                     .arg(QDir::toNativeSeparators(path), file.errorString());
+    return ok;
+}
+
+QString channelTotal(const InitRecord& record)
+{
+    return QString::number(static_cast<qint64>(lenientInt(record.RecCount)) * 6);
+}
+
+QString damagedSettingsMessage(const QString& backupPath)
+{
+    const QString intro = QStringLiteral("The settings file %1 is damaged and cannot be used.").arg(kInitFileName);
+    const QString kept = backupPath.isEmpty()
+        ? QStringLiteral("A copy of it could not be kept.")
+        : QStringLiteral("It has been kept as %1.").arg(QDir::toNativeSeparators(backupPath));
+    return intro + QLatin1Char(' ') + kept +
+           QStringLiteral(" The default values will be used and written to a new settings file.");
+}
+
+}  // namespace rdxmon

@@ -1,0 +1,10 @@
+#include "startup/SystemServices.h"
+
+namespace rdxmon {
+
+QDateTime SystemClock::now()
+{
+    return QDateTime::currentDateTime();
+}
+
+}  // namespace rdxmon
