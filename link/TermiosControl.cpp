@@ -383,8 +383,22 @@ private:
         // reports EAGAIN and a read of nothing means a hang-up.
         t.c_cc[VMIN] = 1;
         t.c_cc[VTIME] = 0;
-        if (::tcsetattr(fd_, TCSANOW, &t) != 0)
+        if (::tcsetattr(fd_, TCSANOW, &t) != 0 && !partlyApplied(t, errno))
             throw LinkError(kErrSettingsRefused, deviceName() + " refused the line settings: " + std::strerror(errno));
+    }
+
+    // tcsetattr reports EINVAL when the device took the settings but reads
+    // some of them back otherwise: a pseudo-terminal keeps 8N1 whatever it is
+    // asked. Accept that when the speed and raw mode did take effect.
+    bool partlyApplied(const termios& wanted, int err) const
+    {
+        if (err != EINVAL)
+            return false;
+        termios now{};
+        if (::tcgetattr(fd_, &now) != 0)
+            return false;
+        return ::cfgetospeed(&now) == ::cfgetospeed(&wanted) && (now.c_lflag & ICANON) == 0 &&
+               now.c_cc[VMIN] == wanted.c_cc[VMIN];
     }
 
     DeviceResolver resolver_;
