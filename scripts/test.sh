@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# The project's test command: installs and builds (setup.sh), then runs every
+# test. Each step is a function; later steps are added to the list below.
+set -euo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+export QT_QPA_PLATFORM=offscreen
+
+step_setup() {
+  bash "$root/scripts/setup.sh"
+}
+
+step_unit_and_integration_tests() {
+  ctest --test-dir "$root/build" --output-on-failure -j2
+}
+
+steps=(
+  step_setup
+  step_unit_and_integration_tests
+)
+
+for step in "${steps[@]}"; do
+  echo "=== ${step#step_}"
+  "$step"
+done
+echo "=== all tests passed"

@@ -1,0 +1,40 @@
+// The simulator's end of the serial line: a pseudo-terminal whose device is
+// reachable through a link (for example "COM1") in a chosen folder.
+#ifndef RDXSIM_PTYLINE_H
+#define RDXSIM_PTYLINE_H
+
+#include <string>
+
+namespace rdxsim {
+
+class PtyLine {
+public:
+    PtyLine() = default;
+    ~PtyLine() { close(); }
+    PtyLine(const PtyLine&) = delete;
+    PtyLine& operator=(const PtyLine&) = delete;
+
+    // Opens a new pty (raw mode from the start, so nothing is translated
+    // before a client sets the line up) and points linkPath at its device,
+    // replacing an older link. Throws std::runtime_error with the reason.
+    // The device side is not kept open: its last close resets a client's
+    // exclusive use, so the next client can open it. While no client has it
+    // open the pty reports a hang-up (POLLHUP, reads fail with EIO).
+    void open(const std::string& linkPath);
+    // Removes the link and closes the pty; a client still on it loses it.
+    void close();
+
+    bool isOpen() const { return master_ >= 0; }
+    int fd() const { return master_; }
+    const std::string& devicePath() const { return device_; }
+    const std::string& linkPath() const { return link_; }
+
+private:
+    int master_ = -1;
+    std::string device_;
+    std::string link_;
+};
+
+}  // namespace rdxsim
+
+#endif
