@@ -1,0 +1,96 @@
+// Logging: START and STOP, naming the log file, the file mode options, the
+// channel selection buttons, resuming at start-up, and the sampling tick
+// that writes one row per cycle.
+#ifndef RDXMON_LOGGING_LOGCONTROLLER_H
+#define RDXMON_LOGGING_LOGCONTROLLER_H
+
+#include <functional>
+
+#include <QString>
+
+#include "logging/LogFile.h"
+#include "logging/LoggingView.h"
+#include "names/NamesHost.h"
+#include "startup/Services.h"
+#include "startup/SharedState.h"
+
+namespace rdxmon {
+
+inline const QString kLogWriteFailedMessage =
+    QStringLiteral("It can't be written in the file. Confirm whether a file isn't being opened.");
+inline const QString kLoggingStoppedMessage = QStringLiteral("Logging is stopped now.");
+inline const QString kLoggingRunningMessage = QStringLiteral("It is being logged now.");
+// The notice at START (one blank after "it?") and from the menu (two).
+inline const QString kSameNameAtStartMessage = QStringLiteral(
+    "There is a file of the same name. May I overwrite it? Or, input a file name again.");
+inline const QString kSameNameFromMenuMessage = QStringLiteral(
+    "There is a file of the same name. May I overwrite it?  Or, input a file name again.");
+inline const QString kCsvFilter = QStringLiteral("*.CSV(CSV files)|*.CSV");
+inline const QString kCsvDefaultSuffix = QStringLiteral(".CSV");
+
+class LogController {
+public:
+    // saveNames writes the channel table (names and selection flags) to the
+    // names file and tells the operator when it cannot.
+    LogController(SharedState& state, Services& services, LoggingView& view, NamesHost& host,
+                  std::function<bool()> saveNames);
+
+    // cmdRUN: names the file, writes its header, opens it and starts the
+    // sampling tick. Any file failure shows kLogWriteFailedMessage and
+    // leaves logging stopped.
+    void startLogging();
+    // cmdStop.
+    void stopLogging();
+    // mnuLogName: chooses the log file name in advance in the save dialog.
+    void chooseLogFile();
+    // optName1 ("User select file") and optName2 ("Default file") clicks.
+    void optName1Click();
+    void optName2Click();
+    // cmdMLog(index) on the page the main window shows.
+    void toggleChannel(int index);
+    // Called once when the main window has restored the logging controls
+    // from the settings: starts logging again when it was running.
+    void resumeAtStartup();
+    // The sampling timer (every 200 ms): writes the row when it is due.
+    void tick();
+
+    // Before the program ends: a last attempt to write the rows waiting.
+    // Returns a sentence for the exit message when rows remain unwritten
+    // (they are lost when the program ends), else an empty text.
+    QString unwrittenRowsNote();
+
+    bool running() const { return running_; }
+    // The name the next START uses in "User select file" mode (absolute).
+    QString heldName() const { return heldName_; }
+    int unwrittenRows() const { return file_.unwrittenRows(); }
+
+private:
+    int cycle() const;
+    int columns() const;
+    // Shows the save dialog offering the held name; keeps a chosen name.
+    // False when the dialog was cancelled.
+    bool showSaveDialog(const QString& initialFolder);
+    // A unique "yymmdd_hhmm.csv" in the program's folder.
+    QString defaultFileName() const;
+    // After each attempt to write rows: tells the operator once when rows
+    // could not be written, until a row gets through again.
+    void reportWrite(bool written);
+
+    SharedState& state_;
+    Services& services_;
+    LoggingView& view_;
+    NamesHost& host_;
+    std::function<bool()> saveNames_;
+
+    bool running_ = false;
+    QString heldName_;
+    // The held name was made for "Default file", not chosen by the operator.
+    bool heldNameIsDefault_ = false;
+    LogFile file_;
+    bool failureShown_ = false;
+    bool messageOpen_ = false;
+};
+
+}  // namespace rdxmon
+
+#endif

@@ -1,0 +1,122 @@
+#include "names/ChannelNames.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QtEndian>
+
+#include "names/Cp932.h"
+#include "startup/Lenient.h"
+
+namespace rdxmon {
+
+namespace {
+
+QString namesPath(const QString& folder)
+{
+    return QDir(folder).filePath(kNamesFileName);
+}
+
+}  // namespace
+
+QString channelLabel(int index)
+{
+    return format00(index / kChannelsPerSlot + 1) + QLatin1Char('-') +
+           QString::number(index % kChannelsPerSlot + 1);
+}
+
+QString defaultChannelName(int index)
+{
+    return fitName(QStringLiteral("Channel ") + channelLabel(index) + QStringLiteral("  (") +
+                   QLatin1Char(' ') + QString::number(index + 1) + QLatin1Char(')'));
+}
+
+ChannelTable defaultChannelTable()
+{
+    ChannelTable table;
+    for (int i = 0; i < kChannelCount; ++i)
+        table[i] = ChannelRecord{defaultChannelName(i), 1};
+    return table;
+}
+
+QByteArray encodeNameRecord(const ChannelRecord& record)
+{
+    QByteArray bytes = toCp932(cutToBytes(record.Name, kNameLength));
+    bytes.append(kNameLength - bytes.size(), ' ');
+    char flag[2];
+    qToLittleEndian<qint16>(record.LogSel, flag);
+    bytes.append(flag, 2);
+    return bytes;
+}
+
+ChannelRecord decodeNameRecord(const char* data)
+{
+    return ChannelRecord{fitName(fromCp932(QByteArray(data, kNameLength))),
+                         qFromLittleEndian<qint16>(data + kNameLength)};
+}
+
+QByteArray encodeChannelTable(const ChannelTable& table)
+{
+    QByteArray bytes;
+    bytes.reserve(kNamesFileSize);
+    for (const ChannelRecord& record : table)
+        bytes += encodeNameRecord(record);
+    return bytes;
+}
+
+NamesLoadResult loadChannelNames(const QString& folder)
+{
+    NamesLoadResult result;
+    result.table = defaultChannelTable();
+    const QString path = namesPath(folder);
+
+    if (!QFileInfo::exists(path)) {
+        QString error;
+        if (!saveChannelNames(folder, result.table, &error))
+            result.problem = error;
+        return result;
+    }
+
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        result.problem = QStringLiteral(
+                             "The channel name file %1 could not be read (%2). The default names are "
+                             "shown; the file is left as it is until you press OK in the channel name "
+                             "window.")
+                             .arg(QDir::toNativeSeparators(path), file.errorString());
+        return result;
+    }
+    const QByteArray bytes = file.read(kNamesFileSize);
+    result.recordsRead = static_cast<int>(bytes.size() / kNameRecordSize);
+    for (int i = 0; i < result.recordsRead; ++i)
+        result.table[i] = decodeNameRecord(bytes.constData() + i * kNameRecordSize);
+    if (bytes.size() < kNamesFileSize) {
+        result.problem = QStringLiteral(
+                             "The channel name file %1 is shorter than expected (%2 of %3 bytes). "
+                             "Channels it does not hold get their default names; the file is left as "
+                             "it is until you press OK in the channel name window.")
+                             .arg(QDir::toNativeSeparators(path))
+                             .arg(bytes.size())
+                             .arg(kNamesFileSize);
+    }
+    return result;
+}
+
+bool saveChannelNames(const QString& folder, const ChannelTable& table, QString* error)
+{
+    const QString path = namesPath(folder);
+    QFile file(path);
+    const QByteArray bytes = encodeChannelTable(table);
+    // ReadWrite keeps whatever follows the 186 records.
+    bool ok = file.open(QIODevice::ReadWrite) && file.write(bytes) == bytes.size();
+    ok = file.flush() && ok;
+    if (!ok && error) {
+        *error = QStringLiteral(
+                     "The channel names could not be saved in %1 (%2). They are kept in memory; "
+                     "fix the cause (a read-only file or folder, a full disk) and press OK again.")
+                     .arg(QDir::toNativeSeparators(path), file.errorString());
+    }
+    return ok;
+}
+
+}  // namespace rdxmon

@@ -1,0 +1,63 @@
+// The channel name file "RDX512NAME.SET" in the program's folder: 186
+// records of 20 bytes, record r + 1 for channel index r:
+//   bytes 0..17  the name in CP932, blank padded
+//   bytes 18..19 LogSel, little-endian signed 16-bit
+#ifndef RDXMON_NAMES_CHANNELNAMES_H
+#define RDXMON_NAMES_CHANNELNAMES_H
+
+#include <array>
+
+#include <QByteArray>
+#include <QString>
+
+#include "startup/SharedState.h"
+
+namespace rdxmon {
+
+inline const QString kNamesFileName = QStringLiteral("RDX512NAME.SET");
+inline constexpr int kNameRecordSize = 20;
+inline constexpr int kNamesFileSize = kChannelCount * kNameRecordSize;  // 3720
+
+using ChannelTable = std::array<ChannelRecord, kChannelCount>;
+
+// The short label of a channel: "01-1" for index 0, "31-6" for index 185.
+QString channelLabel(int index);
+
+// The name a new file gives channel index i: "Channel 01-1  ( 1)" fitted to
+// 18 characters ("Channel 02-4  ( 10" for index 9).
+QString defaultChannelName(int index);
+ChannelTable defaultChannelTable();
+
+// One record of 20 bytes. A name longer than 18 bytes in CP932 is cut at a
+// character boundary and blank padded.
+QByteArray encodeNameRecord(const ChannelRecord& record);
+// Decodes the 20 bytes at data (the name keeps its 18 characters).
+ChannelRecord decodeNameRecord(const char* data);
+
+// The whole file: 186 records.
+QByteArray encodeChannelTable(const ChannelTable& table);
+
+struct NamesLoadResult {
+    ChannelTable table{};
+    // Whole records taken from the file (186 for a complete file, 0 when the
+    // defaults were used); the rest carry the default records.
+    int recordsRead = 0;
+    // Empty when all went well; otherwise a sentence for the operator: the
+    // file was short, could not be read, or the new default file could not
+    // be written. The file is never rewritten on account of a problem.
+    QString problem;
+};
+
+// Reads "<folder>/RDX512NAME.SET". A missing file gets the default records,
+// written to a new file at once. A file shorter than 3720 bytes yields the
+// whole records it holds and defaults for the rest; it is left as it is.
+NamesLoadResult loadChannelNames(const QString& folder);
+
+// Writes the 186 records from the start of "<folder>/RDX512NAME.SET",
+// creating it when missing and keeping any bytes after 3720. On failure
+// returns false and, when error is given, a sentence for the operator.
+bool saveChannelNames(const QString& folder, const ChannelTable& table, QString* error);
+
+}  // namespace rdxmon
+
+#endif
