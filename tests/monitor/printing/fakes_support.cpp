@@ -1,0 +1,57 @@
+#include "fakes_support.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTest>
+#include <QTimer>
+
+namespace rdxtest {
+
+void EnsureApplication()
+{
+    if (QApplication::instance() == nullptr) {
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        }
+        static int argc = 1;
+        static char name[] = "rdxmon_printing_test";
+        static char* argv[] = {name, nullptr};
+        new QApplication(argc, argv);
+    }
+}
+
+bool WaitFor(const std::function<bool()>& cond, int timeoutMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!cond()) {
+        if (clock.elapsed() > timeoutMs) {
+            return cond();
+        }
+        QTest::qWait(10);
+    }
+    return true;
+}
+
+void WhenModalShown(std::function<void(QWidget*)> action)
+{
+    auto* poll = new QTimer;
+    auto* clock = new QElapsedTimer;
+    clock->start();
+    poll->setInterval(10);
+    QObject::connect(poll, &QTimer::timeout, [poll, clock, action] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (modal == nullptr && clock->elapsed() < 5000) {
+            return;
+        }
+        poll->stop();
+        poll->deleteLater();
+        delete clock;
+        if (modal != nullptr) {
+            action(modal);
+        }
+    });
+    poll->start();
+}
+
+}  // namespace rdxtest
