@@ -1,0 +1,151 @@
+// RDXMON-1_V104: the RDX-512 monitor program.
+//
+// Start-up: the program's folder becomes the working folder, the link
+// library is loaded from it, the settings are read (or the defaults written
+// and announced), the splash window shows them, the windows are created and
+// the main window connects to the recorders. The program reads no command
+// line and no environment.
+#include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QSocketNotifier>
+
+#include "names/frmDVN.h"
+#include "startup/Lenient.h"
+#include "startup/LinkLoader.h"
+#include "startup/ProgramFolder.h"
+#include "startup/SettingsFile.h"
+#include "startup/SharedState.h"
+#include "startup/SystemServices.h"
+#include "windows/MainDisp.h"
+#include "windows/Opuning.h"
+#include "windows/QtServices.h"
+
+namespace {
+
+// The signal handler only writes a byte; the main loop reads it and ends the
+// program the orderly way.
+int gSignalPipe[2] = {-1, -1};
+
+void onTerminationSignal(int) {
+    const char byte = 1;
+    const ssize_t written = ::write(gSignalPipe[1], &byte, 1);
+    static_cast<void>(written);
+}
+
+bool installTerminationHandlers() {
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, gSignalPipe) != 0) return false;
+    struct sigaction action {};
+    action.sa_handler = onTerminationSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (int signal : {SIGTERM, SIGINT, SIGHUP}) sigaction(signal, &action, nullptr);
+    return true;
+}
+
+// The link library's PortOpen message, as a message box.
+void showLinkMessage(const char* text, const char* title, void*) {
+    const QString caption = title && *title ? QString::fromUtf8(title) : rdxmon::kProgramTitle;
+    QMessageBox box(QMessageBox::Information, caption, QString::fromUtf8(text), QMessageBox::Ok,
+                    QApplication::activeWindow());
+    box.exec();
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    using namespace rdxmon;
+
+    QApplication app(argc, argv);
+    SystemClock clock;
+    QtMessageBoxes messages;
+    QtFileDialogs dialogs;
+    Services services{clock, messages, dialogs};
+
+    const QString folder = programFolder();
+    QDir::setCurrent(folder);
+
+    // The link library first: without it the program cannot work, and no
+    // settings file is touched.
+    LinkLoader loader;
+    QString error;
+    if (!loader.load(folder, &error)) {
+        messages.information(error);
+        return 2;
+    }
+    loader.setNotifier(&showLinkMessage, nullptr);
+
+    SharedState state;
+    state.programFolder = folder;
+    state.gLink = loader.object();
+
+    Opuning splash;
+    splash.prgWait->setValue(0);
+    splash.prgWait->setMinimum(0);
+
+    const SettingsLoadResult settings = readSettings(folder);
+    state.gInit = settings.record;
+    const auto startWithDefaults = [&] {
+        state.gInit = InitRecord::defaults();
+        QString writeError;
+        const bool written = writeSettings(folder, state.gInit, &writeError);
+        splash.showSettings(state.gInit);
+        splash.show();
+        messages.information(kDefaultsMessage);
+        if (!written) {
+            messages.information(QStringLiteral("The settings file %1 could not be written.\n%2")
+                                     .arg(kInitFileName, writeError));
+        }
+    };
+    switch (settings.outcome) {
+    case SettingsLoadResult::Outcome::Loaded:
+        splash.showSettings(state.gInit);
+        splash.show();
+        break;
+    case SettingsLoadResult::Outcome::Damaged:
+        messages.information(damagedSettingsMessage(settings.backupPath));
+        startWithDefaults();
+        break;
+    case SettingsLoadResult::Outcome::Missing:
+        startWithDefaults();
+        break;
+    }
+    state.gChTotal = QString::number(lenientInt(state.gInit.RecCount) * kChannelsPerSlot);
+    state.gStartDone = 0;
+
+    MainDisp mainDisp(state, services);
+    mainDisp.setSplash(&splash);
+    mainDisp.onReleaseLink = [&] {
+        loader.release();
+        state.gLink = nullptr;
+    };
+    frmDVN addressWindow(state, messages, &mainDisp);
+    mainDisp.setAddressWindow(&addressWindow);
+
+    // Logout, shutdown or kill: store the settings and end without a question.
+    std::unique_ptr<QSocketNotifier> signalNotifier;
+    if (installTerminationHandlers()) {
+        signalNotifier = std::make_unique<QSocketNotifier>(gSignalPipe[0], QSocketNotifier::Read);
+        QObject::connect(signalNotifier.get(), &QSocketNotifier::activated, &mainDisp, [&] {
+            char byte = 0;
+            const ssize_t got = ::read(gSignalPipe[0], &byte, 1);
+            static_cast<void>(got);
+            mainDisp.storeAndQuit();
+        });
+    }
+
+    try {
+        state.gLink->TimeOut(1000);
+    } catch (const rdx::LinkError&) {
+        // The reply time-out keeps the library's own value.
+    }
+    mainDisp.Communicate();
+    if (mainDisp.exiting()) return 0;
+    mainDisp.DVsele1_Click();
+    return app.exec();
+}

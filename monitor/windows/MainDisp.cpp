@@ -1,0 +1,425 @@
+#include "windows/MainDisp.h"
+
+#include <cmath>
+
+#include <QAction>
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QEventLoop>
+#include <QFrame>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include "names/frmDVN.h"
+#include "polling/Reply.h"
+#include "startup/Lenient.h"
+#include "startup/SettingsFile.h"
+#include "windows/Layout.h"
+#include "windows/Opuning.h"
+#include "windows/UpDown.h"
+
+namespace rdxmon {
+
+namespace {
+
+const QString kHeading = QStringLiteral("No.    Name                                        PV");
+const QString kExitQuestion = QStringLiteral("Monitoring software will be closed. Is this OK?");
+const QString kRestartMessage =
+    QStringLiteral("If communication settings have been changed, close monitor software and restart.");
+const QString kStoppedMessage = QStringLiteral("Logging is stopped now.");
+const QColor kSelectedColour(128, 255, 128);
+
+void place(QWidget* widget, const layout::Rect& r) { widget->setGeometry(r.x, r.y, r.width, r.height); }
+
+// Fits a text into exactly four characters: cut, or blank padded.
+QString fitFour(const QString& text) { return text.left(4).leftJustified(4, QLatin1Char(' ')); }
+
+// Selects the list entry matching the text (blanks around ignored); a value
+// the list does not hold is added, so storing it again keeps it unchanged.
+void selectText(QComboBox* combo, const QString& text) {
+    const QString wanted = text.trimmed();
+    int index = combo->findText(wanted);
+    if (index < 0 && !wanted.isEmpty()) {
+        combo->addItem(wanted);
+        index = combo->count() - 1;
+    }
+    if (index >= 0) combo->setCurrentIndex(index);
+}
+
+}  // namespace
+
+MainDisp::MainDisp(SharedState& state, Services& services, QWidget* parent)
+    : QMainWindow(parent), state_(state), services_(services), poll_(state, *this) {
+    setWindowTitle(kProgramTitle);
+    QFont font = this->font();
+    font.setPixelSize(12);
+    setFont(font);
+    setCentralWidget(new QWidget(this));
+
+    commtimer.setInterval(50);
+    tmrLogitv.setInterval(200);
+    connect(&commtimer, &QTimer::timeout, this, [this] { commtimerTick(); });
+
+    buildMenus();
+    buildGrid();
+    const int recorders = lenientInt(state_.gInit.RecCount);
+    const int clientHeight = layout::windowHeightPixels(recorders) - menuBar()->sizeHint().height();
+    buildLoggingBlock(clientHeight);
+    buildCommPanel();
+
+    // 1. The communication panel.
+    selectText(Combo2, state_.gInit.Speed);
+    selectText(Combo1, state_.gInit.Port);
+    lblCh->setText(state_.gInit.RecCount);
+    // 2., 3. The logging controls.
+    lblLogitv->setText(QString::number(state_.gInit.LogInterval));
+    (state_.gInit.LogUnit != 0 ? optTime2 : optTime1)->setChecked(true);
+    (state_.gInit.LogNameMode != 0 ? optName2 : optName1)->setChecked(true);
+    // 4. Resuming a logging run belongs to the logging work; START is ready.
+    cmdRUN->setEnabled(true);
+    // 5. Page 0, frames of the channels in use.
+    mPage = 0;
+    const int channels = lenientInt(state_.gChTotal);
+    for (int i = 0; i < layout::kSlotsPerPage; ++i) frmM[i]->setVisible(layout::frameVisible(channels, 0, i));
+    // 6. Layout by the number of recorders.
+    for (int h = 0; h < 3; ++h) Label1[h]->setVisible(layout::headingVisible(recorders, 0, h));
+    DVsele1->setVisible(layout::pageButtonVisible(recorders, 0));
+    DVsele2->setVisible(layout::pageButtonVisible(recorders, 1));
+    DVsele3->setVisible(layout::pageButtonVisible(recorders, 2));
+    for (int p = 0; p < 3; ++p) {
+        place(p == 0 ? DVsele1 : p == 1 ? DVsele2 : DVsele3, layout::pageButtonRect(p, clientHeight));
+    }
+    setFixedSize(layout::windowWidthPixels(recorders), layout::windowHeightPixels(recorders));
+    // 7. The help file beside the program.
+    mHelpFile = state_.programFolder + QStringLiteral("/RDXMON-1.chm");
+}
+
+MainDisp::~MainDisp() = default;
+
+void MainDisp::buildMenus() {
+    auto add = [this](QMenu* menu, const QString& caption, auto handler) {
+        QAction* action = menu->addAction(caption);
+        connect(action, &QAction::triggered, this, handler);
+        return action;
+    };
+    auto hook = [](const std::function<void()>& f) {
+        if (f) f();
+    };
+    mnuFI = menuBar()->addMenu(QStringLiteral("File(&F)"));
+    mnuLogName = add(mnuFI, QStringLiteral("Logging file name setting(&L)"), [this, hook] { hook(onLogName); });
+    mnuFI->addSeparator();  // mnuStep1
+    priterselect = add(mnuFI, QStringLiteral("Printer selection(&S)"), [this, hook] { hook(onPrinterSelect); });
+    mnuPrint = add(mnuFI, QStringLiteral("Printout(&P)"), [this, hook] { hook(onPrint); });
+    mnuFI->addSeparator();  // mnuStep3
+    mnuEnd = add(mnuFI, QStringLiteral("eXit(&X)"), [this] { mnuEnd_Click(); });
+
+    mnuOther = menuBar()->addMenu(QStringLiteral("Setting(&S)"));
+    mnuChName = add(mnuOther, QStringLiteral("chaNnel name register(&N)"), [this, hook] { hook(onChannelNames); });
+    mnuOther->addSeparator();  // ms
+    mnuComPort = add(mnuOther, QStringLiteral("Communication setting(&C)"), [this] { mnuComPort_Click(); });
+    dns = add(mnuOther, QStringLiteral("Recorder address setting(&R)"), [this] { dns_Click(); });
+
+    mnuHel = menuBar()->addMenu(QStringLiteral("Help(&H)"));
+    mnuHelp = add(mnuHel, QStringLiteral("Help(&H)"), [this, hook] { hook(onHelp); });
+    mnuHel->addSeparator();  // mnuStep6
+    mnuHelpVer = add(mnuHel, QStringLiteral("Version information(&V)"), [this, hook] { hook(onHelpVersion); });
+}
+
+void MainDisp::buildGrid() {
+    QWidget* client = centralWidget();
+    for (int h = 0; h < 3; ++h) {
+        Label1[h] = new QLabel(kHeading, client);
+        place(Label1[h], layout::headingRect(h));
+    }
+    const QFont valueFont = [this] {
+        QFont f = font();
+        f.setBold(true);
+        return f;
+    }();
+    for (int i = 0; i < layout::kSlotsPerPage; ++i) {
+        auto* frame = new QFrame(client);
+        place(frame, layout::frameRect(i));
+        frmM[i] = frame;
+
+        cmdMLog[i] = new QPushButton(frame);
+        place(cmdMLog[i], layout::channelButtonRect());
+        cmdMLog[i]->setText(format00(i / 6 + 1) + QStringLiteral("-%1").arg(i % 6 + 1));
+        cmdMLog[i]->setFocusPolicy(Qt::NoFocus);
+        connect(cmdMLog[i], &QPushButton::clicked, this, [this, i] {
+            if (onChannelButton) onChannelButton(i);
+        });
+
+        lblDevname[i] = new QLabel(frame);
+        place(lblDevname[i], layout::nameLabelRect());
+
+        lblPv[i] = new QLabel(QStringLiteral("0.0"), frame);
+        place(lblPv[i], layout::valueLabelRect());
+        lblPv[i]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        lblPv[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        lblPv[i]->setAutoFillBackground(true);
+        QPalette palette = lblPv[i]->palette();
+        palette.setColor(QPalette::Window, Qt::white);
+        lblPv[i]->setPalette(palette);
+        lblPv[i]->setFont(valueFont);
+    }
+
+    DVsele1 = new QPushButton(QStringLiteral("01 to 12"), client);
+    DVsele2 = new QPushButton(QStringLiteral("13 to 24"), client);
+    DVsele3 = new QPushButton(QStringLiteral("25 to 31"), client);
+    connect(DVsele1, &QPushButton::clicked, this, [this] { DVsele1_Click(); });
+    connect(DVsele2, &QPushButton::clicked, this, [this] { DVsele2_Click(); });
+    connect(DVsele3, &QPushButton::clicked, this, [this] { DVsele3_Click(); });
+}
+
+void MainDisp::buildLoggingBlock(int clientHeight) {
+    loggingBlock = new QWidget(centralWidget());
+    place(loggingBlock, layout::loggingBlockRect(clientHeight));
+    const layout::LoggingBlock g = layout::loggingBlock();
+
+    lblChartSpeed = new QLabel(QStringLiteral("Sampling cycle"), loggingBlock);
+    place(lblChartSpeed, g.lblChartSpeed);
+    lblLogitv = new QLabel(QStringLiteral("60"), loggingBlock);
+    place(lblLogitv, g.lblLogitv);
+    lblLogitv->setAlignment(Qt::AlignCenter);
+    lblLogitv->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    updLogtitv = new UpDown(loggingBlock);
+    place(updLogtitv, g.updLogtitv);
+    updLogtitv->setRange(1, 60);
+    updLogtitv->setIncrement(1);
+    updLogtitv->setValue(60);
+    updLogtitv->setBuddy(lblLogitv);
+
+    optTime1 = new QRadioButton(QStringLiteral("Sec"), loggingBlock);
+    place(optTime1, g.optTime1);
+    optTime2 = new QRadioButton(QStringLiteral("Min"), loggingBlock);
+    place(optTime2, g.optTime2);
+    auto* unitGroup = new QButtonGroup(loggingBlock);
+    unitGroup->addButton(optTime1);
+    unitGroup->addButton(optTime2);
+
+    optName1 = new QRadioButton(QStringLiteral("User select file"), loggingBlock);
+    place(optName1, g.optName1);
+    optName2 = new QRadioButton(QStringLiteral("Default file"), loggingBlock);
+    place(optName2, g.optName2);
+    auto* nameGroup = new QButtonGroup(loggingBlock);
+    nameGroup->addButton(optName1);
+    nameGroup->addButton(optName2);
+
+    cmdRUN = new QPushButton(QStringLiteral("START"), loggingBlock);
+    place(cmdRUN, g.cmdRUN);
+    cmdStop = new QPushButton(QStringLiteral("STOP"), loggingBlock);
+    place(cmdStop, g.cmdStop);
+    connect(cmdRUN, &QPushButton::clicked, this, [this] {
+        if (onStart) onStart();
+    });
+    connect(cmdStop, &QPushButton::clicked, this, [this] {
+        if (onStop) onStop();
+    });
+
+    lblMsg = new QLabel(kStoppedMessage, loggingBlock);
+    place(lblMsg, g.lblMsg);
+    lblMsg->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    lblMsg->setAlignment(Qt::AlignCenter);
+    lblMsg->setAutoFillBackground(true);
+    QPalette palette = lblMsg->palette();
+    palette.setColor(QPalette::Window, Qt::white);
+    lblMsg->setPalette(palette);
+}
+
+void MainDisp::buildCommPanel() {
+    frmCommInit = new QGroupBox(QStringLiteral("Communication port selection"), centralWidget());
+    place(frmCommInit, layout::commPanelRect());
+    frmCommInit->setAutoFillBackground(true);
+    const layout::CommPanel g = layout::commPanel();
+
+    Label2[20] = new QLabel(QStringLiteral("Communication port"), frmCommInit);
+    place(Label2[20], g.portCaption);
+    Combo1 = new QComboBox(frmCommInit);
+    place(Combo1, g.Combo1);
+    for (int n = 1; n <= 8; ++n) Combo1->addItem(QStringLiteral("COM%1").arg(n));
+
+    Label2[19] = new QLabel(QStringLiteral("Communication speed(bps)"), frmCommInit);
+    place(Label2[19], g.speedCaption);
+    Combo2 = new QComboBox(frmCommInit);
+    place(Combo2, g.Combo2);
+    Combo2->addItems({QStringLiteral("9600"), QStringLiteral("4800"), QStringLiteral("2400")});
+
+    Label2[0] = new QLabel(QStringLiteral("Number of recorders"), frmCommInit);
+    place(Label2[0], g.countCaption);
+    lblCh = new QLabel(QStringLiteral("1"), frmCommInit);
+    place(lblCh, g.lblCh);
+    lblCh->setAlignment(Qt::AlignCenter);
+    lblCh->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    updCh = new UpDown(frmCommInit);
+    place(updCh, g.updCh);
+    updCh->setRange(1, 31);
+    updCh->setIncrement(1);
+    updCh->setBuddy(lblCh);
+
+    cmdCommOK = new QPushButton(QStringLiteral("OK"), frmCommInit);
+    place(cmdCommOK, g.cmdCommOK);
+    connect(cmdCommOK, &QPushButton::clicked, this, [this] { cmdCommOK_Click(); });
+
+    frmCommInit->hide();
+}
+
+void MainDisp::showPage(int page) {
+    mPage = page;
+    NameSet(page);
+    Logdisp(page);
+    const int channels = lenientInt(state_.gChTotal);
+    for (int i = 0; i < layout::kSlotsPerPage; ++i) {
+        const int k = layout::channelIndex(page, i);
+        if (channels > k && k < kChannelCount) {
+            frmM[i]->setVisible(true);
+            lblPv[i]->setText(formatPv(state_.gPvValue[k], std::nullopt));
+            cmdMLog[i]->setText(format00(k / 6 + 1) + QStringLiteral("-%1").arg(k % 6 + 1));
+        } else {
+            frmM[i]->setVisible(false);
+        }
+    }
+    const int recorders = lenientInt(state_.gInit.RecCount);
+    for (int h = 0; h < 3; ++h) Label1[h]->setVisible(layout::headingVisible(recorders, page, h));
+}
+
+void MainDisp::NameSet(int page) {
+    for (int i = 0; i < layout::kSlotsPerPage; ++i) {
+        const int k = layout::channelIndex(page, i);
+        if (k >= kChannelCount) break;
+        lblDevname[i]->setText(state_.gChannel[k].Name);
+    }
+}
+
+void MainDisp::Logdisp(int page) {
+    const QColor face = QApplication::palette().color(QPalette::Button);
+    for (int i = 0; i < layout::kSlotsPerPage; ++i) {
+        const int k = layout::channelIndex(page, i);
+        if (k >= kChannelCount) break;
+        QPalette palette = cmdMLog[i]->palette();
+        palette.setColor(QPalette::Button, state_.gChannel[k].LogSel != 0 ? kSelectedColour : face);
+        cmdMLog[i]->setPalette(palette);
+    }
+}
+
+void MainDisp::Communicate() {
+    ConnectResult connected;
+    try {
+        // Port settings, PortOpen (30019 counts as not opened), buffers
+        // cleared, close commands when opened.
+        connected = connectLink(state_);
+    } catch (const std::exception&) {
+        // Any other error of the serial control ends the connecting step.
+        return;
+    }
+    if (splash_) splash_->prgWait->setMaximum(recorderCount(state_.gInit));
+    if (connected.opened) {
+        commtimer.start();
+        if (state_.gStartDone == 0) {
+            // The start-up pass: timer ticks run in this loop until every
+            // configured recorder has been asked once.
+            QEventLoop wait;
+            startWait_ = &wait;
+            wait.exec();
+            startWait_ = nullptr;
+        }
+        if (exiting_) return;
+    }
+    if (onNameLoad) onNameLoad();
+    NameSet(0);
+    if (splash_) splash_->hide();
+    show();
+}
+
+void MainDisp::commtimerTick() {
+    poll_.tick();
+    if (startWait_ && state_.gStartDone != 0) startWait_->quit();
+}
+
+void MainDisp::setPvCaption(int labelIndex, const QString& text) {
+    if (labelIndex >= 0 && labelIndex < layout::kSlotsPerPage) lblPv[labelIndex]->setText(text);
+}
+
+void MainDisp::setProgress(int value) {
+    if (splash_) splash_->prgWait->setValue(value);
+}
+
+void MainDisp::dns_Click() {
+    if (!addressWindow_) return;
+    addressWindow_->showFromMenu();
+}
+
+void MainDisp::mnuComPort_Click() {
+    frmCommInit->show();
+    frmCommInit->raise();
+}
+
+void MainDisp::cmdCommOK_Click() {
+    state_.gInit.Speed = fitFour(Combo2->currentText());
+    state_.gInit.Port = fitFour(Combo1->currentText());
+    state_.gInit.RecCount = format00(lenientInt(lblCh->text())).left(2);
+    QString error;
+    if (!writeSettings(state_.programFolder, state_.gInit, &error)) {
+        // The panel stays open with the choice, so it can be stored again.
+        services_.messages.information(QStringLiteral("The communication settings could not be saved.\n%1").arg(error));
+        return;
+    }
+    frmCommInit->hide();
+    services_.messages.information(kRestartMessage);
+}
+
+bool MainDisp::mnuEnd_Click() {
+    if (exiting_) return true;
+    if (!services_.messages.question(kExitQuestion)) return false;
+    storeAndEnd(true);
+    return true;
+}
+
+void MainDisp::storeAndQuit() {
+    if (exiting_) return;
+    storeAndEnd(false);
+}
+
+void MainDisp::storeAndEnd(bool tellFailures) {
+    exiting_ = true;
+    // 2. The logging controls into the settings record.
+    state_.gInit.LogUnit = optTime1->isChecked() ? 0 : 1;
+    state_.gInit.LogNameMode = optName1->isChecked() ? 0 : 1;
+    state_.gInit.LogActive = tmrLogitv.isActive() ? 1 : 0;
+    tmrLogitv.stop();
+    state_.gInit.LogInterval = static_cast<std::int32_t>(std::lround(lenientNumber(lblLogitv->text())));
+    // 3. The settings file.
+    QString error;
+    if (!writeSettings(state_.programFolder, state_.gInit, &error) && tellFailures) {
+        services_.messages.information(QStringLiteral("The settings could not be saved.\n%1").arg(error));
+    }
+    // 4. to 6. Polling, help windows, the link.
+    commtimer.stop();
+    if (onCloseHelpWindows) onCloseHelpWindows();
+    if (onReleaseLink) onReleaseLink();
+    // 7. Every window, then the program.
+    if (startWait_) startWait_->quit();
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    for (QWidget* window : windows) {
+        if (window != this && window->isVisible()) window->close();
+    }
+    hide();
+    QCoreApplication::exit(0);
+}
+
+void MainDisp::closeEvent(QCloseEvent* event) {
+    // Closing through the frame is the exit command, question included.
+    if (exiting_ || mnuEnd_Click()) {
+        event->accept();
+    } else {
+        event->ignore();
+    }
+}
+
+}  // namespace rdxmon

@@ -1,0 +1,176 @@
+// The monitor's main window: the channel grid of one page of twelve
+// recorders, the page buttons, the logging controls, the communication panel,
+// the menus, and the two timers (polling and logging).
+//
+// Work of other parts of the program (logging, channel names, printing,
+// help) reaches this window through the hooks below; a hook left empty does
+// nothing.
+#ifndef RDXMON_WINDOWS_MAINDISP_H
+#define RDXMON_WINDOWS_MAINDISP_H
+
+#include <array>
+#include <functional>
+#include <map>
+
+#include <QMainWindow>
+#include <QTimer>
+
+#include "polling/PollCycle.h"
+#include "startup/Services.h"
+#include "startup/SharedState.h"
+
+class QAction;
+class QComboBox;
+class QEventLoop;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QMenu;
+class QPushButton;
+class QRadioButton;
+
+namespace rdxmon {
+
+class Opuning;
+class UpDown;
+class frmDVN;
+
+class MainDisp : public QMainWindow, public PvView {
+    Q_OBJECT
+public:
+    // Creates the window from the settings in state.gInit and state.gChTotal
+    // (the window creation steps); it stays hidden until Communicate.
+    MainDisp(SharedState& state, Services& services, QWidget* parent = nullptr);
+    ~MainDisp() override;
+
+    // Windows this one works with.
+    void setSplash(Opuning* splash) { splash_ = splash; }
+    void setAddressWindow(frmDVN* window) { addressWindow_ = window; }
+
+    // --- Public procedures called by other windows and by start-up.
+    // Connects the link, runs the start-up polling pass (waiting with events
+    // running while the splash shows progress), loads the channel names,
+    // hides the splash and shows this window.
+    void Communicate();
+    void Pvdispset(int d) { poll_.Pvdispset(d); }
+    // Channel names of page p into the name labels.
+    void NameSet(int page);
+    // Selection colours of the channel buttons of page p.
+    void Logdisp(int page);
+
+    // --- Event handlers.
+    void DVsele1_Click() { showPage(0); }
+    void DVsele2_Click() { showPage(1); }
+    void DVsele3_Click() { showPage(2); }
+    void dns_Click();
+    void mnuComPort_Click();
+    void cmdCommOK_Click();
+    // The exit command; returns false when the operator answered No.
+    bool mnuEnd_Click();
+    // The exit command's storing and ending steps without the question
+    // (the system is ending the program: logout, shutdown, kill).
+    void storeAndQuit();
+    // True once the exit steps have run.
+    bool exiting() const { return exiting_; }
+
+    // --- PvView.
+    int shownPage() const override { return mPage; }
+    void setPvCaption(int labelIndex, const QString& text) override;
+    void setProgress(int value) override;
+
+    int page() const { return mPage; }
+    const QString& helpFile() const { return mHelpFile; }
+    PollCycle& pollCycle() { return poll_; }
+
+    // --- Hooks for the work of other parts (empty: nothing happens).
+    std::function<void()> onNameLoad;           // channel name window's NameLoad
+    std::function<void(int)> onChannelButton;   // click on cmdMLog(index)
+    std::function<void()> onStart;              // cmdRUN
+    std::function<void()> onStop;               // cmdStop
+    std::function<void()> onLogName;            // mnuLogName
+    std::function<void()> onChannelNames;       // mnuChName
+    std::function<void()> onPrinterSelect;      // priterselect
+    std::function<void()> onPrint;              // mnuPrint
+    std::function<void()> onHelp;               // mnuHelp
+    std::function<void()> onHelpVersion;        // mnuHelpVer
+    std::function<void()> onCloseHelpWindows;   // exit: close the help windows
+    std::function<void()> onReleaseLink;        // exit: release gLink
+
+    // --- Controls (names as the program knows them).
+    std::array<QFrame*, 72> frmM{};
+    std::array<QPushButton*, 72> cmdMLog{};
+    std::array<QLabel*, 72> lblDevname{};
+    std::array<QLabel*, 72> lblPv{};
+    std::array<QLabel*, 3> Label1{};
+    QPushButton* DVsele1 = nullptr;
+    QPushButton* DVsele2 = nullptr;
+    QPushButton* DVsele3 = nullptr;
+
+    // Logging block.
+    QWidget* loggingBlock = nullptr;
+    QLabel* lblChartSpeed = nullptr;
+    QLabel* lblLogitv = nullptr;
+    UpDown* updLogtitv = nullptr;
+    QRadioButton* optTime1 = nullptr;
+    QRadioButton* optTime2 = nullptr;
+    QRadioButton* optName1 = nullptr;
+    QRadioButton* optName2 = nullptr;
+    QPushButton* cmdRUN = nullptr;
+    QPushButton* cmdStop = nullptr;
+    QLabel* lblMsg = nullptr;
+
+    // Communication panel.
+    QGroupBox* frmCommInit = nullptr;
+    std::map<int, QLabel*> Label2;  // 0, 19, 20
+    QComboBox* Combo1 = nullptr;
+    QComboBox* Combo2 = nullptr;
+    QLabel* lblCh = nullptr;
+    UpDown* updCh = nullptr;
+    QPushButton* cmdCommOK = nullptr;
+
+    // Menus.
+    QMenu* mnuFI = nullptr;
+    QAction* mnuLogName = nullptr;
+    QAction* priterselect = nullptr;
+    QAction* mnuPrint = nullptr;
+    QAction* mnuEnd = nullptr;
+    QMenu* mnuOther = nullptr;
+    QAction* mnuChName = nullptr;
+    QAction* mnuComPort = nullptr;
+    QAction* dns = nullptr;
+    QMenu* mnuHel = nullptr;
+    QAction* mnuHelp = nullptr;
+    QAction* mnuHelpVer = nullptr;
+
+    // Timers.
+    QTimer commtimer;
+    QTimer tmrLogitv;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildMenus();
+    void buildGrid();
+    void buildLoggingBlock(int clientHeight);
+    void buildCommPanel();
+    void placeForRecorders();
+    void showPage(int page);
+    void commtimerTick();
+    // Exit steps 2 to 7.
+    void storeAndEnd(bool tellFailures);
+
+    SharedState& state_;
+    Services& services_;
+    PollCycle poll_;
+    Opuning* splash_ = nullptr;
+    frmDVN* addressWindow_ = nullptr;
+    QEventLoop* startWait_ = nullptr;  // set while Communicate waits
+    int mPage = 0;
+    QString mHelpFile;
+    bool exiting_ = false;
+};
+
+}  // namespace rdxmon
+
+#endif
