@@ -15,6 +15,8 @@
 #include <QProgressBar>
 #include <QSocketNotifier>
 
+#include "names/ChannelNames.h"
+#include "names/SubDisp_Name.h"
 #include "names/frmDVN.h"
 #include "startup/Lenient.h"
 #include "startup/LinkLoader.h"
@@ -115,8 +117,13 @@ int main(int argc, char* argv[]) {
         startWithDefaults();
         break;
     }
-    state.gChTotal = QString::number(lenientInt(state.gInit.RecCount) * kChannelsPerSlot);
+    state.gChTotal = channelTotal(state.gInit);
     state.gStartDone = 0;
+    // The channel table before the main window: a logging run resumed while
+    // the window loads writes the names into the new file's header. (The
+    // name window loads them again, and reports a damaged file, after the
+    // start-up pass.)
+    state.gChannel = loadChannelNames(folder).table;
 
     MainDisp mainDisp(state, services);
     mainDisp.setSplash(&splash);
@@ -124,6 +131,10 @@ int main(int argc, char* argv[]) {
         loader.release();
         state.gLink = nullptr;
     };
+    SubDisp_Name nameWindow(state, messages, mainDisp, &mainDisp);
+    mainDisp.onNameLoad = [&] { nameWindow.NameLoad(); };
+    mainDisp.onChannelNames = [&] { nameWindow.showModally(); };
+    mainDisp.onSaveNames = [&] { return nameWindow.SaveNames(); };
     frmDVN addressWindow(state, messages, &mainDisp);
     mainDisp.setAddressWindow(&addressWindow);
 

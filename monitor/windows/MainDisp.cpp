@@ -17,6 +17,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 
+#include "names/ChannelNames.h"
 #include "names/frmDVN.h"
 #include "polling/Reply.h"
 #include "startup/Lenient.h"
@@ -24,6 +25,8 @@
 #include "windows/Layout.h"
 #include "windows/Opuning.h"
 #include "windows/UpDown.h"
+#include "windows/frmAbout.h"
+#include "rdx5Comm3.h"
 
 namespace rdxmon {
 
@@ -34,7 +37,6 @@ const QString kExitQuestion = QStringLiteral("Monitoring software will be closed
 const QString kRestartMessage =
     QStringLiteral("If communication settings have been changed, close monitor software and restart.");
 const QString kStoppedMessage = QStringLiteral("Logging is stopped now.");
-const QColor kSelectedColour(128, 255, 128);
 
 void place(QWidget* widget, const layout::Rect& r) { widget->setGeometry(r.x, r.y, r.width, r.height); }
 
@@ -56,7 +58,13 @@ void selectText(QComboBox* combo, const QString& text) {
 }  // namespace
 
 MainDisp::MainDisp(SharedState& state, Services& services, QWidget* parent)
-    : QMainWindow(parent), state_(state), services_(services), poll_(state, *this) {
+    : QMainWindow(parent),
+      state_(state),
+      services_(services),
+      poll_(state, *this),
+      printerSelection_(printers_, services.messages),
+      printout_(services.messages),
+      help_(HelpFileName(state.programFolder), services.messages) {
     setWindowTitle(kProgramTitle);
     QFont font = this->font();
     font.setPixelSize(12);
@@ -78,14 +86,31 @@ MainDisp::MainDisp(SharedState& state, Services& services, QWidget* parent)
     selectText(Combo2, state_.gInit.Speed);
     selectText(Combo1, state_.gInit.Port);
     lblCh->setText(state_.gInit.RecCount);
-    // 2., 3. The logging controls.
-    lblLogitv->setText(QString::number(state_.gInit.LogInterval));
-    (state_.gInit.LogUnit != 0 ? optTime2 : optTime1)->setChecked(true);
-    (state_.gInit.LogNameMode != 0 ? optName2 : optName1)->setChecked(true);
-    // 4. Resuming a logging run belongs to the logging work; START is ready.
-    cmdRUN->setEnabled(true);
+    // 2. to 4. The logging controls from the settings, then the resume of a
+    // logging run that was going on when the program ended.
+    LoggingWidgets widgets;
+    widgets.lblLogitv = lblLogitv;
+    widgets.updLogtitv = updLogtitv;
+    widgets.optTime1 = optTime1;
+    widgets.optTime2 = optTime2;
+    widgets.optName1 = optName1;
+    widgets.optName2 = optName2;
+    widgets.cmdRUN = cmdRUN;
+    widgets.cmdStop = cmdStop;
+    widgets.lblMsg = lblMsg;
+    widgets.tmrLogitv = &tmrLogitv;
+    widgets.mnuLogName = mnuLogName;
+    widgets.cmdMLog = cmdMLog;
+    logging_ = std::make_unique<LoggingControls>(widgets, state_, services_, *this, [this] {
+        if (onSaveNames) return onSaveNames();
+        QString error;
+        if (saveChannelNames(state_.programFolder, state_.gChannel, &error)) return true;
+        services_.messages.information(error);
+        return false;
+    });
+    logging_->restoreAndResume(state_.gInit);
     // 5. Page 0, frames of the channels in use.
-    mPage = 0;
+    mPage_ = 0;
     const int channels = lenientInt(state_.gChTotal);
     for (int i = 0; i < layout::kSlotsPerPage; ++i) frmM[i]->setVisible(layout::frameVisible(channels, 0, i));
     // 6. Layout by the number of recorders.
@@ -98,7 +123,8 @@ MainDisp::MainDisp(SharedState& state, Services& services, QWidget* parent)
     }
     setFixedSize(layout::windowWidthPixels(recorders), layout::windowHeightPixels(recorders));
     // 7. The help file beside the program.
-    mHelpFile = state_.programFolder + QStringLiteral("/RDXMON-1.chm");
+    mHelpFile = help_.helpFile();
+    setWindowIcon(ProgramIcon());
 }
 
 MainDisp::~MainDisp() = default;
@@ -113,10 +139,11 @@ void MainDisp::buildMenus() {
         if (f) f();
     };
     mnuFI = menuBar()->addMenu(QStringLiteral("File(&F)"));
-    mnuLogName = add(mnuFI, QStringLiteral("Logging file name setting(&L)"), [this, hook] { hook(onLogName); });
+    // The logging controls connect mnuLogName themselves.
+    mnuLogName = mnuFI->addAction(QStringLiteral("Logging file name setting(&L)"));
     mnuFI->addSeparator();  // mnuStep1
-    priterselect = add(mnuFI, QStringLiteral("Printer selection(&S)"), [this, hook] { hook(onPrinterSelect); });
-    mnuPrint = add(mnuFI, QStringLiteral("Printout(&P)"), [this, hook] { hook(onPrint); });
+    priterselect = add(mnuFI, QStringLiteral("Printer selection(&S)"), [this] { printerSelection_.priterselect(this); });
+    mnuPrint = add(mnuFI, QStringLiteral("Printout(&P)"), [this] { printout_.mnuPrint(this, printerSelection_.currentPrinter()); });
     mnuFI->addSeparator();  // mnuStep3
     mnuEnd = add(mnuFI, QStringLiteral("eXit(&X)"), [this] { mnuEnd_Click(); });
 
@@ -127,9 +154,9 @@ void MainDisp::buildMenus() {
     dns = add(mnuOther, QStringLiteral("Recorder address setting(&R)"), [this] { dns_Click(); });
 
     mnuHel = menuBar()->addMenu(QStringLiteral("Help(&H)"));
-    mnuHelp = add(mnuHel, QStringLiteral("Help(&H)"), [this, hook] { hook(onHelp); });
+    mnuHelp = add(mnuHel, QStringLiteral("Help(&H)"), [this] { help_.showHelp(); });
     mnuHel->addSeparator();  // mnuStep6
-    mnuHelpVer = add(mnuHel, QStringLiteral("Version information(&V)"), [this, hook] { hook(onHelpVersion); });
+    mnuHelpVer = add(mnuHel, QStringLiteral("Version information(&V)"), [this] { ShowVersionInformation(this); });
 }
 
 void MainDisp::buildGrid() {
@@ -152,9 +179,6 @@ void MainDisp::buildGrid() {
         place(cmdMLog[i], layout::channelButtonRect());
         cmdMLog[i]->setText(format00(i / 6 + 1) + QStringLiteral("-%1").arg(i % 6 + 1));
         cmdMLog[i]->setFocusPolicy(Qt::NoFocus);
-        connect(cmdMLog[i], &QPushButton::clicked, this, [this, i] {
-            if (onChannelButton) onChannelButton(i);
-        });
 
         lblDevname[i] = new QLabel(frame);
         place(lblDevname[i], layout::nameLabelRect());
@@ -216,12 +240,6 @@ void MainDisp::buildLoggingBlock(int clientHeight) {
     place(cmdRUN, g.cmdRUN);
     cmdStop = new QPushButton(QStringLiteral("STOP"), loggingBlock);
     place(cmdStop, g.cmdStop);
-    connect(cmdRUN, &QPushButton::clicked, this, [this] {
-        if (onStart) onStart();
-    });
-    connect(cmdStop, &QPushButton::clicked, this, [this] {
-        if (onStop) onStop();
-    });
 
     lblMsg = new QLabel(kStoppedMessage, loggingBlock);
     place(lblMsg, g.lblMsg);
@@ -271,7 +289,7 @@ void MainDisp::buildCommPanel() {
 }
 
 void MainDisp::showPage(int page) {
-    mPage = page;
+    mPage_ = page;
     NameSet(page);
     Logdisp(page);
     const int channels = lenientInt(state_.gChTotal);
@@ -298,14 +316,7 @@ void MainDisp::NameSet(int page) {
 }
 
 void MainDisp::Logdisp(int page) {
-    const QColor face = QApplication::palette().color(QPalette::Button);
-    for (int i = 0; i < layout::kSlotsPerPage; ++i) {
-        const int k = layout::channelIndex(page, i);
-        if (k >= kChannelCount) break;
-        QPalette palette = cmdMLog[i]->palette();
-        palette.setColor(QPalette::Button, state_.gChannel[k].LogSel != 0 ? kSelectedColour : face);
-        cmdMLog[i]->setPalette(palette);
-    }
+    if (logging_) logging_->Logdisp(page);
 }
 
 void MainDisp::Communicate() {
@@ -314,9 +325,16 @@ void MainDisp::Communicate() {
         // Port settings, PortOpen (30019 counts as not opened), buffers
         // cleared, close commands when opened.
         connected = connectLink(state_);
-    } catch (const std::exception&) {
-        // Any other error of the serial control ends the connecting step.
-        return;
+    } catch (const std::exception& error) {
+        // Any other error of the serial control: the operator is told, and
+        // the program goes on without polling rather than leaving the splash
+        // window up with nothing behind it.
+        const auto* linkError = dynamic_cast<const rdx::LinkError*>(&error);
+        services_.messages.information(
+            QStringLiteral("The serial port could not be prepared; the recorders are not polled.\n%1")
+                .arg(QString::fromStdString(linkError ? linkError->description() : std::string(error.what()))));
+        connected.opened = false;
+        state_.gPortOpened = QStringLiteral("False");
     }
     if (splash_) splash_->prgWait->setMaximum(recorderCount(state_.gInit));
     if (connected.opened) {
@@ -376,7 +394,11 @@ void MainDisp::cmdCommOK_Click() {
 
 bool MainDisp::mnuEnd_Click() {
     if (exiting_) return true;
-    if (!services_.messages.question(kExitQuestion)) return false;
+    // Rows the log file could not take yet are lost when the program ends:
+    // the question says so.
+    const QString note = logging_->controller().unwrittenRowsNote();
+    const QString question = note.isEmpty() ? kExitQuestion : kExitQuestion + QStringLiteral("\n\n") + note;
+    if (!services_.messages.question(question)) return false;
     storeAndEnd(true);
     return true;
 }
@@ -388,12 +410,9 @@ void MainDisp::storeAndQuit() {
 
 void MainDisp::storeAndEnd(bool tellFailures) {
     exiting_ = true;
-    // 2. The logging controls into the settings record.
-    state_.gInit.LogUnit = optTime1->isChecked() ? 0 : 1;
-    state_.gInit.LogNameMode = optName1->isChecked() ? 0 : 1;
-    state_.gInit.LogActive = tmrLogitv.isActive() ? 1 : 0;
-    tmrLogitv.stop();
-    state_.gInit.LogInterval = static_cast<std::int32_t>(std::lround(lenientNumber(lblLogitv->text())));
+    // 2. The logging controls into the settings record; the sampling timer
+    // stops.
+    logging_->storeForExit(state_.gInit);
     // 3. The settings file.
     QString error;
     if (!writeSettings(state_.programFolder, state_.gInit, &error) && tellFailures) {
@@ -401,7 +420,7 @@ void MainDisp::storeAndEnd(bool tellFailures) {
     }
     // 4. to 6. Polling, help windows, the link.
     commtimer.stop();
-    if (onCloseHelpWindows) onCloseHelpWindows();
+    help_.closeAll();
     if (onReleaseLink) onReleaseLink();
     // 7. Every window, then the program.
     if (startWait_) startWait_->quit();

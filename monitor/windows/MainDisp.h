@@ -2,9 +2,9 @@
 // recorders, the page buttons, the logging controls, the communication panel,
 // the menus, and the two timers (polling and logging).
 //
-// Work of other parts of the program (logging, channel names, printing,
-// help) reaches this window through the hooks below; a hook left empty does
-// nothing.
+// The window owns the logging controls, the printer choice and the help
+// viewer; the channel name window and the link reach it through the hooks
+// below (a hook left empty does nothing).
 #ifndef RDXMON_WINDOWS_MAINDISP_H
 #define RDXMON_WINDOWS_MAINDISP_H
 
@@ -15,9 +15,15 @@
 #include <QMainWindow>
 #include <QTimer>
 
+#include "logging/LoggingControls.h"
+#include "names/NamesHost.h"
 #include "polling/PollCycle.h"
+#include "printing/PrinterList.h"
+#include "printing/Printout.h"
+#include "printing/prnselect.h"
 #include "startup/Services.h"
 #include "startup/SharedState.h"
+#include "windows/HelpViewer.h"
 
 class QAction;
 class QComboBox;
@@ -35,7 +41,7 @@ class Opuning;
 class UpDown;
 class frmDVN;
 
-class MainDisp : public QMainWindow, public PvView {
+class MainDisp : public QMainWindow, public PvView, public NamesHost {
     Q_OBJECT
 public:
     // Creates the window from the settings in state.gInit and state.gChTotal
@@ -54,9 +60,11 @@ public:
     void Communicate();
     void Pvdispset(int d) { poll_.Pvdispset(d); }
     // Channel names of page p into the name labels.
-    void NameSet(int page);
+    void NameSet(int page) override;
     // Selection colours of the channel buttons of page p.
-    void Logdisp(int page);
+    void Logdisp(int page) override;
+    // The page shown.
+    int mPage() const override { return mPage_; }
 
     // --- Event handlers.
     void DVsele1_Click() { showPage(0); }
@@ -74,26 +82,21 @@ public:
     bool exiting() const { return exiting_; }
 
     // --- PvView.
-    int shownPage() const override { return mPage; }
+    int shownPage() const override { return mPage_; }
     void setPvCaption(int labelIndex, const QString& text) override;
     void setProgress(int value) override;
 
-    int page() const { return mPage; }
+    int page() const { return mPage_; }
     const QString& helpFile() const { return mHelpFile; }
     PollCycle& pollCycle() { return poll_; }
+    LoggingControls& logging() { return *logging_; }
+    PrinterSelection& printerSelection() { return printerSelection_; }
+    HelpViewer& help() { return help_; }
 
     // --- Hooks for the work of other parts (empty: nothing happens).
     std::function<void()> onNameLoad;           // channel name window's NameLoad
-    std::function<void(int)> onChannelButton;   // click on cmdMLog(index)
-    std::function<void()> onStart;              // cmdRUN
-    std::function<void()> onStop;               // cmdStop
-    std::function<void()> onLogName;            // mnuLogName
     std::function<void()> onChannelNames;       // mnuChName
-    std::function<void()> onPrinterSelect;      // priterselect
-    std::function<void()> onPrint;              // mnuPrint
-    std::function<void()> onHelp;               // mnuHelp
-    std::function<void()> onHelpVersion;        // mnuHelpVer
-    std::function<void()> onCloseHelpWindows;   // exit: close the help windows
+    std::function<bool()> onSaveNames;          // write the channel table (channel buttons)
     std::function<void()> onReleaseLink;        // exit: release gLink
 
     // --- Controls (names as the program knows them).
@@ -166,8 +169,13 @@ private:
     Opuning* splash_ = nullptr;
     frmDVN* addressWindow_ = nullptr;
     QEventLoop* startWait_ = nullptr;  // set while Communicate waits
-    int mPage = 0;
+    int mPage_ = 0;
     QString mHelpFile;
+    std::unique_ptr<LoggingControls> logging_;
+    SystemPrinterList printers_;
+    PrinterSelection printerSelection_;
+    Printout printout_;
+    HelpViewer help_;
     bool exiting_ = false;
 };
 

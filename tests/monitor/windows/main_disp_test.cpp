@@ -96,7 +96,7 @@ TEST_F(MainDispTest, CreationFromSettings) {
     }
     EXPECT_TRUE(w->DVsele1->isHidden() && w->DVsele2->isHidden() && w->DVsele3->isHidden());
     EXPECT_EQ(w->size(), QSize(913, 615));
-    EXPECT_EQ(w->helpFile(), dir.path() + QStringLiteral("/RDXMON-1.chm"));
+    EXPECT_EQ(w->helpFile(), dir.path() + QStringLiteral("/RDXMON-1.qch"));
 
     // The menus, captions and separators in order.
     QStringList captions;
@@ -161,11 +161,14 @@ TEST_F(MainDispTest, PageSwitchShowsNamesValuesAndColours) {
     EXPECT_EQ(w->cmdMLog[71]->text(), QStringLiteral("12-6"));
     EXPECT_EQ(w->lblDevname[0]->text(), state.gChannel[0].Name);
 
-    // Channel buttons reach the logging work through their hook.
-    int clicked = -1;
-    w->onChannelButton = [&](int index) { clicked = index; };
+    // A channel button toggles its channel's selection, stores the table
+    // and repaints the button.
+    ASSERT_EQ(state.gChannel[7].LogSel, 1);
+    int saved = 0;
+    w->onSaveNames = [&] { ++saved; return true; };
     QTest::mouseClick(w->cmdMLog[7], Qt::LeftButton);
-    EXPECT_EQ(clicked, 7);
+    EXPECT_EQ(state.gChannel[7].LogSel, 0);
+    EXPECT_EQ(saved, 1);
 }
 
 TEST_F(MainDispTest, CommunicateRunsTheStartupPassAndPollingDrivesLabels) {
@@ -255,8 +258,7 @@ TEST_F(MainDispTest, CommunicationPanelStoresTheChoice) {
 
 TEST_F(MainDispTest, ExitCommand) {
     auto w = make(2);
-    int helpClosed = 0, released = 0;
-    w->onCloseHelpWindows = [&] { ++helpClosed; };
+    int released = 0;
     w->onReleaseLink = [&] { ++released; };
     w->show();
     w->commtimer.start();
@@ -280,7 +282,6 @@ TEST_F(MainDispTest, ExitCommand) {
     EXPECT_TRUE(w->exiting());
     EXPECT_FALSE(w->commtimer.isActive());
     EXPECT_FALSE(w->tmrLogitv.isActive());
-    EXPECT_EQ(helpClosed, 1);
     EXPECT_EQ(released, 1);
     EXPECT_FALSE(w->isVisible());
     const std::optional<InitRecord> stored = decodeInitRecord(settingsFile());
