@@ -1,31 +1,9 @@
 #!/usr/bin/env bash
-# Demo: builds the project, starts the recorder simulator on a pseudo-terminal
-# in a temporary folder and runs one full exchange with a recorder through the
-# link library, printing the reply.
-#   scripts/run.sh [ADDRESS] [BAUD]      (defaults 1 and 9600)
+# The README's run command: installs what is missing, builds, and runs the
+# monitor against the built-in recorder simulator (12 recorders) in a fresh
+# program folder. Without a display it runs under Xvfb, saves a screenshot to
+# out/monitor.png and stops; with a display it keeps running until File > eXit.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-address="${1:-1}"
-baud="${2:-9600}"
-
 bash "$root/scripts/setup.sh"
-bin="$root/build/bin"
-work="$(mktemp -d)"
-sim_pid=""
-cleanup() {
-  if [[ -n "$sim_pid" ]]; then kill "$sim_pid" 2>/dev/null || true; wait "$sim_pid" 2>/dev/null || true; fi
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-"$bin/rdx512-sim" --dir "$work" --baud "$baud" --ready-file "$work/ready" &
-sim_pid=$!
-for _ in $(seq 100); do
-  [[ -e "$work/ready" ]] && break
-  kill -0 "$sim_pid" 2>/dev/null || { echo "run: the simulator did not start" >&2; exit 1; }
-  sleep 0.05
-done
-[[ -e "$work/ready" ]] || { echo "run: the simulator did not come up" >&2; exit 1; }
-
-echo "Reply of recorder $address at $baud bit/s:"
-"$bin/rdx-exchange" --device "$work/COM1" --address "$address" --baud "$baud"
+exec bash "$root/scripts/run-monitor.sh"
