@@ -392,6 +392,10 @@ bool rdx5Comm3::PortOpen()
 {
     try {
         impl_->applySettingsAndOpen();
+    } catch (const LinkError& cause) {
+        // The caller sees 30019; the first error goes with it as its cause,
+        // so the program can tell the operator what is wrong with the port.
+        throw LinkError(kErrPortOpen, LinkError::describe(kErrPortOpen), cause.number(), cause.description());
     } catch (...) {
         throw LinkError::of(kErrPortOpen);
     }

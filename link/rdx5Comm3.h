@@ -24,7 +24,8 @@
 //   8015   the device refused the line settings
 //   8020   the device failed while reading or writing (line lost)
 //   8021   no permission to use the device
-// Errors raised inside PortOpen reach the caller only as 30019.
+// Errors raised inside PortOpen reach the caller only as 30019; the first of
+// them rides along as the 30019's cause (causeNumber, causeDescription).
 //
 // Texts crossing the interface are std::string holding the characters as
 // they go on the line (one byte per character). Descriptions are UTF-8.
@@ -86,8 +87,19 @@ public:
         : std::runtime_error(std::to_string(number) + ": " + description),
           number_(number),
           description_(description) {}
+    // An error with the error that caused it (PortOpen's 30019 carries the
+    // first error raised while opening).
+    LinkError(int number, const std::string& description, int causeNumber, const std::string& causeDescription)
+        : LinkError(number, description)
+    {
+        causeNumber_ = causeNumber;
+        causeDescription_ = causeDescription;
+    }
     int number() const noexcept { return number_; }
     const std::string& description() const noexcept { return description_; }
+    // The error that caused this one: 0 and empty text when there is none.
+    int causeNumber() const noexcept { return causeNumber_; }
+    const std::string& causeDescription() const noexcept { return causeDescription_; }
 
     // The description the library gives for one of its own numbers
     // (empty for an unknown number).
@@ -98,6 +110,8 @@ public:
 private:
     int number_;
     std::string description_;
+    int causeNumber_ = 0;
+    std::string causeDescription_;
 };
 
 // Millisecond tick counter used for the reply deadline. It may wrap around;

@@ -17,36 +17,84 @@ const std::string kEsc(1, '\x1b');
 }  // namespace
 
 PvView::~PvView() = default;
+void PvView::setSlotStale(int, bool, const QDateTime&) {}
+void PvView::setLineLost(bool) {}
+
+QString staleToolTip(const QDateTime& lastReply)
+{
+    if (!lastReply.isValid())
+        return QStringLiteral("No reply yet");
+    return QStringLiteral("No reply since %1").arg(lastReply.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
+}
 
 int recorderCount(const InitRecord& init)
 {
     return std::clamp(lenientInt(init.RecCount), 1, kSlotCount);
 }
 
-PollCycle::PollCycle(SharedState& state, PvView& view) : state_(state), view_(view) {}
+PollCycle::PollCycle(SharedState& state, PvView& view, Clock* clock, LineWatch::MsClock msClock)
+    : state_(state), view_(view), clock_(clock), line_(std::move(msClock))
+{
+}
 
 void PollCycle::tick()
 {
     const int d = mPollIndex;
     const int count = recorderCount(state_.gInit);
 
-    // An error of the link (the device vanished, the port failed) counts as
-    // no answer from this slot: its lines stay and the cycle moves on, so the
-    // start-up pass still ends and no slot is asked forever.
+    switch (line_.next()) {
+    case LineWatch::Step::Poll:
+        break;
+    case LineWatch::Step::Wait:
+        return;
+    case LineWatch::Step::Reopen:
+        if (state_.gLink && line_.tryReopen(*state_.gLink)) {
+            view_.setLineLost(false);  // polling goes on with slot d next tick
+        } else {
+            // Every recorder misses a poll while the line is away, so their
+            // values are marked stale after a few attempts.
+            for (int s = 0; s < count; ++s)
+                noteMiss(s);
+        }
+        return;
+    }
+
     bool failed = false;
+    int error = 0;
     try {
         if (!state_.gLink)
             throw std::logic_error("no link object");
         state_.gRecvText = state_.gLink->RWcomm(format00(state_.gDevAddr[d]).toStdString(), "06", 1, "N");
+    } catch (const rdx::LinkError& e) {
+        failed = true;
+        error = e.number();
     } catch (...) {
         failed = true;
     }
 
-    if (!failed) {
+    // The device has gone: no exchanges until the port is back, and then the
+    // cycle goes on with this slot. A start-up pass ends here, so the window
+    // comes up and shows the lost line instead of waiting for it.
+    if (failed && line_.linkFailed(error)) {
+        view_.setLineLost(true);
+        noteMiss(d);
+        state_.gStartDone = 1;
+        return;
+    }
+
+    // Any other error of the link counts as no answer from this slot: its
+    // lines stay and the cycle moves on, so no slot is asked forever.
+    if (failed) {
+        noteMiss(d);
+    } else {
         if (state_.gRecvText.empty())
             return;  // under way: the same slot is asked again next tick
-        if (state_.gRecvText != kEsc)
+        if (state_.gRecvText == kEsc) {
+            noteMiss(d);
+        } else {
             splitReply(state_.gRecvText, state_.gPvLine[d]);
+            noteReply(d);
+        }
     }
 
     if (state_.gStartDone == 0) {
@@ -56,6 +104,41 @@ void PollCycle::tick()
     }
     Pvdispset(d);
     mPollIndex = (d + 1) % count;
+}
+
+bool PollCycle::slotStale(int slot) const
+{
+    return slot >= 0 && slot < kSlotCount && stale_[slot];
+}
+
+QDateTime PollCycle::lastReply(int slot) const
+{
+    return slot >= 0 && slot < kSlotCount ? lastReply_[slot] : QDateTime();
+}
+
+QDateTime PollCycle::now() const
+{
+    return clock_ ? clock_->now() : QDateTime::currentDateTime();
+}
+
+void PollCycle::noteReply(int d)
+{
+    misses_[d] = 0;
+    lastReply_[d] = now();
+    if (stale_[d]) {
+        stale_[d] = false;
+        view_.setSlotStale(d, false, lastReply_[d]);
+    }
+}
+
+void PollCycle::noteMiss(int d)
+{
+    if (misses_[d] < kStaleAfterMisses)
+        ++misses_[d];
+    if (misses_[d] >= kStaleAfterMisses && !stale_[d]) {
+        stale_[d] = true;
+        view_.setSlotStale(d, true, lastReply_[d]);
+    }
 }
 
 void PollCycle::Pvdispset(int d)
@@ -99,14 +182,16 @@ ConnectResult connectLink(SharedState& state)
     link.Pality("Even");
     link.RThreshold(4);
 
-    bool opened = false;
+    ConnectResult result;
     try {
-        opened = link.PortOpen();
+        result.opened = link.PortOpen();
     } catch (const rdx::LinkError& e) {
         if (e.number() != rdx::kErrPortOpen)
             throw;
-        opened = false;  // the library has told the operator
+        result.opened = false;
+        result.problem = portProblemMessage(e);
     }
+    const bool opened = result.opened;
     state.gPortOpened = opened ? QStringLiteral("True") : QStringLiteral("False");
 
     link.SendBufClear();
@@ -117,7 +202,7 @@ ConnectResult connectLink(SharedState& state)
         for (int s = 0; s < count; ++s)
             link.Send_Close(format00(state.gDevAddr[s]).toStdString());
     }
-    return ConnectResult{opened};
+    return result;
 }
 
 }  // namespace rdxmon

@@ -18,6 +18,7 @@
 #include "names/ChannelNames.h"
 #include "names/SubDisp_Name.h"
 #include "names/frmDVN.h"
+#include "polling/LineWatch.h"
 #include "startup/Lenient.h"
 #include "startup/LinkLoader.h"
 #include "startup/ProgramFolder.h"
@@ -51,10 +52,9 @@ bool installTerminationHandlers() {
 }
 
 // The link library's PortOpen message, as a message box.
-void showLinkMessage(const char* text, const char* title, void*) {
-    const QString caption = title && *title ? QString::fromUtf8(title) : rdxmon::kProgramTitle;
-    QMessageBox box(QMessageBox::Information, caption, QString::fromUtf8(text), QMessageBox::Ok,
-                    QApplication::activeWindow());
+void showLinkMessage(const QString& text, const QString& title) {
+    const QString caption = title.isEmpty() ? rdxmon::kProgramTitle : title;
+    QMessageBox box(QMessageBox::Information, caption, text, QMessageBox::Ok, QApplication::activeWindow());
     box.exec();
 }
 
@@ -72,6 +72,10 @@ int main(int argc, char* argv[]) {
     const QString folder = programFolder();
     QDir::setCurrent(folder);
 
+    // The link library's messages stay away while a lost line is reopened.
+    RecoveringFlag recovering;
+    LinkMessageGate linkMessages(recovering, &showLinkMessage);
+
     // The link library first: without it the program cannot work, and no
     // settings file is touched.
     LinkLoader loader;
@@ -80,7 +84,7 @@ int main(int argc, char* argv[]) {
         messages.information(error);
         return 2;
     }
-    loader.setNotifier(&showLinkMessage, nullptr);
+    loader.setNotifier(&LinkMessageGate::notify, &linkMessages);
 
     SharedState state;
     state.programFolder = folder;
@@ -126,6 +130,7 @@ int main(int argc, char* argv[]) {
     state.gChannel = loadChannelNames(folder).table;
 
     MainDisp mainDisp(state, services);
+    mainDisp.pollCycle().lineWatch().setRecoveringFlag(&recovering);
     mainDisp.setSplash(&splash);
     mainDisp.onReleaseLink = [&] {
         loader.release();

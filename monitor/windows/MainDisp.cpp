@@ -61,7 +61,7 @@ MainDisp::MainDisp(SharedState& state, Services& services, QWidget* parent)
     : QMainWindow(parent),
       state_(state),
       services_(services),
-      poll_(state, *this),
+      poll_(state, *this, &services.clock),
       printerSelection_(printers_, services.messages),
       printout_(services.messages),
       help_(HelpFileName(state.programFolder), services.messages) {
@@ -81,6 +81,18 @@ MainDisp::MainDisp(SharedState& state, Services& services, QWidget* parent)
     const int clientHeight = layout::windowHeightPixels(recorders) - menuBar()->sizeHint().height();
     buildLoggingBlock(clientHeight);
     buildCommPanel();
+
+    // The lost-line notice, right of the logging options above lblMsg.
+    const layout::Rect msg = layout::loggingBlock().lblMsg;
+    constexpr int kLineWidth = 172;
+    lblLine = new QLabel(kLineLostMessage, loggingBlock);
+    place(lblLine, {msg.x + msg.width - kLineWidth, 0, kLineWidth, msg.y - 6});
+    lblLine->setWordWrap(true);
+    lblLine->setAlignment(Qt::AlignCenter);
+    QPalette linePalette = lblLine->palette();
+    linePalette.setColor(QPalette::WindowText, Qt::red);
+    lblLine->setPalette(linePalette);
+    lblLine->hide();
 
     // 1. The communication panel.
     selectText(Combo2, state_.gInit.Speed);
@@ -305,7 +317,28 @@ void MainDisp::showPage(int page) {
     }
     const int recorders = lenientInt(state_.gInit.RecCount);
     for (int h = 0; h < 3; ++h) Label1[h]->setVisible(layout::headingVisible(recorders, page, h));
+    showStale();
 }
+
+void MainDisp::showStale() {
+    const int firstSlot = mPage_ * layout::kSlotsPerPage / kChannelsPerSlot;
+    const QColor normal = palette().color(QPalette::WindowText);
+    for (int i = 0; i < layout::kSlotsPerPage; ++i) {
+        const int slot = firstSlot + i / kChannelsPerSlot;
+        const bool stale = poll_.slotStale(slot);
+        QPalette labelPalette = lblPv[i]->palette();
+        labelPalette.setColor(QPalette::WindowText, stale ? QColor(Qt::gray) : normal);
+        lblPv[i]->setPalette(labelPalette);
+        lblPv[i]->setToolTip(stale ? staleToolTip(poll_.lastReply(slot)) : QString());
+    }
+}
+
+void MainDisp::setSlotStale(int slot, bool, const QDateTime&) {
+    const int firstSlot = mPage_ * layout::kSlotsPerPage / kChannelsPerSlot;
+    if (slot >= firstSlot && slot < firstSlot + layout::kSlotsPerPage / kChannelsPerSlot) showStale();
+}
+
+void MainDisp::setLineLost(bool lost) { lblLine->setVisible(lost); }
 
 void MainDisp::NameSet(int page) {
     for (int i = 0; i < layout::kSlotsPerPage; ++i) {
@@ -336,6 +369,9 @@ void MainDisp::Communicate() {
         connected.opened = false;
         state_.gPortOpened = QStringLiteral("False");
     }
+    // The port could not be opened for a reason the operator can mend
+    // (permission, missing or busy device): say so plainly.
+    if (!connected.problem.isEmpty()) services_.messages.information(connected.problem);
     if (splash_) splash_->prgWait->setMaximum(recorderCount(state_.gInit));
     if (connected.opened) {
         commtimer.start();

@@ -85,6 +85,11 @@ public:
     int shownPage() const override { return mPage_; }
     void setPvCaption(int labelIndex, const QString& text) override;
     void setProgress(int value) override;
+    // A recorder not answering: its value labels greyed with a tooltip
+    // telling when it last answered, whenever its slot is on the page shown.
+    void setSlotStale(int slot, bool stale, const QDateTime& lastReply) override;
+    // The lost line is shown in lblLine until the port is back.
+    void setLineLost(bool lost) override;
 
     int page() const { return mPage_; }
     const QString& helpFile() const { return mHelpFile; }
@@ -121,6 +126,8 @@ public:
     QPushButton* cmdRUN = nullptr;
     QPushButton* cmdStop = nullptr;
     QLabel* lblMsg = nullptr;
+    // "Communication line lost - retrying" while the port is being reopened.
+    QLabel* lblLine = nullptr;
 
     // Communication panel.
     QGroupBox* frmCommInit = nullptr;
@@ -159,6 +166,8 @@ private:
     void buildCommPanel();
     void placeForRecorders();
     void showPage(int page);
+    // Greys the value labels of the stale recorders on the page shown.
+    void showStale();
     void commtimerTick();
     // Exit steps 2 to 7.
     void storeAndEnd(bool tellFailures);

@@ -337,4 +337,34 @@ TEST(LinkErrors, DescriptionsOfTheLibrary)
     EXPECT_EQ(std::string(e.what()).rfind("30006: ", 0), 0u);
 }
 
+TEST(LinkObject, OpeningFailureCarriesTheFirstErrorAsItsCause)
+{
+    Rig rig;
+    rig.control->failOn("setPortOpen(true)", rdx::kErrPermission);
+    try {
+        rig.link->PortOpen();
+        FAIL() << "no error";
+    } catch (const rdx::LinkError& e) {
+        EXPECT_EQ(e.number(), rdx::kErrPortOpen);
+        EXPECT_EQ(e.description(), rdx::LinkError::describe(rdx::kErrPortOpen));
+        EXPECT_EQ(e.causeNumber(), rdx::kErrPermission);
+        EXPECT_EQ(e.causeDescription(), "fake failure of setPortOpen(true)");
+    }
+
+    // A refused settings text is the cause when it comes first.
+    rig.link->BaudRate("1200");
+    try {
+        rig.link->PortOpen();
+        FAIL() << "no error";
+    } catch (const rdx::LinkError& e) {
+        EXPECT_EQ(e.causeNumber(), rdx::kErrBaudText);
+        EXPECT_EQ(e.causeDescription(), rdx::LinkError::describe(rdx::kErrBaudText));
+    }
+
+    // Errors made without a cause say so.
+    const rdx::LinkError plain = rdx::LinkError::of(rdx::kErrDeviceIo);
+    EXPECT_EQ(plain.causeNumber(), 0);
+    EXPECT_EQ(plain.causeDescription(), "");
+}
+
 }  // namespace

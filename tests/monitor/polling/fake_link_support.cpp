@@ -112,8 +112,8 @@ std::int32_t FakeLink::CommID() { return open_ ? 3 : -1; }
 bool FakeLink::PortOpen()
 {
     record("PortOpen");
-    open_ = portOpenResult;
-    return portOpenResult;
+    open_ = portOpenHook ? portOpenHook() : portOpenResult;
+    return open_;
 }
 void FakeLink::Port(const std::string& vData)
 {

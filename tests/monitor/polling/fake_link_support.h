@@ -4,6 +4,7 @@
 #define RDXMON_TESTS_FAKE_LINK_SUPPORT_H
 
 #include <deque>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -36,6 +37,9 @@ public:
     std::vector<std::string> calls;
     std::vector<std::string> rwAddresses;  // address passed to each RWcomm call
     bool portOpenResult = true;
+    // When set, PortOpen returns what it returns (or lets its error through)
+    // instead of portOpenResult.
+    std::function<bool()> portOpenHook;
 
     bool BSuccessFlag() const override { return successFlag_; }
     void BSuccessFlag(bool vData) override;

@@ -1,0 +1,137 @@
+#include "polling/LineWatch.h"
+
+#include <memory>
+
+#include <QElapsedTimer>
+
+#include "rdx5Comm3.h"
+
+namespace rdxmon {
+
+void LinkMessageGate::message(const char* text, const char* title) const
+{
+    if (flag_.raised() || !show_)
+        return;
+    show_(QString::fromUtf8(text ? text : ""), QString::fromUtf8(title ? title : ""));
+}
+
+void LinkMessageGate::notify(const char* text, const char* title, void* context)
+{
+    if (context)
+        static_cast<const LinkMessageGate*>(context)->message(text, title);
+}
+
+LineWatch::LineWatch(MsClock clock) : clock_(std::move(clock))
+{
+    if (!clock_) {
+        auto timer = std::make_shared<QElapsedTimer>();
+        timer->start();
+        clock_ = [timer] { return timer->elapsed(); };
+    }
+}
+
+bool LineWatch::isDeviceError(int number)
+{
+    return number == rdx::kErrDeviceIo || number == rdx::kErrNotOpen || number == rdx::kErrNoDevice;
+}
+
+bool LineWatch::linkFailed(int number)
+{
+    if (lost_ || !isDeviceError(number))
+        return false;
+    setLost(true);
+    attempts_ = 0;
+    // The first attempt comes at once: it also lets go of the dead device,
+    // so a returning adapter gets its old name back.
+    nextAttemptMs_ = clock_();
+    return true;
+}
+
+LineWatch::Step LineWatch::next() const
+{
+    if (!lost_)
+        return Step::Poll;
+    return clock_() - nextAttemptMs_ >= 0 ? Step::Reopen : Step::Wait;
+}
+
+bool LineWatch::tryReopen(rdx::_rdx5Comm3& link)
+{
+    const qint64 started = clock_();
+    ++attempts_;
+    bool back = false;
+    try {
+        if (link.PortOpen()) {
+            link.SendBufClear();
+            link.RecvBufClear();
+            back = true;
+        }
+    } catch (const rdx::LinkError&) {
+        back = false;  // still gone (or not usable yet): try again later
+    }
+    if (back)
+        setLost(false);
+    else
+        nextAttemptMs_ = started + kRetryMs;
+    return back;
+}
+
+void LineWatch::setLost(bool lost)
+{
+    lost_ = lost;
+    if (flag_)
+        flag_->raise(lost);
+}
+
+namespace {
+
+// The device path named in one of the serial control's descriptions: either
+// in parentheses after the port ("COM1 (/dev/ttyUSB0): ...") or after the
+// word "device" ("... the serial device /dev/ttyUSB0 for COM1 ...").
+QString devicePathIn(const QString& description)
+{
+    if (const qsizetype open = description.indexOf(QStringLiteral("(/")); open >= 0) {
+        const qsizetype close = description.indexOf(QLatin1Char(')'), open);
+        if (close > open)
+            return description.mid(open + 1, close - open - 1);
+    }
+    if (const qsizetype start = description.indexOf(QStringLiteral(" /")); start >= 0) {
+        qsizetype end = description.indexOf(QStringLiteral(" for COM"), start + 1);
+        if (end < 0)
+            end = description.indexOf(QLatin1Char(' '), start + 1);
+        return description.mid(start + 1, end < 0 ? -1 : end - start - 1);
+    }
+    return {};
+}
+
+}  // namespace
+
+QString portProblemMessage(const rdx::LinkError& error)
+{
+    const bool hasCause = error.causeNumber() != 0;
+    const int number = hasCause ? error.causeNumber() : error.number();
+    const QString description = QString::fromStdString(hasCause ? error.causeDescription() : error.description());
+    QString device = devicePathIn(description);
+    if (device.isEmpty())
+        device = QStringLiteral("for the chosen port");
+
+    switch (number) {
+    case rdx::kErrPermission:
+        return QStringLiteral("No permission to use the serial device %1.\n"
+                              "Add the user to the \"dialout\" group (sudo adduser $USER dialout), "
+                              "log out and log in again, then start the program again.")
+            .arg(device);
+    case rdx::kErrNoDevice:
+        return QStringLiteral("No such serial device %1.\n"
+                              "Check that the serial adapter is plugged in and that the communication "
+                              "settings name the right port, then start the program again.")
+            .arg(device);
+    case rdx::kErrDeviceBusy:
+        return QStringLiteral("The serial device %1 is in use by another program.\n"
+                              "Close that program, then start this program again.")
+            .arg(device);
+    default:
+        return {};
+    }
+}
+
+}  // namespace rdxmon
