@@ -61,9 +61,9 @@ void PtyLine::open(const std::string& linkPath) {
     link_ = linkPath;
 }
 
-void PtyLine::close() {
+void PtyLine::close(bool keepLink) {
     if (master_ < 0) return;
-    ::unlink(link_.c_str());
+    if (!keepLink) ::unlink(link_.c_str());
     ::close(master_);
     master_ = -1;
 }

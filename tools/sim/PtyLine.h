@@ -21,8 +21,10 @@ public:
     // exclusive use, so the next client can open it. While no client has it
     // open the pty reports a hang-up (POLLHUP, reads fail with EIO).
     void open(const std::string& linkPath);
-    // Removes the link and closes the pty; a client still on it loses it.
-    void close();
+    // Closes the pty; a client still on it loses it. The link is removed,
+    // or left in place (pointing nowhere once the last client lets go, like
+    // the link to an unplugged adapter) when keepLink is set.
+    void close(bool keepLink = false);
 
     bool isOpen() const { return master_ >= 0; }
     int fd() const { return master_; }

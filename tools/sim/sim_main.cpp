@@ -100,7 +100,7 @@ int main(int argc, char** argv) {
         std::int64_t now = monotonicUs();
         if (vanishAt != kNever && now >= vanishAt) {
             vanishAt = kNever;
-            line.close();
+            line.close(/*keepLink=*/true);
             sim.reset();
             pending.clear();
             std::cout << "rdx512-sim: port removed" << std::endl;
@@ -155,6 +155,9 @@ int main(int argc, char** argv) {
         }
     }
     line.close();
+    // A port that vanished and did not come back left its link behind.
+    std::error_code ignored;
+    if (std::filesystem::is_symlink(linkPath, ignored)) std::filesystem::remove(linkPath, ignored);
     std::cout << "rdx512-sim: stopped" << std::endl;
     return 0;
 }
