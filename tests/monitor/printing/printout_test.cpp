@@ -18,7 +18,10 @@
 #include <QWidget>
 
 #include "fakes_support.h"
+#include "names/ChannelNames.h"
 #include "printing/Printout.h"
+#include "startup/SharedState.h"
+#include "windows/MainDisp.h"
 
 using rdxmon::Printout;
 using rdxtest::RecordingMessages;
@@ -91,6 +94,50 @@ QString run(const QString& program, const QStringList& args)
     return QString::fromLocal8Bit(process.readAllStandardOutput());
 }
 
+// Prints window on the PDF printer and waits (bounded) for the scheduler to
+// write the new PDF; its path, or an empty text after a failed expectation.
+QString printAndWaitForPdf(Printout& printout, QWidget* window, RecordingMessages& messages)
+{
+    const QStringList folders = pdfFolders();
+    const QStringList before = pdfFilesIn(folders);
+    EXPECT_TRUE(printout.mnuPrint(window, kPdfPrinter)) << messages.shown.join('\n').toStdString();
+    EXPECT_TRUE(messages.shown.isEmpty());
+    // The scheduler converts the job in the background.
+    QString pdf;
+    const bool printed = rdxtest::WaitFor(
+        [&] {
+            for (const QString& file : pdfFilesIn(folders)) {
+                if (!before.contains(file) && QFileInfo(file).size() > 0
+                    && !run(QStringLiteral("pdfinfo"), {file}).isEmpty()) {
+                    pdf = file;
+                    return true;
+                }
+            }
+            return false;
+        },
+        60000);
+    EXPECT_TRUE(printed) << "no new PDF appeared within 60 s in " << folders.join(", ").toStdString()
+                         << " (set RDX_PDF_OUT to the cups-pdf output folder)";
+    return pdf;
+}
+
+// Why the real printout cannot be tested here, or an empty text.
+QString printoutUntestable()
+{
+    if (QPrinterInfo::printerInfo(kPdfPrinter).isNull()) {
+        return QStringLiteral("no CUPS printer %1 is reachable (start one with scripts/cups-pdf-printer.sh as "
+                              "root); the real printout was not tested")
+            .arg(kPdfPrinter);
+    }
+    for (const char* tool : {"pdfinfo", "pdftoppm"}) {
+        if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty()) {
+            return QStringLiteral("%1 (package poppler-utils) is missing; the printed page cannot be checked")
+                .arg(QString::fromLatin1(tool));
+        }
+    }
+    return {};
+}
+
 }  // namespace
 
 TEST(Printout, NoPrinterOrAFailingPrinterGivesAMessageAndTheProgramGoesOn)
@@ -132,41 +179,14 @@ TEST(Printout, EachPrintoutReplacesTheKeptPicture)
 TEST(Printout, WideWindowPrintsOneLandscapePageFilledToTheWidth)
 {
     rdxtest::EnsureApplication();
-    if (QPrinterInfo::printerInfo(kPdfPrinter).isNull()) {
-        GTEST_SKIP() << "no CUPS printer " << kPdfPrinter.toStdString()
-                     << " is reachable (start one with scripts/cups-pdf-printer.sh as root); "
-                        "the real printout was not tested";
+    if (const QString why = printoutUntestable(); !why.isEmpty()) {
+        GTEST_SKIP() << why.toStdString();
     }
-    for (const char* tool : {"pdfinfo", "pdftoppm"}) {
-        if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty()) {
-            GTEST_SKIP() << tool << " (package poppler-utils) is missing; the printed page cannot be checked";
-        }
-    }
-    const QStringList folders = pdfFolders();
-    const QStringList before = pdfFilesIn(folders);
-
     RecordingMessages messages;
     Printout printout(messages);
     auto window = makeWindow(900, 600);
-    ASSERT_TRUE(printout.mnuPrint(window.get(), kPdfPrinter)) << messages.shown.join('\n').toStdString();
-    EXPECT_TRUE(messages.shown.isEmpty());
-
-    // The scheduler converts the job in the background.
-    QString pdf;
-    const bool printed = rdxtest::WaitFor(
-        [&] {
-            for (const QString& file : pdfFilesIn(folders)) {
-                if (!before.contains(file) && QFileInfo(file).size() > 0
-                    && !run(QStringLiteral("pdfinfo"), {file}).isEmpty()) {
-                    pdf = file;
-                    return true;
-                }
-            }
-            return false;
-        },
-        60000);
-    ASSERT_TRUE(printed) << "no new PDF appeared within 60 s in " << folders.join(", ").toStdString()
-                         << " (set RDX_PDF_OUT to the cups-pdf output folder)";
+    const QString pdf = printAndWaitForPdf(printout, window.get(), messages);
+    ASSERT_FALSE(pdf.isEmpty());
 
     const QString info = run(QStringLiteral("pdfinfo"), {pdf});
     const auto pages = QRegularExpression(QStringLiteral("Pages:\\s+(\\d+)")).match(info);
@@ -188,10 +208,6 @@ TEST(Printout, WideWindowPrintsOneLandscapePageFilledToTheWidth)
                                      QStringLiteral("-singlefile"), pdf, prefix});
     const QImage sheet(prefix + QStringLiteral(".png"));
     ASSERT_FALSE(sheet.isNull());
-    const QString keep = qEnvironmentVariable("RDX_PRINTOUT_PNG");
-    if (!keep.isEmpty()) {
-        sheet.save(keep);
-    }
     EXPECT_EQ(sheet.width() > sheet.height(), sheetWidth > sheetHeight);
 
     // The landscape page as printed. A printer whose sheets stay upright
@@ -236,5 +252,81 @@ TEST(Printout, WideWindowPrintsOneLandscapePageFilledToTheWidth)
     EXPECT_NEAR(picture.top(), printable.top() * scale, tolerance);
     // The proportions are kept: 900 x 600.
     EXPECT_NEAR(double(picture.width()) / picture.height(), 1.5, 0.05);
+    QFile::remove(pdf);
+}
+
+namespace {
+
+class FixedClock : public rdxmon::Clock {
+public:
+    QDateTime now() override { return QDateTime(QDate(2026, 12, 6), QTime(9, 6, 5)); }
+};
+
+class NoDialogs : public rdxmon::FileDialogs {
+public:
+    QString saveFileName(const QString&, const QString&, const QString&, const QString&) override { return {}; }
+};
+
+}  // namespace
+
+TEST(Printout, MainWindowPrintsOneLandscapePageFilledToTheWidth)
+{
+    rdxtest::EnsureApplication();
+    if (const QString why = printoutUntestable(); !why.isEmpty()) {
+        GTEST_SKIP() << why.toStdString();
+    }
+    // The main window of twelve recorders, with values on page 0.
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    rdxmon::SharedState state;
+    state.programFolder = folder.path();
+    state.gInit.RecCount = QStringLiteral("12");
+    state.gChTotal = QStringLiteral("72");
+    state.gChannel = rdxmon::defaultChannelTable();
+    for (int k = 0; k < 72; ++k) state.gPvValue[k] = 10.0f + static_cast<float>(k) / 4;
+    FixedClock clock;
+    RecordingMessages messages;
+    NoDialogs dialogs;
+    rdxmon::Services services{clock, messages, dialogs};
+    rdxmon::MainDisp window(state, services);
+    window.DVsele1_Click();
+    window.show();
+    ASSERT_GT(window.width(), window.height());
+
+    Printout printout(messages);
+    const QString pdf = printAndWaitForPdf(printout, &window, messages);
+    ASSERT_FALSE(pdf.isEmpty());
+    const QString info = run(QStringLiteral("pdfinfo"), {pdf});
+    EXPECT_TRUE(info.contains(QRegularExpression(QStringLiteral("Pages:\\s+1\\b")))) << info.toStdString();
+
+    QTemporaryDir work;
+    ASSERT_TRUE(work.isValid());
+    const QString prefix = work.filePath(QStringLiteral("page"));
+    run(QStringLiteral("pdftoppm"), {QStringLiteral("-r"), QStringLiteral("40"), QStringLiteral("-png"),
+                                     QStringLiteral("-singlefile"), pdf, prefix});
+    QImage page(prefix + QStringLiteral(".png"));
+    ASSERT_FALSE(page.isNull());
+    // Sheets that stay upright carry the landscape page turned (see above).
+    if (page.height() > page.width()) page = page.transformed(QTransform().rotate(90));
+    const QString keep = qEnvironmentVariable("RDX_PRINTOUT_PNG");
+    if (!keep.isEmpty()) page.save(keep);
+
+    // Everything that is not bare paper belongs to the picture.
+    QRect picture;
+    for (int y = 0; y < page.height(); ++y) {
+        for (int x = 0; x < page.width(); ++x) {
+            if (qGray(page.pixel(x, y)) < 250) picture |= QRect(x, y, 1, 1);
+        }
+    }
+    ASSERT_FALSE(picture.isEmpty()) << "the page is blank";
+    QPrinter printer(QPrinterInfo::printerInfo(kPdfPrinter));
+    printer.setPageOrientation(QPageLayout::Landscape);
+    const QRectF printable = printer.pageLayout().paintRect(QPageLayout::Point);
+    const double scale = page.width() / printer.pageLayout().fullRect(QPageLayout::Point).width();
+    const double tolerance = 3.0;  // pixels at 40 dpi
+    EXPECT_NEAR(picture.left(), printable.left() * scale, tolerance);
+    EXPECT_NEAR(picture.right() + 1, printable.right() * scale, tolerance);
+    EXPECT_NEAR(picture.top(), printable.top() * scale, tolerance);
+    EXPECT_NEAR(double(picture.width()) / picture.height(), double(window.width()) / window.height(), 0.05);
     QFile::remove(pdf);
 }
