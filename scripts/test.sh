@@ -24,10 +24,29 @@ step_unit_and_integration_tests() {
   ctest --test-dir "$root/build" --output-on-failure -j2
 }
 
+# The whole suite once more, built with AddressSanitizer and
+# UndefinedBehaviorSanitizer in its own build folder. Any finding fails it.
+step_sanitizers() {
+  local dir="$root/build-asan"
+  cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRDX_SANITIZE=ON >/dev/null
+  cmake --build "$dir" -j"$(nproc)"
+  ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:strict_string_checks=1:detect_stack_use_after_return=1" \
+  LSAN_OPTIONS="suppressions=$root/scripts/lsan-suppressions.txt:print_suppressions=0" \
+  UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
+    ctest --test-dir "$dir" --output-on-failure -j2
+}
+
+# libFuzzer: every target for a bounded time (about a minute in all).
+step_fuzzing() {
+  bash "$root/scripts/fuzz.sh"
+}
+
 steps=(
   step_setup
   step_pdf_printer
   step_unit_and_integration_tests
+  step_sanitizers
+  step_fuzzing
 )
 
 for step in "${steps[@]}"; do
