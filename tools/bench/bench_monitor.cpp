@@ -1,0 +1,202 @@
+// bench-monitor: the real monitor program against the simulator.
+//
+//   bench-monitor [--cycles N] [--configs 31@9600,31@4800,31@19200]
+//
+// For every configuration (recorders@line speed) the simulator is started on
+// a fresh program folder's COM1 link, the program is started offscreen and
+// watched from outside:
+//   - time to the main window: the program shows its main window when the
+//     start-up pass has polled the last recorder, right after the close
+//     command that ends that recorder's exchange; measured from the launch
+//     to that close command appearing in the simulator's request log (read
+//     every 5 ms);
+//   - poll cycle: the median time between successive requests to the first
+//     recorder after the start-up pass, against the line-time limit
+//     (characters of one cycle in both directions x 10 / speed);
+//   - CPU share: utime + stime from /proc/<pid>/stat over the measured
+//     cycles, as a share of one core;
+//   - memory: VmRSS (and its peak, VmHWM) at the end.
+// Finally SIGTERM: the program has to end with status 0.
+//
+// The settings file holds the speed in 4 characters, so "19200" cannot be
+// stored (nor chosen in the communication panel). A line of 19200 bit/s is
+// run with the simulator pacing the pty at 19200 and the settings at "9600":
+// a pseudo-terminal is not paced by the port speed, so the program behaves as
+// it would on a 19200 bit/s line.
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "MonitorRun.h"
+#include "ReplyFormat.h"
+
+namespace {
+
+using rdxbench::LoggedRequest;
+
+struct Config {
+    int recorders;
+    int lineBaud;
+};
+
+struct Figures {
+    std::string speedText;
+    double windowShownS = 0;
+    std::vector<double> cycleS;
+    double lineLimitS = 0;
+    double cpuShare = 0;
+    long rssKb = 0;
+    long hwmKb = 0;
+    int exitStatus = -1;
+};
+
+std::string twoDigits(int n) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%02d", n);
+    return text;
+}
+
+// The settings' Speed for a line speed: the panel's speeds as they are, any
+// other speed as "9600" (see above).
+std::string speedTextFor(int baud) {
+    return baud == 2400 || baud == 4800 || baud == 9600 ? std::to_string(baud) : "9600";
+}
+
+Figures measure(const std::string& binDir, const Config& config, int cycles) {
+    rdxbench::RunSetup setup;
+    setup.recorders = config.recorders;
+    setup.simBaud = config.lineBaud;
+    setup.speedText = speedTextFor(config.lineBaud);
+    Figures f;
+    f.speedText = setup.speedText;
+
+    rdxbench::MonitorRun run(binDir, setup);
+    const rdxsim::ReplyGenerator generator;
+    const std::string first = "01";
+    const std::string last = twoDigits(config.recorders);
+
+    bool startupDone = false;
+    bool lastOpened = false;
+    int cyclesSeen = -1;  // -1: waiting for the first cycle after the start-up pass
+    double cycleStartMs = 0, cpuStart = 0, wallStart = 0;
+    long characters = 0;
+    int selected = -1;
+    // A generous bound: start-up pass plus the cycles, each at most a
+    // second per recorder.
+    const double deadline = rdxbench::steadyMs() + 1000.0 * config.recorders * (cycles + 2) + 30000;
+    while (cyclesSeen < cycles) {
+        if (!run.running()) throw std::runtime_error("the monitor ended early (see its output)");
+        if (rdxbench::steadyMs() > deadline) throw std::runtime_error("the polling did not get round in time");
+        std::this_thread::sleep_for(std::chrono::milliseconds(startupDone ? 20 : 5));
+        const double seenMs = rdxbench::steadyMs();
+        for (const LoggedRequest& r : run.newRequests()) {
+            if (!startupDone) {
+                // Connecting sends a close command to every recorder first;
+                // the pass ends with the close after the last one's reply.
+                if (r.kind == "open" && r.text == last) lastOpened = true;
+                if (lastOpened && r.kind == "close" && r.text == last) {
+                    startupDone = true;
+                    f.windowShownS = (seenMs - run.launchedMs()) / 1000.0;
+                }
+                continue;
+            }
+            if (r.kind == "open" && r.text == first) {
+                if (cyclesSeen < 0) {
+                    cpuStart = rdxbench::processCpuSeconds(run.pid());
+                    wallStart = rdxbench::steadyMs();
+                    characters = 0;
+                } else {
+                    f.cycleS.push_back((r.ms - cycleStartMs) / 1000.0);
+                }
+                cycleStartMs = r.ms;
+                if (++cyclesSeen == cycles) break;
+            }
+            if (cyclesSeen < 0) continue;
+            characters += rdxbench::requestCharacters(r);
+            if (r.kind == "open") selected = std::stoi(r.text);
+            if (r.kind == "data" && selected >= 1) {
+                for (const std::string& line : generator.reply(selected, std::stoi(r.text), 0, 0, 1))
+                    characters += static_cast<long>(line.size());
+            }
+        }
+    }
+    const double cpu = rdxbench::processCpuSeconds(run.pid()) - cpuStart;
+    f.cpuShare = cpu / ((rdxbench::steadyMs() - wallStart) / 1000.0);
+    f.rssKb = rdxbench::statusKb(run.pid(), "VmRSS");
+    f.hwmKb = rdxbench::statusKb(run.pid(), "VmHWM");
+    f.lineLimitS = static_cast<double>(characters) / cycles * 10.0 / config.lineBaud;
+    f.exitStatus = run.stop();
+    return f;
+}
+
+std::vector<Config> parseConfigs(const std::string& text) {
+    std::vector<Config> configs;
+    std::stringstream in(text);
+    std::string item;
+    while (std::getline(in, item, ',')) {
+        const auto at = item.find('@');
+        if (at == std::string::npos) throw std::invalid_argument("--configs: \"" + item + "\" is not RECORDERS@BAUD");
+        const Config config{std::stoi(item.substr(0, at)), std::stoi(item.substr(at + 1))};
+        if (config.recorders < 1 || config.recorders > 31) throw std::invalid_argument("--configs: 1 to 31 recorders");
+        if (config.lineBaud < 300) throw std::invalid_argument("--configs: no such line speed");
+        configs.push_back(config);
+    }
+    return configs;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int cycles = 3;
+    std::string configText = "31@9600,31@4800,31@19200";
+    const std::string binDir = std::filesystem::read_symlink("/proc/self/exe").parent_path().string();
+    std::vector<Config> configs;
+    try {
+        for (int i = 1; i < argc; i += 2) {
+            const std::string option = argv[i];
+            if (i + 1 >= argc) throw std::invalid_argument(option + ": value missing");
+            if (option == "--cycles") cycles = std::max(2, std::stoi(argv[i + 1]));
+            else if (option == "--configs") configText = argv[i + 1];
+            else throw std::invalid_argument("unknown option " + option);
+        }
+        configs = parseConfigs(configText);
+    } catch (const std::exception& e) {
+        std::cerr << "bench-monitor: " << e.what()
+                  << "\nusage: bench-monitor [--cycles N] [--configs 31@9600,31@4800,31@19200]\n";
+        return 2;
+    }
+
+    std::printf("%-9s %6s %5s %6s %10s %10s %10s %6s %6s %8s %8s %9s %4s\n", "recorders", "line", "Speed",
+                "cycles", "median[s]", "min-max[s]", "limit[s]", "ratio", "CPU%", "RSS[MB]", "peak[MB]",
+                "window[s]", "exit");
+    bool met = true;
+    for (const Config& config : configs) {
+        try {
+            const Figures f = measure(binDir, config, cycles);
+            const double med = rdxbench::median(f.cycleS);
+            const double ratio = med / f.lineLimitS;
+            const double cpuPercent = 100.0 * f.cpuShare;
+            const double rssMb = f.rssKb / 1024.0;
+            const auto [lo, hi] = std::minmax_element(f.cycleS.begin(), f.cycleS.end());
+            char range[32];
+            std::snprintf(range, sizeof range, "%.2f-%.2f", *lo, *hi);
+            std::printf("%-9d %6d %5s %6d %10.3f %10s %10.3f %6.3f %6.2f %8.1f %8.1f %9.2f %4d\n", config.recorders,
+                        config.lineBaud, f.speedText.c_str(), cycles, med, range, f.lineLimitS, ratio, cpuPercent,
+                        rssMb, f.hwmKb / 1024.0, f.windowShownS, f.exitStatus);
+            std::fflush(stdout);
+            if (ratio > 1.25 || cpuPercent >= 3.0 || rssMb >= 80.0 || f.exitStatus != 0) met = false;
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "bench-monitor: %d recorders at %d bit/s: %s\n", config.recorders,
+                         config.lineBaud, e.what());
+            met = false;
+        }
+    }
+    std::printf("targets (ratio <= 1.25, CPU < 3 %% of one core, RSS < 80 MB, exit status 0): %s\n",
+                met ? "met" : "MISSED");
+    return met ? 0 : 1;
+}
