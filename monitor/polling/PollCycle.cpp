@@ -64,6 +64,12 @@ void PollCycle::tick()
     try {
         if (!state_.gLink)
             throw std::logic_error("no link object");
+        // Before a new exchange begins, whatever waits in the receive buffer
+        // cannot belong to it: it is the late rest of a reply given up on
+        // (a slow recorder). Read as the start of the next reply it would put
+        // one recorder's values under another until the next time-out.
+        if (!exchangeUnderWay_)
+            state_.gLink->RecvBufClear();
         state_.gRecvText = state_.gLink->RWcomm(format00(state_.gDevAddr[d]).toStdString(), "06", 1, "N");
     } catch (const rdx::LinkError& e) {
         failed = true;
@@ -71,6 +77,7 @@ void PollCycle::tick()
     } catch (...) {
         failed = true;
     }
+    exchangeUnderWay_ = !failed && state_.gRecvText.empty();
 
     // The device has gone: no exchanges until the port is back, and then the
     // cycle goes on with this slot. A start-up pass ends here, so the window

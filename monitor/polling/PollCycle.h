@@ -82,6 +82,7 @@ private:
     Clock* clock_;
     LineWatch line_;
     int mPollIndex = 0;
+    bool exchangeUnderWay_ = false;  // RWcomm returned "under way" last tick
     std::array<int, kSlotCount> misses_{};
     std::array<bool, kSlotCount> stale_{};
     std::array<QDateTime, kSlotCount> lastReply_{};

@@ -59,7 +59,7 @@ TEST_F(PollCycleTest, OneRecorderEndsTheStartUpPassAfterItsFirstReply)
     EXPECT_EQ(state.gStartDone, 1);
     EXPECT_EQ(view.progress, std::vector<int>{0});
     EXPECT_EQ(cycle.pollIndex(), 0);
-    EXPECT_EQ(link.calls.front(), "RWcomm(01,06,1,N)");
+    EXPECT_EQ(link.rwAddresses.front(), "01");
     EXPECT_FLOAT_EQ(state.gPvValue[0], 1.0f);
     EXPECT_FLOAT_EQ(state.gPvValue[5], 6.0f);
     EXPECT_EQ(view.captions[0], "1.0");
@@ -118,6 +118,25 @@ TEST_F(PollCycleTest, EmptyResultKeepsTheSlotAndEscKeepsItsOldLines)
     EXPECT_FLOAT_EQ(state.gPvValue[0], 7.0f);
     EXPECT_EQ(view.captions[0], "7.0");
     EXPECT_EQ(cycle.pollIndex(), 1);
+}
+
+TEST_F(PollCycleTest, EveryNewExchangeStartsWithAnEmptyReceiveBuffer)
+{
+    // What waits before a request is sent is the late rest of a reply given
+    // up on; left there it would be read as the next recorder's reply.
+    recorders("2");
+    link.queueText("");
+    link.queueText(replyOf(1.0));
+    link.queueEsc();
+    link.queueText(replyOf(2.0));
+    for (int i = 0; i < 4; ++i)
+        cycle.tick();
+    const std::vector<std::string> expected{
+        "RecvBufClear", "RWcomm(01,06,1,N)",  // slot 0 begins
+        "RWcomm(01,06,1,N)",                  // slot 0 under way: nothing cleared
+        "RecvBufClear", "RWcomm(02,06,1,N)",  // slot 1 begins, times out
+        "RecvBufClear", "RWcomm(01,06,1,N)"}; // slot 0 again
+    EXPECT_EQ(link.calls, expected);
 }
 
 TEST_F(PollCycleTest, ShowsOnlyTheSlotsOfThePageShown)
