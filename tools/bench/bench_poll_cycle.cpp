@@ -87,7 +87,7 @@ Figures measure(const std::string& simPath, const Config& config, int cycles) {
             const bool answered = result != "\x1b";
             // Open command, "TS0" line, data request; the close command and
             // the reply only when the recorder answered.
-            characters += (5 + address.size()) + 5 + (11 + count.size());
+            characters += (5 + address.size()) + 5 + (13 + count.size());
             if (answered) characters += result.size() + 5 + address.size();
             else ++timeouts;
             slot = (slot + 1) % config.recorders;
