@@ -186,9 +186,22 @@ void LogController::tick()
             reportWrite(file_.flush());
         return;
     }
-    state_.gNextLogTime = nextDueTime(now, state_.gNextLogTime, cycle());
-    const QTime rowTime = services_.clock.now().time();
-    reportWrite(file_.append(csvRowBytes(rowTime, state_.gChannel, state_.gPvValue, columns())));
+    // Every due time reached gets its row. When the window thread was held
+    // past one or more due seconds (a recorder's reply read to its time-out,
+    // a loaded machine), the rows it missed are written now, each stamped
+    // with its own due second and carrying the present values, so the log
+    // keeps one row per cycle. A stall longer than kMaxCatchUpRows cycles
+    // (the machine suspended) writes that many and then rejoins the grid.
+    const int step = cycle();
+    int due = state_.gNextLogTime;
+    for (int rows = 0; rows < kMaxCatchUpRows && isDue(now, due); ++rows) {
+        const QTime rowTime = due == now ? services_.clock.now().time() : QTime(0, 0).addSecs(due);
+        due = (due + step) % kSecondsPerDay;
+        state_.gNextLogTime = due;
+        reportWrite(file_.append(csvRowBytes(rowTime, state_.gChannel, state_.gPvValue, columns())));
+    }
+    if (isDue(now, state_.gNextLogTime))
+        state_.gNextLogTime = nextDueTime(now, state_.gNextLogTime, step);
 }
 
 void LogController::reportWrite(bool written)

@@ -28,6 +28,9 @@ inline const QString kSameNameFromMenuMessage = QStringLiteral(
 inline const QString kCsvFilter = QStringLiteral("*.CSV(CSV files)|*.CSV");
 inline const QString kCsvDefaultSuffix = QStringLiteral(".CSV");
 
+// The most rows one sampling tick writes for due times it finds passed.
+inline constexpr int kMaxCatchUpRows = 60;
+
 class LogController {
 public:
     // saveNames writes the channel table (names and selection flags) to the

@@ -13,6 +13,8 @@ namespace rdxmon {
 namespace {
 
 const std::string kEsc(1, '\x1b');
+// At most this many ticks (about a second) wait for a quiet line.
+constexpr int kMaxSettleTicks = 20;
 
 }  // namespace
 
@@ -65,9 +67,20 @@ void PollCycle::tick()
         if (!state_.gLink)
             throw std::logic_error("no link object");
         // Before a new exchange begins, whatever waits in the receive buffer
-        // cannot belong to it: it is the late rest of a reply given up on
-        // (a slow recorder). Read as the start of the next reply it would put
-        // one recorder's values under another until the next time-out.
+        // cannot belong to it: it is the late rest of a reply given up on (a
+        // slow recorder) or a line too many. Read as the start of the next
+        // reply it would put one recorder's values under another for good.
+        // Clearing alone is not enough, since such a tail may still be on
+        // its way: after every exchange the next request waits until the line
+        // has been quiet for a whole tick (at most about a second).
+        if (!exchangeUnderWay_ && settleTicks_ > 0) {
+            if (settleTicks_ == 1 || (settleTicks_ <= kMaxSettleTicks && state_.gLink->inbcount() > 0)) {
+                state_.gLink->RecvBufClear();
+                ++settleTicks_;
+                return;
+            }
+            settleTicks_ = 0;
+        }
         if (!exchangeUnderWay_)
             state_.gLink->RecvBufClear();
         state_.gRecvText = state_.gLink->RWcomm(format00(state_.gDevAddr[d]).toStdString(), "06", 1, "N");
@@ -78,6 +91,8 @@ void PollCycle::tick()
         failed = true;
     }
     exchangeUnderWay_ = !failed && state_.gRecvText.empty();
+    if (!exchangeUnderWay_)
+        settleTicks_ = 1;
 
     // The device has gone: no exchanges until the port is back, and then the
     // cycle goes on with this slot. A start-up pass ends here, so the window

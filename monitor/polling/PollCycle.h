@@ -83,6 +83,9 @@ private:
     LineWatch line_;
     int mPollIndex = 0;
     bool exchangeUnderWay_ = false;  // RWcomm returned "under way" last tick
+    // Ticks spent waiting for a quiet line before the next request (0: the
+    // next tick may send it); see tick().
+    int settleTicks_ = 0;
     std::array<int, kSlotCount> misses_{};
     std::array<bool, kSlotCount> stale_{};
     std::array<QDateTime, kSlotCount> lastReply_{};

@@ -173,7 +173,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     RecordingView view(size > 0 ? data[0] % 3 : 0);
     rdxmon::PollCycle cycle(state, view);
 
-    for (int tick = 0; tick < 2 * rdxmon::kSlotCount; ++tick)
+    // Each slot: the request (under way), the reply, a tick for the line to
+    // settle.
+    for (int tick = 0; tick < 3 * rdxmon::kSlotCount; ++tick)
         cycle.tick();
 
     if (input.empty()) {

@@ -221,7 +221,7 @@ TEST(LoggingEndToEnd, ResumedLogHoldsOneRowPerSecondWithTheSimulatorsValues)
     ASSERT_TRUE(monitor.waitForStarted(5000));
     StopAtEnd stopMonitor{monitor};
 
-    // The start-up pass over twelve recorders takes about four seconds;
+    // The start-up pass over twelve recorders takes about five seconds;
     // wait for rows from well after it.
     const QDir dir(folder.path());
     const auto csvFiles = [&] { return dir.entryList({QStringLiteral("*.csv")}, QDir::Files); };
@@ -229,7 +229,7 @@ TEST(LoggingEndToEnd, ResumedLogHoldsOneRowPerSecondWithTheSimulatorsValues)
         const QStringList files = csvFiles();
         return files.size() == 1 ? readFile(dir.filePath(files.first())).count("\r\n") - 2 : 0;
     };
-    const bool logged = waitFor([&] { return rowCount() >= 8 || monitor.state() != QProcess::Running; }, 15000);
+    const bool logged = waitFor([&] { return rowCount() >= 12 || monitor.state() != QProcess::Running; }, 20000);
     ASSERT_TRUE(logged) << "rows: " << rowCount() << ", files: " << csvFiles().join(' ').toStdString();
     ASSERT_EQ(monitor.state(), QProcess::Running) << monitor.readAllStandardError().toStdString();
 

@@ -17,6 +17,7 @@
 #include "logging/LogSchedule.h"
 #include "logging_support.h"
 #include "names/ChannelNames.h"
+#include "support/FakeServices.h"
 
 namespace rdxmon {
 namespace {
@@ -64,12 +65,12 @@ protected:
 
     QTemporaryDir dir;
     SharedState state;
-    test::FakeClock clock;
-    test::FakeMessages messages;
-    test::FakeDialogs dialogs;
+    rdxtest::FakeClock clock;
+    rdxtest::RecordingMessages messages;
+    rdxtest::FakeDialogs dialogs;
     Services services{clock, messages, dialogs};
     test::FakeLoggingView view;
-    test::FakeNamesHost host;
+    rdxtest::FakeNamesHost host;
     int namesSaved = 0;
     LogController controller{state, services, view, host, [this] { return ++namesSaved > 0; }};
 };
@@ -109,7 +110,7 @@ TEST_F(LogControllerTest, UserSelectedFileDialogAndHeldName)
     view.defaultFile = false;
     controller.startLogging();  // cancelled dialog
     EXPECT_FALSE(controller.running());
-    EXPECT_EQ(messages.shown, std::vector<QString>{kLoggingStoppedMessage});
+    EXPECT_EQ(messages.shown, QStringList{kLoggingStoppedMessage});
     EXPECT_TRUE(view.runEnabled);
     ASSERT_EQ(dialogs.calls.size(), 1u);
     EXPECT_EQ(dialogs.calls[0].initialFolder, dir.path());
@@ -164,7 +165,7 @@ TEST_F(LogControllerTest, ChooseLogFileFromTheMenu)
     dialogs.answers = {chosen};
     controller.chooseLogFile();
     EXPECT_TRUE(view.runEnabled);
-    EXPECT_EQ(messages.shown, std::vector<QString>{QStringLiteral(
+    EXPECT_EQ(messages.shown, QStringList{QStringLiteral(
         "There is a file of the same name. May I overwrite it?  Or, input a file name again.")});
 
     controller.startLogging();
@@ -284,8 +285,22 @@ TEST_F(LogControllerTest, MidnightWrapAndMissedSeconds)
     ASSERT_EQ(lines.size(), 6);
     EXPECT_TRUE(lines[2].startsWith("\"11:59:50 PM\","));
     EXPECT_TRUE(lines[3].startsWith("\"12:0:10 AM\","));
-    EXPECT_TRUE(lines[4].startsWith("\"12:0:33 AM\","));
+    // The missed row is written at 00:00:33, stamped with its due second.
+    EXPECT_TRUE(lines[4].startsWith("\"12:0:30 AM\","));
     EXPECT_TRUE(lines[5].startsWith("\"12:0:50 AM\","));
+
+    // Held for more than a whole cycle: every missed due second gets its
+    // row, and the grid goes on.
+    clock.set(0, 1, 29);
+    controller.tick();  // the row due at 00:01:10, late
+    clock.set(0, 1, 55, 100);
+    controller.tick();
+    EXPECT_EQ(state.gNextLogTime, 130);
+    const auto later = csvLines(controller.heldName());
+    ASSERT_EQ(later.size(), 9);
+    EXPECT_TRUE(later[6].startsWith("\"12:1:10 AM\","));
+    EXPECT_TRUE(later[7].startsWith("\"12:1:30 AM\","));
+    EXPECT_TRUE(later[8].startsWith("\"12:1:50 AM\","));
 }
 
 TEST_F(LogControllerTest, WholeDayOfOneSecondRows)
@@ -346,7 +361,7 @@ TEST_F(LogControllerTest, LockedFileKeepsEveryRowAndTellsOnce)
         run(1000);  // row 08:00:02 still goes out through the file we hold
         run(3000);  // rows 03, 04, 05 wait
         EXPECT_EQ(controller.unwrittenRows(), 3);
-        EXPECT_EQ(messages.shown, std::vector<QString>{kLogWriteFailedMessage});
+        EXPECT_EQ(messages.shown, QStringList{kLogWriteFailedMessage});
         holder.release();
         run(200);  // not due: the waiting rows go out
         EXPECT_EQ(controller.unwrittenRows(), 0);
@@ -359,7 +374,7 @@ TEST_F(LogControllerTest, LockedFileKeepsEveryRowAndTellsOnce)
         messages.whileShown = [this] { run(2000); };
         run(1000);
         messages.whileShown = nullptr;
-        EXPECT_EQ(messages.shown.size(), 2u);
+        EXPECT_EQ(messages.shown.size(), 2);
         EXPECT_EQ(controller.unwrittenRows(), 3);  // 08, 09, 10
         EXPECT_TRUE(controller.unwrittenRowsNote().contains(QStringLiteral("3 rows")));
         holder.release();
@@ -370,7 +385,7 @@ TEST_F(LogControllerTest, LockedFileKeepsEveryRowAndTellsOnce)
     ASSERT_EQ(lines.size(), 12);
     for (int k = 1; k <= 10; ++k)
         EXPECT_EQ(rowSeconds(lines[1 + k]), 8 * 3600 + k) << k;
-    EXPECT_EQ(messages.shown.size(), 2u);
+    EXPECT_EQ(messages.shown.size(), 2);
 }
 
 TEST_F(LogControllerTest, StartFailsOnALockedFileWithoutTouchingIt)

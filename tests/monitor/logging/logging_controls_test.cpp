@@ -16,6 +16,7 @@
 #include "logging/LoggingControls.h"
 #include "logging_support.h"
 #include "names/ChannelNames.h"
+#include "support/FakeServices.h"
 
 namespace rdxmon {
 namespace {
@@ -26,11 +27,11 @@ TEST(LoggingControls, DriveTheControlsAndTheLog)
     SharedState state;
     state.programFolder = dir.path();
     state.gChannel = defaultChannelTable();
-    test::FakeClock clock;
-    test::FakeMessages messages;
-    test::FakeDialogs dialogs;
+    rdxtest::FakeClock clock;
+    rdxtest::RecordingMessages messages;
+    rdxtest::FakeDialogs dialogs;
     Services services{clock, messages, dialogs};
-    test::FakeNamesHost host;
+    rdxtest::FakeNamesHost host;
     int saved = 0;
 
     QWidget window;

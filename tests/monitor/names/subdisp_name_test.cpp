@@ -15,7 +15,7 @@
 #include "names/ChannelNames.h"
 #include "names/Cp932.h"
 #include "names/SubDisp_Name.h"
-#include "names_support.h"
+#include "support/FakeServices.h"
 
 namespace rdxmon {
 namespace {
@@ -51,8 +51,8 @@ protected:
 
     QTemporaryDir dir;
     SharedState state;
-    test::FakeMessages messages;
-    test::FakeNamesHost host;
+    rdxtest::RecordingMessages messages;
+    rdxtest::FakeNamesHost host;
 };
 
 TEST_F(NameWindowTest, BoxesKeepAtMostEighteenBytes)
@@ -178,7 +178,7 @@ TEST_F(NameWindowTest, FileProblemsAreToldAndLoseNothing)
     auto window = makeWindow();
     window->NameLoad();
     window->NameLoad();
-    ASSERT_EQ(messages.shown.size(), 1u);
+    ASSERT_EQ(messages.shown.size(), 1);
     EXPECT_TRUE(messages.shown[0].contains(QStringLiteral("shorter")));
 
     // The folder disappears: OK tells so and the window stays open with the entry.
@@ -186,7 +186,7 @@ TEST_F(NameWindowTest, FileProblemsAreToldAndLoseNothing)
     window->txtName[2]->setText(QStringLiteral("Kept"));
     state.programFolder = QDir(dir.path()).filePath(QStringLiteral("gone"));
     EXPECT_FALSE(window->cmdOK_Click());
-    ASSERT_EQ(messages.shown.size(), 2u);
+    ASSERT_EQ(messages.shown.size(), 2);
     EXPECT_TRUE(messages.shown[1].contains(QStringLiteral("could not be saved")));
     EXPECT_TRUE(window->isVisible());
     EXPECT_EQ(state.gChannel[2].Name, QStringLiteral("Kept              "));

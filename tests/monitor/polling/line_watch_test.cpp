@@ -2,15 +2,15 @@
 
 #include <vector>
 
-#include "fake_link_support.h"
 #include "polling/LineWatch.h"
 #include "polling/PollCycle.h"
 #include "rdx5Comm3.h"
+#include "support/FakeLink.h"
 
 namespace rdxmon {
 namespace {
 
-using testing::FakeLink;
+using rdxtest::FakeLink;
 
 const char kCannotOpen[] = "Communications port cannot be opened.";
 

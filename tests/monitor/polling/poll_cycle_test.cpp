@@ -1,17 +1,19 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <map>
 
-#include "fake_link_support.h"
 #include "polling/PollCycle.h"
+#include "support/FakeLink.h"
 
 namespace rdxmon {
 namespace {
 
-using testing::channelLine;
-using testing::FakeLink;
-using testing::reply;
-using testing::replyOf;
+using rdxtest::channelLine;
+using rdxtest::FakeLink;
+using rdxtest::reply;
+using rdxtest::replyOf;
 
 class FakeView : public PvView {
 public:
@@ -38,6 +40,18 @@ protected:
             state.gDevAddr[k] = static_cast<std::int16_t>(k + 1);
     }
     void recorders(const char* count) { state.gInit.RecCount = count; }
+    // One exchange step: the ticks between two exchanges only wait for a
+    // quiet line, so tick until the cycle has called RWcomm (at most three).
+    void step()
+    {
+        const auto exchanges = [this] {
+            return std::count_if(link.calls.begin(), link.calls.end(),
+                                 [](const std::string& c) { return c.rfind("RWcomm", 0) == 0; });
+        };
+        const auto before = exchanges();
+        for (int i = 0; i < 3 && exchanges() == before; ++i)
+            cycle.tick();
+    }
 
     FakeLink link;
     SharedState state;
@@ -50,12 +64,12 @@ TEST_F(PollCycleTest, OneRecorderEndsTheStartUpPassAfterItsFirstReply)
     link.queueText("");
     link.queueText("");
     link.queueText(replyOf(1.0));
-    cycle.tick();
-    cycle.tick();
+    step();
+    step();
     EXPECT_EQ(state.gStartDone, 0);  // under way: nothing changes
     EXPECT_TRUE(view.progress.empty());
     EXPECT_EQ(cycle.pollIndex(), 0);
-    cycle.tick();
+    step();
     EXPECT_EQ(state.gStartDone, 1);
     EXPECT_EQ(view.progress, std::vector<int>{0});
     EXPECT_EQ(cycle.pollIndex(), 0);
@@ -67,7 +81,7 @@ TEST_F(PollCycleTest, OneRecorderEndsTheStartUpPassAfterItsFirstReply)
 
     // After the pass the progress bar is left alone.
     link.queueText(replyOf(2.0));
-    cycle.tick();
+    step();
     EXPECT_EQ(view.progress.size(), 1u);
     EXPECT_EQ(view.captions[0], "2.0");
 }
@@ -75,7 +89,7 @@ TEST_F(PollCycleTest, OneRecorderEndsTheStartUpPassAfterItsFirstReply)
 TEST_F(PollCycleTest, EscEndsTheStartUpPassAndShowsEmptyLinesAsZero)
 {
     link.queueEsc();
-    cycle.tick();
+    step();
     EXPECT_EQ(state.gStartDone, 1);
     for (int label = 0; label < 6; ++label)
         EXPECT_EQ(view.captions[label], "0.0") << label;
@@ -88,7 +102,7 @@ TEST_F(PollCycleTest, CyclesThroughTheSlotsWithTheirAddresses)
     for (int i = 0; i < 5; ++i)
         link.queueText(replyOf(10.0 * i));
     for (int i = 0; i < 5; ++i)
-        cycle.tick();
+        step();
     EXPECT_EQ(link.rwAddresses, (std::vector<std::string>{"01", "32", "03", "01", "32"}));
     EXPECT_EQ(view.progress, (std::vector<int>{0, 1, 2}));
     EXPECT_EQ(state.gStartDone, 1);
@@ -104,39 +118,55 @@ TEST_F(PollCycleTest, EmptyResultKeepsTheSlotAndEscKeepsItsOldLines)
     link.queueText(replyOf(7.0));
     link.queueText("");
     link.queueText("");
-    cycle.tick();
-    cycle.tick();
-    cycle.tick();
+    step();
+    step();
+    step();
     EXPECT_EQ(cycle.pollIndex(), 1);
     EXPECT_EQ(link.rwAddresses, (std::vector<std::string>{"01", "02", "02"}));
 
     link.queueEsc();   // slot 1 silent
     link.queueEsc();   // slot 0 silent: its last reply stays
-    cycle.tick();
-    cycle.tick();
+    step();
+    step();
     EXPECT_EQ(state.gPvLine[0][2], channelLine('N', "7.0"));
     EXPECT_FLOAT_EQ(state.gPvValue[0], 7.0f);
     EXPECT_EQ(view.captions[0], "7.0");
     EXPECT_EQ(cycle.pollIndex(), 1);
 }
 
-TEST_F(PollCycleTest, EveryNewExchangeStartsWithAnEmptyReceiveBuffer)
+TEST_F(PollCycleTest, NextRequestWaitsForAQuietLine)
 {
-    // What waits before a request is sent is the late rest of a reply given
-    // up on; left there it would be read as the next recorder's reply.
+    // What arrives after an exchange (the late rest of a reply given up on,
+    // a line too many) is not the next recorder's reply: after every
+    // exchange the line is cleared and the next request waits for a tick in
+    // which nothing has arrived, a second at most.
     recorders("2");
     link.queueText("");
     link.queueText(replyOf(1.0));
     link.queueEsc();
-    link.queueText(replyOf(2.0));
-    for (int i = 0; i < 4; ++i)
-        cycle.tick();
+    cycle.tick();
+    cycle.tick();
+    cycle.tick();  // settles
+    link.inputWaiting = 3;
+    cycle.tick();  // something came in: cleared, wait on
+    link.inputWaiting = 0;
+    cycle.tick();  // quiet: slot 1 begins
     const std::vector<std::string> expected{
-        "RecvBufClear", "RWcomm(01,06,1,N)",  // slot 0 begins
-        "RWcomm(01,06,1,N)",                  // slot 0 under way: nothing cleared
-        "RecvBufClear", "RWcomm(02,06,1,N)",  // slot 1 begins, times out
-        "RecvBufClear", "RWcomm(01,06,1,N)"}; // slot 0 again
+        "RecvBufClear", "RWcomm(01,06,1,N)",                   // slot 0 begins
+        "RWcomm(01,06,1,N)",                                   // under way: nothing cleared
+        "RecvBufClear",                                        // after the reply
+        "inbcount", "RecvBufClear",                            // still noise
+        "inbcount", "RecvBufClear", "RWcomm(02,06,1,N)"};      // quiet
     EXPECT_EQ(link.calls, expected);
+
+    // A line that never goes quiet holds the cycle for 20 ticks at most.
+    link.inputWaiting = 5;
+    int ticks = 0;
+    while (link.rwAddresses.size() == 3 && ticks < 100) {
+        cycle.tick();
+        ++ticks;
+    }
+    EXPECT_EQ(ticks, 21);
 }
 
 TEST_F(PollCycleTest, ShowsOnlyTheSlotsOfThePageShown)
@@ -151,7 +181,7 @@ TEST_F(PollCycleTest, ShowsOnlyTheSlotsOfThePageShown)
 
     // Slot 0 (page 0) first: values stored, no label touched.
     link.queueText(reply(lines));
-    cycle.tick();
+    step();
     EXPECT_EQ(view.captionCalls, 0);
     EXPECT_FLOAT_EQ(state.gPvValue[1], 12.345f);
     EXPECT_EQ(state.gPvValue[0], 0.0f);
@@ -161,7 +191,7 @@ TEST_F(PollCycleTest, ShowsOnlyTheSlotsOfThePageShown)
         link.queueEsc();
     link.queueText(text);
     for (int s = 1; s <= 12; ++s)
-        cycle.tick();
+        step();
     EXPECT_EQ(view.captions.at(0), "");        // "S": blank, selected or not
     EXPECT_EQ(view.captions.at(1), "12.35");
     EXPECT_EQ(view.captions.at(2), "12.");
@@ -184,9 +214,9 @@ TEST_F(PollCycleTest, LinkErrorsDoNotStopTheCycle)
     link.queueText(replyOf(1.0));
     link.queueError(rdx::kErrSettingsRefused);  // slot 1: the port refused something
     link.queueText(replyOf(3.0));
-    EXPECT_NO_THROW(cycle.tick());
-    EXPECT_NO_THROW(cycle.tick());
-    EXPECT_NO_THROW(cycle.tick());
+    EXPECT_NO_THROW(step());
+    EXPECT_NO_THROW(step());
+    EXPECT_NO_THROW(step());
     EXPECT_EQ(state.gStartDone, 1);  // the start-up pass still ends
     EXPECT_EQ(view.progress, (std::vector<int>{0, 1, 2}));
     EXPECT_EQ(link.rwAddresses, (std::vector<std::string>{"01", "02", "03"}));
@@ -197,7 +227,7 @@ TEST_F(PollCycleTest, LinkErrorsDoNotStopTheCycle)
     // poll_recovery_test) still moves from slot to slot.
     link.failMember("RWcomm", rdx::kErrWhileOpen);
     for (int i = 0; i < 4; ++i)
-        EXPECT_NO_THROW(cycle.tick());
+        EXPECT_NO_THROW(step());
     EXPECT_EQ(cycle.pollIndex(), 1);
     EXPECT_FLOAT_EQ(state.gPvValue[0], 1.0f);  // old values kept
 }
@@ -211,8 +241,8 @@ TEST_F(PollCycleTest, UnreadableRecorderCountPollsOneSlot)
     recorders("xx");
     link.queueEsc();
     link.queueEsc();
-    cycle.tick();
-    cycle.tick();
+    step();
+    step();
     EXPECT_EQ(link.rwAddresses, (std::vector<std::string>{"01", "01"}));
 }
 

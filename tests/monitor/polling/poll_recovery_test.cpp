@@ -5,14 +5,15 @@
 #include <tuple>
 #include <vector>
 
-#include "fake_link_support.h"
 #include "polling/PollCycle.h"
+#include "support/FakeLink.h"
+#include "support/FakeServices.h"
 
 namespace rdxmon {
 namespace {
 
-using testing::FakeLink;
-using testing::replyOf;
+using rdxtest::FakeLink;
+using rdxtest::replyOf;
 
 class RecordingView : public PvView {
 public:
@@ -30,12 +31,6 @@ public:
     std::vector<bool> lineEvents;
 };
 
-class SettableClock : public Clock {
-public:
-    QDateTime now() override { return time; }
-    QDateTime time{QDate(2024, 5, 2), QTime(8, 0, 0)};
-};
-
 class PollRecoveryTest : public ::testing::Test {
 protected:
     PollRecoveryTest()
@@ -45,11 +40,17 @@ protected:
         for (int k = 0; k < kSlotCount; ++k)
             state.gDevAddr[k] = static_cast<std::int16_t>(k + 1);
     }
-    // One tick 50 ms after the last one.
+    // One exchange step, ticks 50 ms apart: the ticks between two exchanges
+    // only wait for a quiet line; while the line is lost every tick counts.
     void tick()
     {
-        ms += 50;
-        cycle.tick();
+        const long before = rwCalls();
+        for (int i = 0; i < 2; ++i) {
+            ms += 50;
+            cycle.tick();
+            if (rwCalls() != before || cycle.lineWatch().lost())
+                break;
+        }
     }
     long rwCalls() const
     {
@@ -61,7 +62,7 @@ protected:
     FakeLink link;
     SharedState state;
     RecordingView view;
-    SettableClock clock;
+    rdxtest::FakeClock clock;
     PollCycle cycle{state, view, &clock, [this] { return ms; }};
 };
 
@@ -107,14 +108,14 @@ TEST_F(PollRecoveryTest, LostLineStopsPollingRetriesAndResumesAtTheSameSlot)
 
 TEST_F(PollRecoveryTest, SlotsGoStaleAfterThreeMissesAndRecoverWithAReply)
 {
-    const QDateTime first = clock.time;
-    link.queueText(replyOf(1.0));             // slot 0 answers at 08:00:00
+    const QDateTime first = clock.current;
+    link.queueText(replyOf(1.0));             // slot 0 answers at 09:05:00
     link.queueEsc();                          // slot 1 silent
     link.queueError(rdx::kErrSettingsRefused);  // slot 2: an error of the link counts as a miss
     for (int i = 0; i < 3; ++i)
         tick();
     for (int round = 0; round < 2; ++round) {
-        clock.time = clock.time.addSecs(1);
+        clock.advanceMs(1000);
         link.queueEsc();
         link.queueEsc();
         link.queueEsc();
@@ -135,10 +136,10 @@ TEST_F(PollRecoveryTest, SlotsGoStaleAfterThreeMissesAndRecoverWithAReply)
     tick();
     ASSERT_EQ(view.staleEvents.size(), 4u);
     EXPECT_EQ(view.staleEvents[2], std::make_tuple(0, true, first));
-    EXPECT_EQ(staleToolTip(cycle.lastReply(0)), "No reply since 2024-05-02 08:00:00");
-    EXPECT_EQ(view.staleEvents[3], std::make_tuple(1, false, clock.time));
+    EXPECT_EQ(staleToolTip(cycle.lastReply(0)), "No reply since 2024-03-07 09:05:00");
+    EXPECT_EQ(view.staleEvents[3], std::make_tuple(1, false, clock.current));
     EXPECT_FALSE(cycle.slotStale(1));
-    EXPECT_EQ(cycle.lastReply(1), clock.time);
+    EXPECT_EQ(cycle.lastReply(1), clock.current);
     EXPECT_FLOAT_EQ(state.gPvValue[0], 1.0f);  // a stale slot keeps its values
 
     // Further misses of a stale slot are not reported again; an empty result

@@ -1,12 +1,12 @@
 #include <gtest/gtest.h>
 
-#include "fake_link_support.h"
 #include "polling/Reply.h"
+#include "support/FakeLink.h"
 
 namespace rdxmon {
 namespace {
 
-using testing::channelLine;
+using rdxtest::channelLine;
 
 TEST(SplitReply, TakesEightLinesAndLeavesTheRest)
 {

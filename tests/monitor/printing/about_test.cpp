@@ -13,7 +13,6 @@ using rdxmon::frmAbout;
 
 TEST(VersionWindow, ShowsItsTextsAndIcon)
 {
-    rdxtest::EnsureApplication();
     frmAbout window;
     EXPECT_EQ(window.windowTitle(), "Version information");
     EXPECT_EQ(window.lblTitle->text(), "RDX-512 monitor software");
@@ -35,7 +34,6 @@ TEST(VersionWindow, ShowsItsTextsAndIcon)
 
 TEST(VersionWindow, ModalOverTheMainWindowAndOkClosesIt)
 {
-    rdxtest::EnsureApplication();
     QWidget mainWindow;
     mainWindow.show();
     QString seenTitle;

@@ -7,19 +7,6 @@
 
 namespace rdxtest {
 
-void EnsureApplication()
-{
-    if (QApplication::instance() == nullptr) {
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-            qputenv("QT_QPA_PLATFORM", "offscreen");
-        }
-        static int argc = 1;
-        static char name[] = "rdxmon_printing_test";
-        static char* argv[] = {name, nullptr};
-        new QApplication(argc, argv);
-    }
-}
-
 bool WaitFor(const std::function<bool()>& cond, int timeoutMs)
 {
     QElapsedTimer clock;

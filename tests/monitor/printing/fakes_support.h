@@ -1,4 +1,5 @@
-// Fakes and helpers shared by the printing and help tests.
+// Helpers shared by the printing and help tests (the services' fakes come
+// from the shared test support).
 #ifndef RDXMON_TESTS_PRINTING_FAKES_SUPPORT_H
 #define RDXMON_TESTS_PRINTING_FAKES_SUPPORT_H
 
@@ -8,15 +9,10 @@
 #include <QStringList>
 
 #include "printing/PrinterList.h"
-#include "startup/Services.h"
 
 class QWidget;
 
 namespace rdxtest {
-
-// Makes the one QApplication of the test program (offscreen unless the
-// environment chose a platform).
-void EnsureApplication();
 
 // Lets events run until cond() holds or timeoutMs has passed; the result of
 // the last cond().
@@ -25,19 +21,6 @@ bool WaitFor(const std::function<bool()>& cond, int timeoutMs = 5000);
 // Runs action on the modal window as soon as one is shown (poll, bounded).
 // Call before the exec() that shows it.
 void WhenModalShown(std::function<void(QWidget*)> action);
-
-// Message boxes that record what they were asked to show.
-class RecordingMessages : public rdxmon::MessageBoxes {
-public:
-    void information(const QString& text) override { shown.append(text); }
-    bool question(const QString& text) override
-    {
-        shown.append(text);
-        return answer;
-    }
-    QStringList shown;
-    bool answer = true;
-};
 
 // A fixed printer list.
 class FakePrinterList : public rdxmon::PrinterList {

@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 
 #include "fakes_support.h"
+#include "support/FakeServices.h"
 #include "windows/HelpViewer.h"
 
 using rdxmon::HelpViewer;
@@ -25,7 +26,6 @@ const QString kBuiltHelp = QStringLiteral(RDX_PROGRAM_DIR "/RDXMON-1.qch");
 
 TEST(Help, TheBuildMakesTheManualAndItsFirstPageResolves)
 {
-    rdxtest::EnsureApplication();
     EXPECT_EQ(rdxmon::HelpFileName("/opt/rdx"), "/opt/rdx/RDXMON-1.qch");
     ASSERT_TRUE(QFileInfo(kBuiltHelp).isFile()) << "the docs target did not build "
                                                << kBuiltHelp.toStdString();
@@ -53,7 +53,6 @@ TEST(Help, TheBuildMakesTheManualAndItsFirstPageResolves)
 
 TEST(Help, MissingOrDamagedHelpFileGivesAMessageNamingIt)
 {
-    rdxtest::EnsureApplication();
     QTemporaryDir folder;
     ASSERT_TRUE(folder.isValid());
     const QString helpFile = rdxmon::HelpFileName(folder.path());
@@ -78,7 +77,6 @@ TEST(Help, MissingOrDamagedHelpFileGivesAMessageNamingIt)
 
 TEST(Help, TheHelpWindowOpensWithoutBlockingShowsAgainAndClosesAtExit)
 {
-    rdxtest::EnsureApplication();
     QTemporaryDir cache;
     ASSERT_TRUE(cache.isValid());
     RecordingMessages messages;

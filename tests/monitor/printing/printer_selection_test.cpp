@@ -8,6 +8,7 @@
 #include "fakes_support.h"
 #include "printing/Printout.h"
 #include "printing/prnselect.h"
+#include "support/FakeServices.h"
 
 using rdxmon::FindPrinter;
 using rdxmon::PrinterSelection;
@@ -90,7 +91,6 @@ TEST(PrinterSelection, NoPrinterInstalledSaysSoWithoutAWindow)
 
 TEST(PrinterSelection, RealWindowOkAndCancel)
 {
-    rdxtest::EnsureApplication();
     RecordingMessages messages;
     PrinterSelection selection(kPrinters, messages);
     const auto window = PrinterSelection::modalWindow(kPrinters, nullptr);
@@ -135,7 +135,6 @@ TEST(PrinterSelection, RealWindowOkAndCancel)
 
 TEST(PrinterSelection, ClosingTheWindowOtherwiseKeepsWhatLoadingFound)
 {
-    rdxtest::EnsureApplication();
     prnselect unknown(kPrinters, "Gone-Printer");
     EXPECT_EQ(unknown.printerIndex(), -1);
     EXPECT_EQ(unknown.prnName->currentText(), "Gone-Printer");

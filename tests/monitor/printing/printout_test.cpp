@@ -21,6 +21,7 @@
 #include "names/ChannelNames.h"
 #include "printing/Printout.h"
 #include "startup/SharedState.h"
+#include "support/FakeServices.h"
 #include "windows/MainDisp.h"
 
 using rdxmon::Printout;
@@ -142,7 +143,6 @@ QString printoutUntestable()
 
 TEST(Printout, NoPrinterOrAFailingPrinterGivesAMessageAndTheProgramGoesOn)
 {
-    rdxtest::EnsureApplication();
     RecordingMessages messages;
     Printout printout(messages);
     auto window = makeWindow(300, 200);
@@ -158,7 +158,6 @@ TEST(Printout, NoPrinterOrAFailingPrinterGivesAMessageAndTheProgramGoesOn)
 
 TEST(Printout, EachPrintoutReplacesTheKeptPicture)
 {
-    rdxtest::EnsureApplication();
     RecordingMessages messages;
     Printout printout(messages);
     auto wide = makeWindow(300, 200);
@@ -178,7 +177,6 @@ TEST(Printout, EachPrintoutReplacesTheKeptPicture)
 
 TEST(Printout, WideWindowPrintsOneLandscapePageFilledToTheWidth)
 {
-    rdxtest::EnsureApplication();
     if (const QString why = printoutUntestable(); !why.isEmpty()) {
         GTEST_SKIP() << why.toStdString();
     }
@@ -255,23 +253,8 @@ TEST(Printout, WideWindowPrintsOneLandscapePageFilledToTheWidth)
     QFile::remove(pdf);
 }
 
-namespace {
-
-class FixedClock : public rdxmon::Clock {
-public:
-    QDateTime now() override { return QDateTime(QDate(2026, 12, 6), QTime(9, 6, 5)); }
-};
-
-class NoDialogs : public rdxmon::FileDialogs {
-public:
-    QString saveFileName(const QString&, const QString&, const QString&, const QString&) override { return {}; }
-};
-
-}  // namespace
-
 TEST(Printout, MainWindowPrintsOneLandscapePageFilledToTheWidth)
 {
-    rdxtest::EnsureApplication();
     if (const QString why = printoutUntestable(); !why.isEmpty()) {
         GTEST_SKIP() << why.toStdString();
     }
@@ -284,9 +267,9 @@ TEST(Printout, MainWindowPrintsOneLandscapePageFilledToTheWidth)
     state.gChTotal = QStringLiteral("72");
     state.gChannel = rdxmon::defaultChannelTable();
     for (int k = 0; k < 72; ++k) state.gPvValue[k] = 10.0f + static_cast<float>(k) / 4;
-    FixedClock clock;
+    rdxtest::FakeClock clock;
     RecordingMessages messages;
-    NoDialogs dialogs;
+    rdxtest::FakeDialogs dialogs;
     rdxmon::Services services{clock, messages, dialogs};
     rdxmon::MainDisp window(state, services);
     window.DVsele1_Click();

@@ -18,8 +18,8 @@
 
 #include "startup/InitRecord.h"
 #include "startup/LinkLoader.h"
+#include "support/FakeServices.h"
 #include "windows/MainDisp.h"
-#include "windows_support.h"
 
 namespace rdxmon {
 namespace {
@@ -87,7 +87,6 @@ QStringList openedAddresses(const QString& logPath) {
 }
 
 TEST(EndToEnd, ProgramPollsTheLineAndEndsOnSigterm) {
-    testing::ensureApplication();
     QTemporaryDir folder;
     ASSERT_TRUE(folder.isValid());
     for (const char* name : {"RDXMON-1_V104", "libRDX500Comm3.so"}) {
@@ -143,7 +142,6 @@ TEST(EndToEnd, ProgramPollsTheLineAndEndsOnSigterm) {
 }
 
 TEST(EndToEnd, ProgramWithoutLinkLibraryTouchesNoSettings) {
-    testing::ensureApplication();
     QTemporaryDir folder;
     ASSERT_TRUE(folder.isValid());
     ASSERT_TRUE(QFile::copy(kProgramDir + QStringLiteral("/RDXMON-1_V104"), folder.filePath("RDXMON-1_V104")));
@@ -167,7 +165,6 @@ TEST(EndToEnd, ProgramWithoutLinkLibraryTouchesNoSettings) {
 }
 
 TEST(EndToEnd, MainWindowWithTheRealLink) {
-    testing::ensureApplication();
     // The link library resolves COMn next to the running executable: the
     // simulator puts its port link there under a name no other test uses.
     const QString here = QCoreApplication::applicationDirPath();
@@ -190,9 +187,9 @@ TEST(EndToEnd, MainWindowWithTheRealLink) {
     for (int s = 0; s < kSlotCount; ++s) state.gDevAddr[s] = static_cast<std::int16_t>(s + 1);
     state.gLink->TimeOut(1000);
 
-    testing::FakeMessages messages;
-    testing::FakeDialogs dialogs;
-    testing::FakeClock clock;
+    rdxtest::RecordingMessages messages;
+    rdxtest::FakeDialogs dialogs;
+    rdxtest::FakeClock clock;
     Services services{clock, messages, dialogs};
     MainDisp window(state, services);
     window.Communicate();

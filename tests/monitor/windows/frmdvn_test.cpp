@@ -12,8 +12,8 @@
 #include "names/AddressTable.h"
 #include "names/frmDVN.h"
 #include "startup/Lenient.h"
+#include "support/FakeServices.h"
 #include "windows/MainDisp.h"
-#include "windows_support.h"
 
 namespace rdxmon {
 namespace {
@@ -21,7 +21,6 @@ namespace {
 class AddressWindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        testing::ensureApplication();
         ASSERT_TRUE(dir.isValid());
         state.programFolder = dir.path();
     }
@@ -31,7 +30,7 @@ protected:
     }
     QTemporaryDir dir;
     SharedState state;
-    testing::FakeMessages messages;
+    rdxtest::RecordingMessages messages;
 };
 
 TEST_F(AddressWindowTest, PagesAndOk) {
@@ -85,8 +84,8 @@ TEST_F(AddressWindowTest, PagesAndOk) {
 TEST_F(AddressWindowTest, MenuCommandShowsPageZeroWithItsNumbers) {
     state.gInit.RecCount = QStringLiteral("31");
     state.gChTotal = QStringLiteral("186");
-    testing::FakeDialogs dialogs;
-    testing::FakeClock clock;
+    rdxtest::FakeDialogs dialogs;
+    rdxtest::FakeClock clock;
     Services services{clock, messages, dialogs};
     MainDisp mainDisp(state, services);
     frmDVN window(state, messages, &mainDisp);

@@ -10,7 +10,6 @@
 
 #include "process_support.h"
 #include "startup/InitRecord.h"
-#include "windows_support.h"
 
 namespace rdxmon {
 namespace {
@@ -34,7 +33,6 @@ LoggedRequest firstFrom(const QList<LoggedRequest>& requests, qint64 ms)
 
 TEST(LineLost, PollingStopsWhileThePortIsAwayAndResumesWhenItIsBack)
 {
-    testing::ensureApplication();
     QTemporaryDir program, line;
     ASSERT_TRUE(program.isValid() && line.isValid());
     ASSERT_TRUE(testing::copyProgram(program.path()));

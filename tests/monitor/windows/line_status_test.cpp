@@ -7,21 +7,23 @@
 #include <QLabel>
 #include <QTemporaryDir>
 
+#include "support/FakeLink.h"
+#include "support/FakeServices.h"
 #include "windows/MainDisp.h"
-#include "windows_support.h"
 
 namespace rdxmon {
 namespace {
 
-// The window tests' link, able to lose its device and refuse to open.
-class FailingLink : public testing::FakeLink {
+// A link answering by address, able to lose its device and refuse to open.
+class FailingLink : public rdxtest::FakeLink {
 public:
+    FailingLink() { byAddress = true; }
     std::string RWcomm(const std::string& StrAddr, const std::string& ChData, const std::int16_t& Inttry,
                        const std::string& Mode) override
     {
         if (gone)
             throw rdx::LinkError(rdx::kErrDeviceIo, "Serial line lost on COM1");
-        return testing::FakeLink::RWcomm(StrAddr, ChData, Inttry, Mode);
+        return rdxtest::FakeLink::RWcomm(StrAddr, ChData, Inttry, Mode);
     }
     bool PortOpen() override
     {
@@ -37,7 +39,6 @@ class LineStatusTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        testing::ensureApplication();
         ASSERT_TRUE(dir.isValid());
         state.programFolder = dir.path();
         state.gLink = &link;
@@ -47,21 +48,22 @@ protected:
             state.gDevAddr[s] = static_cast<std::int16_t>(s + 1);
         for (int s = 1; s <= 14; ++s)
             link.replies[QString::number(s).rightJustified(2, QLatin1Char('0')).toStdString()] =
-                testing::replyWithValues({"1", "2", "3", "4", "5", "6"});
+                rdxtest::replyWithValues({"1", "2", "3", "4", "5", "6"});
     }
-    // Complete exchanges (two ticks each) until every recorder was asked n times.
+    // Complete exchanges (two ticks each, and one for the line to settle)
+    // until every recorder was asked n times.
     void rounds(MainDisp& w, int n)
     {
-        for (int i = 0; i < n * 14 * 2; ++i)
+        for (int i = 0; i < n * 14 * 3; ++i)
             w.pollCycle().tick();
     }
 
     QTemporaryDir dir;
     SharedState state;
     FailingLink link;
-    testing::FakeMessages messages;
-    testing::FakeDialogs dialogs;
-    testing::FakeClock clock;
+    rdxtest::RecordingMessages messages;
+    rdxtest::FakeDialogs dialogs;
+    rdxtest::FakeClock clock;
     Services services{clock, messages, dialogs};
 };
 
@@ -90,7 +92,7 @@ TEST_F(LineStatusTest, StaleRecordersAreGreyedWithTheTimeOfTheirLastReply)
     EXPECT_FALSE(w.lblPv[11]->toolTip().isEmpty());
 
     // Recorder 02 answers again: back to normal.
-    link.replies["02"] = testing::replyWithValues({"7", "2", "3", "4", "5", "6"});
+    link.replies["02"] = rdxtest::replyWithValues({"7", "2", "3", "4", "5", "6"});
     rounds(w, 1);
     EXPECT_EQ(w.lblPv[6]->text(), QStringLiteral("7.0"));
     EXPECT_EQ(w.lblPv[6]->palette().color(QPalette::WindowText), normal);
@@ -116,11 +118,11 @@ TEST_F(LineStatusTest, LostLineIsShownUntilThePortIsBackWithoutMessages)
     // Lost again and still away: the notice stays, no recorder is asked.
     link.gone = true;
     w.pollCycle().tick();
-    const std::size_t polled = link.polled.size();
+    const std::size_t polled = link.answered.size();
     for (int i = 0; i < 20; ++i)
         w.pollCycle().tick();
     EXPECT_FALSE(w.lblLine->isHidden());
-    EXPECT_EQ(link.polled.size(), polled);
+    EXPECT_EQ(link.answered.size(), polled);
     EXPECT_TRUE(messages.shown.isEmpty());
 }
 

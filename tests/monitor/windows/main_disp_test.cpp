@@ -19,23 +19,24 @@
 
 #include "startup/Lenient.h"
 #include "startup/SettingsFile.h"
+#include "support/FakeLink.h"
+#include "support/FakeServices.h"
 #include "windows/MainDisp.h"
 #include "windows/Opuning.h"
 #include "windows/QtServices.h"
 #include "windows/UpDown.h"
-#include "windows_support.h"
 
 namespace rdxmon {
 namespace {
 
-using testing::FakeLink;
+using rdxtest::FakeLink;
 
 class MainDispTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        testing::ensureApplication();
         ASSERT_TRUE(dir.isValid());
         state.programFolder = dir.path();
+        link.byAddress = true;
         state.gLink = &link;
     }
     // A window for n recorders, as start-up makes it.
@@ -53,9 +54,9 @@ protected:
     QTemporaryDir dir;
     SharedState state;
     FakeLink link;
-    testing::FakeMessages messages;
-    testing::FakeDialogs dialogs;
-    testing::FakeClock clock;
+    rdxtest::RecordingMessages messages;
+    rdxtest::FakeDialogs dialogs;
+    rdxtest::FakeClock clock;
     Services services{clock, messages, dialogs};
 };
 
@@ -172,8 +173,8 @@ TEST_F(MainDispTest, PageSwitchShowsNamesValuesAndColours) {
 }
 
 TEST_F(MainDispTest, CommunicateRunsTheStartupPassAndPollingDrivesLabels) {
-    link.replies["01"] = testing::replyWithValues({"12.346 -02", "5", "S", "-0.04", "7.5    -00", "abc"});
-    link.replies["02"] = testing::replyWithValues({"1", "2", "3", "4", "5", "6"});
+    link.replies["01"] = rdxtest::replyWithValues({"12.346 -02", "5", "S", "-0.04", "7.5    -00", "abc"});
+    link.replies["02"] = rdxtest::replyWithValues({"1", "2", "3", "4", "5", "6"});
     // Recorder 03 is silent.
     auto w = make(3);
     Opuning splash;
@@ -191,7 +192,7 @@ TEST_F(MainDispTest, CommunicateRunsTheStartupPassAndPollingDrivesLabels) {
     EXPECT_TRUE(w->isVisible());
     EXPECT_EQ(splash.prgWait->maximum(), 3);
     EXPECT_EQ(splash.prgWait->value(), 2);
-    EXPECT_EQ((std::vector<std::string>{link.polled.begin(), link.polled.begin() + 3}),
+    EXPECT_EQ((std::vector<std::string>{link.answered.begin(), link.answered.begin() + 3}),
               (std::vector<std::string>{"01", "02", "03"}));
 
     EXPECT_EQ(w->lblPv[0]->text(), QStringLiteral("12.35"));
@@ -204,19 +205,19 @@ TEST_F(MainDispTest, CommunicateRunsTheStartupPassAndPollingDrivesLabels) {
     EXPECT_FLOAT_EQ(state.gPvValue[6], 1.0f);
 
     // Polling goes on: a new value appears on the next pass.
-    link.replies["02"] = testing::replyWithValues({"41.5", "2", "3", "4", "5", "6"});
+    link.replies["02"] = rdxtest::replyWithValues({"41.5", "2", "3", "4", "5", "6"});
     QTRY_COMPARE_WITH_TIMEOUT(w->lblPv[6]->text(), QStringLiteral("41.5"), 5000);
     w->commtimer.stop();
 }
 
 TEST_F(MainDispTest, PortNotOpenedShowsTheWindowWithoutPolling) {
-    link.opens = false;
+    link.portOpenResult = false;
     auto w = make(2);
     w->Communicate();
     EXPECT_EQ(state.gPortOpened, QStringLiteral("False"));
     EXPECT_FALSE(w->commtimer.isActive());
     EXPECT_TRUE(w->isVisible());
-    EXPECT_TRUE(link.polled.empty());
+    EXPECT_TRUE(link.answered.empty());
     w->hide();
 }
 
@@ -310,7 +311,6 @@ TEST(QtServices, FilterTranslation) {
 }
 
 TEST(UpDownControl, StepsFromItsBuddyCaption) {
-    testing::ensureApplication();
     QLabel buddy(QStringLiteral("60"));
     UpDown updown;
     updown.setRange(1, 60);

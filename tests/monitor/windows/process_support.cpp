@@ -64,6 +64,28 @@ QList<LoggedRequest> loggedRequests(const QString& logPath)
     return requests;
 }
 
+std::map<int, PollTally> pollTallies(const QList<LoggedRequest>& requests)
+{
+    std::map<int, PollTally> tallies;
+    int selected = -1;
+    int awaiting = -1;
+    for (const LoggedRequest& r : requests) {
+        const QStringList parts = r.request.split(QLatin1Char(' '));
+        const int number = parts.size() > 1 ? parts[1].toInt() : -1;
+        if (parts[0] == QLatin1String("open")) {
+            selected = number;
+            awaiting = -1;
+        } else if (parts[0] == QLatin1String("data") && selected > 0) {
+            ++tallies[selected].requests;
+            awaiting = selected;
+        } else if (parts[0] == QLatin1String("close") && number == awaiting) {
+            ++tallies[awaiting].answered;
+            awaiting = -1;
+        }
+    }
+    return tallies;
+}
+
 bool copyProgram(const QString& folder)
 {
     for (const char* name : {"RDXMON-1_V104", "libRDX500Comm3.so"}) {
@@ -82,10 +104,28 @@ QByteArray settingsRecordFor(int recorders, const QString& port)
     return encodeInitRecord(record);
 }
 
+QByteArray loggingSettingsRecordFor(int recorders, const QString& port)
+{
+    InitRecord record;
+    record.Port = port;
+    record.RecCount = QString::number(recorders).rightJustified(2, QLatin1Char('0'));
+    record.LogInterval = 1;
+    record.LogUnit = 0;
+    record.LogNameMode = 1;
+    record.LogActive = 1;
+    return encodeInitRecord(record);
+}
+
 bool writeWholeFile(const QString& path, const QByteArray& bytes)
 {
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+QByteArray readWholeFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 bool startProgram(QProcess& process, const QString& folder)

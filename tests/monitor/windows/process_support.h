@@ -5,6 +5,7 @@
 #define RDXMON_TESTS_PROCESS_SUPPORT_H
 
 #include <functional>
+#include <map>
 
 #include <QByteArray>
 #include <QList>
@@ -38,6 +39,16 @@ struct LoggedRequest {
 };
 QList<LoggedRequest> loggedRequests(const QString& logPath);
 
+// Polls per recorder address, replayed from the request log the way the
+// line goes: "open NN" selects a recorder, its data request is a poll, and
+// the poll was answered when the link then sent "close NN" (it does so only
+// after reading the whole reply; after a time-out it sends none).
+struct PollTally {
+    int requests = 0;
+    int answered = 0;
+};
+std::map<int, PollTally> pollTallies(const QList<LoggedRequest>& requests);
+
 // Copies the program and the link library from the build's program folder
 // into folder; false when a copy fails.
 bool copyProgram(const QString& folder);
@@ -45,7 +56,10 @@ bool copyProgram(const QString& folder);
 // The settings file's record for the recorder count and port, the rest the
 // defaults.
 QByteArray settingsRecordFor(int recorders, const QString& port);
+// The same with logging resumed at start-up: "Default file", 1 s cycle.
+QByteArray loggingSettingsRecordFor(int recorders, const QString& port);
 bool writeWholeFile(const QString& path, const QByteArray& bytes);
+QByteArray readWholeFile(const QString& path);
 
 // Starts the program of the folder offscreen, from another working folder
 // (it finds its own). False when it does not start.

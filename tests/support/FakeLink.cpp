@@ -1,8 +1,8 @@
-#include "fake_link_support.h"
+#include "support/FakeLink.h"
 
 #include <cstdio>
 
-namespace rdxmon::testing {
+namespace rdxtest {
 
 void FakeLink::record(const std::string& member, const std::string& argument)
 {
@@ -22,6 +22,14 @@ std::string FakeLink::RWcomm(const std::string& StrAddr, const std::string& ChDa
 {
     record("RWcomm", StrAddr + "," + ChData + "," + std::to_string(Inttry) + "," + Mode);
     rwAddresses.push_back(StrAddr);
+    if (byAddress) {
+        underWay_ = !underWay_;
+        if (underWay_)
+            return {};
+        answered.push_back(StrAddr);
+        const auto it = replies.find(StrAddr);
+        return it == replies.end() ? std::string(1, '\x1b') : it->second;
+    }
     if (script.empty())
         return {};
     const Step step = script.front();
@@ -62,7 +70,7 @@ void FakeLink::TimeOut(std::int32_t vData)
 std::int16_t FakeLink::inbcount()
 {
     record("inbcount");
-    return 0;
+    return inputWaiting;
 }
 void FakeLink::OutputBufSize(std::int32_t vData)
 {
@@ -159,4 +167,19 @@ std::string replyOf(double firstValue)
     return reply(lines);
 }
 
-}  // namespace rdxmon::testing
+std::string replyWithValues(const std::vector<std::string>& valueFields)
+{
+    std::string text = "HEAD0 RDX-512\r\nHEAD1 000000\r\n";
+    for (const std::string& field : valueFields) {
+        // Positions 1..15 hold the status and channel head, 16..25 the value
+        // field (with the decimals marker at 23..25).
+        std::string line = field == "S" ? "S  CH          " : "N  CH          ";
+        if (field != "S")
+            line += field;
+        line.resize(25, ' ');
+        text += line + "\r\n";
+    }
+    return text;
+}
+
+}  // namespace rdxtest

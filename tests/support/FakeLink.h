@@ -1,7 +1,7 @@
 // A scripted stand-in for the link object, and helpers that build recorder
-// replies, for the polling tests.
-#ifndef RDXMON_TESTS_FAKE_LINK_SUPPORT_H
-#define RDXMON_TESTS_FAKE_LINK_SUPPORT_H
+// replies.
+#ifndef RDXTEST_SUPPORT_FAKE_LINK_H
+#define RDXTEST_SUPPORT_FAKE_LINK_H
 
 #include <deque>
 #include <functional>
@@ -12,12 +12,12 @@
 
 #include "rdx5Comm3.h"
 
-namespace rdxmon::testing {
+namespace rdxtest {
 
 // Implements the whole link interface. Every call is recorded as
 // "Member" or "Member(argument)"; RWcomm returns the scripted results in
-// order (empty text once the script is used up); any member can be made to
-// throw a LinkError.
+// order (empty text once the script is used up) unless the link answers by
+// address; any member can be made to throw a LinkError.
 class FakeLink : public rdx::_rdx5Comm3 {
 public:
     // One scripted RWcomm result: a text, or an error number to throw.
@@ -41,6 +41,13 @@ public:
     // instead of portOpenResult.
     std::function<bool()> portOpenHook;
 
+    // Answering by address instead of the script: every exchange takes two
+    // RWcomm calls, the first returns "" (under way), the second
+    // replies[address] (ESC when none) and adds the address to answered.
+    bool byAddress = false;
+    std::map<std::string, std::string> replies;
+    std::vector<std::string> answered;
+
     bool BSuccessFlag() const override { return successFlag_; }
     void BSuccessFlag(bool vData) override;
     std::string RWcomm(const std::string& StrAddr, const std::string& ChData, const std::int16_t& Inttry,
@@ -55,6 +62,8 @@ public:
     void RecvError(const std::string& vData) override;
     std::string RecvError() const override { return recvError_; }
     void TimeOut(std::int32_t vData) override;
+    // What inbcount reports: characters waiting in the receive buffer.
+    std::int16_t inputWaiting = 0;
     std::int16_t inbcount() override;
     void OutputBufSize(std::int32_t vData) override;
     std::int32_t OutputBufSize() override;
@@ -87,6 +96,7 @@ private:
                                      baud_ = "9600", port_ = "COM1";
     std::int32_t timeOut_ = 0, outSize_ = 512, inSize_ = 1024, rThreshold_ = 0;
     bool open_ = false;
+    bool underWay_ = false;
 };
 
 // A channel line: status character at position 1, the value text ending at
@@ -99,6 +109,11 @@ std::string reply(const std::vector<std::string>& channelLines);
 // A reply whose six channels carry firstValue, firstValue + 1, ... + 5.
 std::string replyOf(double firstValue);
 
-}  // namespace rdxmon::testing
+// A recorder's eight-line reply: two head lines, then six channel lines with
+// the value text at positions 16..25 (the decimals marker included); the
+// field "S" makes a skipped channel.
+std::string replyWithValues(const std::vector<std::string>& valueFields);
+
+}  // namespace rdxtest
 
 #endif
