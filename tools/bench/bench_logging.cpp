@@ -39,6 +39,7 @@
 #include <thread>
 #include <vector>
 
+#include "BenchOptions.h"
 #include "MonitorRun.h"
 
 namespace {
@@ -95,19 +96,18 @@ int main(int argc, char** argv) {
     std::string shortReplies = "none";
     double stallAtS = -1;
     int stallMs = 0;
-    const std::string binDir = fs::read_symlink("/proc/self/exe").parent_path().string();
+    const std::string binDir = rdxbench::binFolder();
     try {
-        for (int i = 1; i < argc; i += 2) {
-            const std::string option = argv[i];
-            if (i + 1 >= argc) throw std::invalid_argument(option + ": value missing");
-            if (option == "--seconds") seconds = std::max(10, std::stoi(argv[i + 1]));
-            else if (option == "--recorders") recorders = std::clamp(std::stoi(argv[i + 1]), 1, 31);
-            else if (option == "--slow") slow = argv[i + 1];
-            else if (option == "--short") shortReplies = argv[i + 1];
-            else if (option == "--stall-at") stallAtS = std::stod(argv[i + 1]);
-            else if (option == "--stall-ms") stallMs = std::max(0, std::stoi(argv[i + 1]));
-            else throw std::invalid_argument("unknown option " + option);
-        }
+        rdxbench::forEachOption(argc, argv, [&](const std::string& option, const std::string& value) {
+            if (option == "--seconds") seconds = std::max(10, std::stoi(value));
+            else if (option == "--recorders") recorders = std::clamp(std::stoi(value), 1, 31);
+            else if (option == "--slow") slow = value;
+            else if (option == "--short") shortReplies = value;
+            else if (option == "--stall-at") stallAtS = std::stod(value);
+            else if (option == "--stall-ms") stallMs = std::max(0, std::stoi(value));
+            else return false;
+            return true;
+        });
     } catch (const std::exception& e) {
         std::cerr << "bench-logging: " << e.what()
                   << "\nusage: bench-logging [--seconds S] [--recorders N] [--slow LIST] [--short LIST]"

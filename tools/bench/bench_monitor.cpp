@@ -32,6 +32,7 @@
 #include <thread>
 #include <vector>
 
+#include "BenchOptions.h"
 #include "MonitorRun.h"
 #include "ReplyFormat.h"
 
@@ -39,10 +40,7 @@ namespace {
 
 using rdxbench::LoggedRequest;
 
-struct Config {
-    int recorders;
-    int lineBaud;
-};
+using Config = rdxbench::LineConfig;
 
 struct Figures {
     std::string speedText;
@@ -70,8 +68,8 @@ std::string speedTextFor(int baud) {
 Figures measure(const std::string& binDir, const Config& config, int cycles) {
     rdxbench::RunSetup setup;
     setup.recorders = config.recorders;
-    setup.simBaud = config.lineBaud;
-    setup.speedText = speedTextFor(config.lineBaud);
+    setup.simBaud = config.baud;
+    setup.speedText = speedTextFor(config.baud);
     Figures f;
     f.speedText = setup.speedText;
 
@@ -129,24 +127,9 @@ Figures measure(const std::string& binDir, const Config& config, int cycles) {
     f.cpuShare = cpu / ((rdxbench::steadyMs() - wallStart) / 1000.0);
     f.rssKb = rdxbench::statusKb(run.pid(), "VmRSS");
     f.hwmKb = rdxbench::statusKb(run.pid(), "VmHWM");
-    f.lineLimitS = static_cast<double>(characters) / cycles * 10.0 / config.lineBaud;
+    f.lineLimitS = static_cast<double>(characters) / cycles * 10.0 / config.baud;
     f.exitStatus = run.stop();
     return f;
-}
-
-std::vector<Config> parseConfigs(const std::string& text) {
-    std::vector<Config> configs;
-    std::stringstream in(text);
-    std::string item;
-    while (std::getline(in, item, ',')) {
-        const auto at = item.find('@');
-        if (at == std::string::npos) throw std::invalid_argument("--configs: \"" + item + "\" is not RECORDERS@BAUD");
-        const Config config{std::stoi(item.substr(0, at)), std::stoi(item.substr(at + 1))};
-        if (config.recorders < 1 || config.recorders > 31) throw std::invalid_argument("--configs: 1 to 31 recorders");
-        if (config.lineBaud < 300) throw std::invalid_argument("--configs: no such line speed");
-        configs.push_back(config);
-    }
-    return configs;
 }
 
 }  // namespace
@@ -154,17 +137,16 @@ std::vector<Config> parseConfigs(const std::string& text) {
 int main(int argc, char** argv) {
     int cycles = 3;
     std::string configText = "31@9600,31@4800,31@19200";
-    const std::string binDir = std::filesystem::read_symlink("/proc/self/exe").parent_path().string();
+    const std::string binDir = rdxbench::binFolder();
     std::vector<Config> configs;
     try {
-        for (int i = 1; i < argc; i += 2) {
-            const std::string option = argv[i];
-            if (i + 1 >= argc) throw std::invalid_argument(option + ": value missing");
-            if (option == "--cycles") cycles = std::max(2, std::stoi(argv[i + 1]));
-            else if (option == "--configs") configText = argv[i + 1];
-            else throw std::invalid_argument("unknown option " + option);
-        }
-        configs = parseConfigs(configText);
+        rdxbench::forEachOption(argc, argv, [&](const std::string& option, const std::string& value) {
+            if (option == "--cycles") cycles = std::max(2, std::stoi(value));
+            else if (option == "--configs") configText = value;
+            else return false;
+            return true;
+        });
+        configs = rdxbench::parseLineConfigs(configText);
     } catch (const std::exception& e) {
         std::cerr << "bench-monitor: " << e.what()
                   << "\nusage: bench-monitor [--cycles N] [--configs 31@9600,31@4800,31@19200]\n";
@@ -186,13 +168,13 @@ int main(int argc, char** argv) {
             char range[32];
             std::snprintf(range, sizeof range, "%.2f-%.2f", *lo, *hi);
             std::printf("%-9d %6d %5s %6d %10.3f %10s %10.3f %6.3f %6.2f %8.1f %8.1f %9.2f %4d\n", config.recorders,
-                        config.lineBaud, f.speedText.c_str(), cycles, med, range, f.lineLimitS, ratio, cpuPercent,
+                        config.baud, f.speedText.c_str(), cycles, med, range, f.lineLimitS, ratio, cpuPercent,
                         rssMb, f.hwmKb / 1024.0, f.windowShownS, f.exitStatus);
             std::fflush(stdout);
             if (ratio > 1.25 || cpuPercent >= 3.0 || rssMb >= 80.0 || f.exitStatus != 0) met = false;
         } catch (const std::exception& e) {
             std::fprintf(stderr, "bench-monitor: %d recorders at %d bit/s: %s\n", config.recorders,
-                         config.lineBaud, e.what());
+                         config.baud, e.what());
             met = false;
         }
     }

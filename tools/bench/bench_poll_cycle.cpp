@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "BenchOptions.h"
 #include "SimProcess.h"
 #include "rdx5Comm3.h"
 
@@ -24,10 +25,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-struct Config {
-    int recorders;
-    int baud;
-};
+using Config = rdxbench::LineConfig;
 
 struct Figures {
     double medianCycleS;
@@ -117,39 +115,22 @@ Figures measure(const std::string& simPath, const Config& config, int cycles) {
     return f;
 }
 
-std::vector<Config> parseConfigs(const std::string& text) {
-    std::vector<Config> configs;
-    std::stringstream in(text);
-    std::string item;
-    while (std::getline(in, item, ',')) {
-        const auto at = item.find('@');
-        if (at == std::string::npos) throw std::invalid_argument("--configs: \"" + item + "\" is not RECORDERS@BAUD");
-        const int recorders = std::stoi(item.substr(0, at));
-        const int baud = std::stoi(item.substr(at + 1));
-        if (recorders < 1 || recorders > 31) throw std::invalid_argument("--configs: 1 to 31 recorders");
-        configs.push_back({recorders, baud});
-    }
-    return configs;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
     int cycles = 3;
     std::string configText = "12@9600,31@9600,12@19200,31@19200";
-    std::string simPath =
-        (std::filesystem::read_symlink("/proc/self/exe").parent_path() / "rdx512-sim").string();
+    std::string simPath = rdxbench::binFolder() + "/rdx512-sim";
     std::vector<Config> configs;
     try {
-        for (int i = 1; i < argc; i += 2) {
-            const std::string option = argv[i];
-            if (i + 1 >= argc) throw std::invalid_argument(option + ": value missing");
-            if (option == "--cycles") cycles = std::max(1, std::stoi(argv[i + 1]));
-            else if (option == "--configs") configText = argv[i + 1];
-            else if (option == "--sim") simPath = argv[i + 1];
-            else throw std::invalid_argument("unknown option " + option);
-        }
-        configs = parseConfigs(configText);
+        rdxbench::forEachOption(argc, argv, [&](const std::string& option, const std::string& value) {
+            if (option == "--cycles") cycles = std::max(1, std::stoi(value));
+            else if (option == "--configs") configText = value;
+            else if (option == "--sim") simPath = value;
+            else return false;
+            return true;
+        });
+        configs = rdxbench::parseLineConfigs(configText);
     } catch (const std::exception& e) {
         std::cerr << "bench-poll-cycle: " << e.what()
                   << "\nusage: bench-poll-cycle [--cycles N] [--configs 12@9600,31@19200] [--sim PATH]\n";

@@ -35,6 +35,7 @@
 #include <thread>
 #include <vector>
 
+#include "BenchOptions.h"
 #include "MonitorRun.h"
 
 namespace {
@@ -180,14 +181,13 @@ std::string csvIn(const std::string& folder) {
 
 int main(int argc, char** argv) {
     double minutes = 30;
-    const std::string binDir = fs::read_symlink("/proc/self/exe").parent_path().string();
+    const std::string binDir = rdxbench::binFolder();
     try {
-        for (int i = 1; i < argc; i += 2) {
-            const std::string option = argv[i];
-            if (i + 1 >= argc) throw std::invalid_argument(option + ": value missing");
-            if (option == "--minutes") minutes = std::max(1.5, std::stod(argv[i + 1]));
-            else throw std::invalid_argument("unknown option " + option);
-        }
+        rdxbench::forEachOption(argc, argv, [&](const std::string& option, const std::string& value) {
+            if (option != "--minutes") return false;
+            minutes = std::max(1.5, std::stod(value));
+            return true;
+        });
     } catch (const std::exception& e) {
         std::cerr << "bench-soak: " << e.what() << "\nusage: bench-soak [--minutes N]\n";
         return 2;
