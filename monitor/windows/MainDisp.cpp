@@ -1,5 +1,6 @@
 #include "windows/MainDisp.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include <QAction>
@@ -8,6 +9,8 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QEventLoop>
+#include <QFileInfo>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
@@ -77,7 +80,8 @@ MainDisp::MainDisp(SharedState& state, Services& services, QWidget* parent)
 
     buildMenus();
     buildGrid();
-    const int recorders = lenientInt(state_.gInit.RecCount);
+    // The layout follows the count this run polls, fixed at start-up.
+    const int recorders = std::clamp(state_.gRecTotal, 1, kSlotCount);
     const int clientHeight = layout::windowHeightPixels(recorders) - menuBar()->sizeHint().height();
     buildLoggingBlock(clientHeight);
     buildCommPanel();
@@ -85,7 +89,7 @@ MainDisp::MainDisp(SharedState& state, Services& services, QWidget* parent)
     // The lost-line notice, right of the logging options above lblMsg.
     const layout::Rect msg = layout::loggingBlock().lblMsg;
     constexpr int kLineWidth = 172;
-    lblLine = new QLabel(kLineLostMessage, loggingBlock);
+    lblLine = new QLabel(loggingBlock);
     place(lblLine, {msg.x + msg.width - kLineWidth, 0, kLineWidth, msg.y - 6});
     lblLine->setWordWrap(true);
     lblLine->setAlignment(Qt::AlignCenter);
@@ -94,7 +98,8 @@ MainDisp::MainDisp(SharedState& state, Services& services, QWidget* parent)
     lblLine->setPalette(linePalette);
     lblLine->hide();
 
-    // 1. The communication panel.
+    // 1. The communication panel. The port in use stays for the run.
+    runPort_ = state_.gInit.Port.trimmed();
     selectText(Combo2, state_.gInit.Speed);
     selectText(Combo1, state_.gInit.Port);
     lblCh->setText(state_.gInit.RecCount);
@@ -182,6 +187,7 @@ void MainDisp::buildGrid() {
         f.setBold(true);
         return f;
     }();
+    const QFont nameFont = channelNameFont(font(), layout::nameLabelRect().width);
     for (int i = 0; i < layout::kSlotsPerPage; ++i) {
         auto* frame = new QFrame(client);
         place(frame, layout::frameRect(i));
@@ -194,8 +200,10 @@ void MainDisp::buildGrid() {
 
         lblDevname[i] = new QLabel(frame);
         place(lblDevname[i], layout::nameLabelRect());
+        lblDevname[i]->setFont(nameFont);
 
-        lblPv[i] = new QLabel(QStringLiteral("0.0"), frame);
+        // Empty until the channel has had a reading.
+        lblPv[i] = new QLabel(frame);
         place(lblPv[i], layout::valueLabelRect());
         lblPv[i]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         lblPv[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
@@ -309,13 +317,13 @@ void MainDisp::showPage(int page) {
         const int k = layout::channelIndex(page, i);
         if (channels > k && k < kChannelCount) {
             frmM[i]->setVisible(true);
-            lblPv[i]->setText(formatPv(state_.gPvValue[k], std::nullopt));
+            showStoredValue(i, k);
             cmdMLog[i]->setText(format00(k / 6 + 1) + QStringLiteral("-%1").arg(k % 6 + 1));
         } else {
             frmM[i]->setVisible(false);
         }
     }
-    const int recorders = lenientInt(state_.gInit.RecCount);
+    const int recorders = std::clamp(state_.gRecTotal, 1, kSlotCount);
     for (int h = 0; h < 3; ++h) Label1[h]->setVisible(layout::headingVisible(recorders, page, h));
     showStale();
 }
@@ -338,7 +346,66 @@ void MainDisp::setSlotStale(int slot, bool, const QDateTime&) {
     if (slot >= firstSlot && slot < firstSlot + layout::kSlotsPerPage / kChannelsPerSlot) showStale();
 }
 
-void MainDisp::setLineLost(bool lost) { lblLine->setVisible(lost); }
+void MainDisp::showStoredValue(int label, int channel) {
+    // A channel that is not selected, or has not been read since start, shows
+    // nothing: a frozen or made-up number must not pass for a reading.
+    const bool shown = state_.gChannel[channel].LogSel != 0 && state_.gPvRead[channel];
+    lblPv[label]->setText(shown ? formatPv(state_.gPvValue[channel], std::nullopt) : QString());
+}
+
+void MainDisp::setLineLost(bool lost) {
+    lineLost_ = lost;
+    showLineNotice();
+}
+
+void MainDisp::setNoAnswer(bool none) {
+    noAnswer_ = none;
+    showLineNotice();
+}
+
+void MainDisp::showLineNotice() {
+    // A lost line says more than silent recorders on it.
+    if (lineLost_) {
+        lblLine->setText(kLineLostMessage);
+    } else if (noAnswer_) {
+        lblLine->setText(noAnswerMessage(runPort_, portDevice(state_.programFolder, runPort_)));
+    }
+    lblLine->setVisible(lineLost_ || noAnswer_);
+}
+
+QString portDevice(const QString& programFolder, const QString& port) {
+    const QString name = port.trimmed().toUpper();
+    bool ok = false;
+    const int n = name.startsWith(QLatin1String("COM")) ? name.mid(3).toInt(&ok) : 0;
+    if (!ok || n < 1 || n > 99) return {};
+    const QFileInfo link(programFolder + QStringLiteral("/COM%1").arg(n));
+    if (link.isSymLink()) {
+        const QString end = link.canonicalFilePath();
+        return end.isEmpty() ? link.symLinkTarget() : end;
+    }
+    if (link.exists()) return link.absoluteFilePath();
+    return QStringLiteral("/dev/ttyS%1").arg(n - 1);
+}
+
+QString noAnswerMessage(const QString& port, const QString& device) {
+    const QString where = device.isEmpty() ? port.trimmed() : QStringLiteral("%1 (%2)").arg(port.trimmed(), device);
+    return QStringLiteral("No recorder answers on %1").arg(where);
+}
+
+QFont channelNameFont(const QFont& base, int labelWidth) {
+    // The widest of the default names decides; a smaller size is taken only
+    // when the base font is too wide for the label.
+    QFont font = base;
+    if (font.pixelSize() <= 0) font.setPixelSize(12);
+    const auto widest = [](const QFont& f) {
+        const QFontMetrics metrics(f);
+        int width = 0;
+        for (int k = 0; k < kChannelCount; ++k) width = std::max(width, metrics.horizontalAdvance(defaultChannelName(k)));
+        return width;
+    };
+    while (font.pixelSize() > 8 && widest(font) > labelWidth) font.setPixelSize(font.pixelSize() - 1);
+    return font;
+}
 
 void MainDisp::NameSet(int page) {
     for (int i = 0; i < layout::kSlotsPerPage; ++i) {
@@ -350,6 +417,13 @@ void MainDisp::NameSet(int page) {
 
 void MainDisp::Logdisp(int page) {
     if (logging_) logging_->Logdisp(page);
+    // A channel just unselected (its button toggled) stops showing its
+    // value; a selected one gets it again with the next poll of its recorder.
+    if (page != mPage_) return;
+    for (int i = 0; i < layout::kSlotsPerPage; ++i) {
+        const int k = layout::channelIndex(page, i);
+        if (k < kChannelCount && state_.gChannel[k].LogSel == 0) lblPv[i]->clear();
+    }
 }
 
 void MainDisp::Communicate() {
@@ -359,20 +433,24 @@ void MainDisp::Communicate() {
         // cleared, close commands when opened.
         connected = connectLink(state_);
     } catch (const std::exception& error) {
-        // Any other error of the serial control: the operator is told, and
-        // the program goes on without polling rather than leaving the splash
-        // window up with nothing behind it.
-        const auto* linkError = dynamic_cast<const rdx::LinkError*>(&error);
-        services_.messages.information(
-            QStringLiteral("The serial port could not be prepared; the recorders are not polled.\n%1")
-                .arg(QString::fromStdString(linkError ? linkError->description() : std::string(error.what()))));
-        connected.opened = false;
-        state_.gPortOpened = QStringLiteral("False");
+        // Any other error of the serial control. Once the port had opened,
+        // polling starts all the same: a line that fails is then reopened
+        // by the polling cycle, and the window tells its state. Before that,
+        // the operator is told and the program goes on without polling
+        // rather than leaving the splash window up with nothing behind it.
+        connected.opened = state_.gPortOpened == QLatin1String("True");
+        if (!connected.opened) {
+            const auto* linkError = dynamic_cast<const rdx::LinkError*>(&error);
+            services_.messages.information(
+                QStringLiteral("The serial port could not be prepared; the recorders are not polled.\n%1")
+                    .arg(QString::fromStdString(linkError ? linkError->description() : std::string(error.what()))));
+            state_.gPortOpened = QStringLiteral("False");
+        }
     }
     // The port could not be opened for a reason the operator can mend
     // (permission, missing or busy device): say so plainly.
     if (!connected.problem.isEmpty()) services_.messages.information(connected.problem);
-    if (splash_) splash_->prgWait->setMaximum(recorderCount(state_.gInit));
+    if (splash_) splash_->prgWait->setMaximum(std::clamp(state_.gRecTotal, 1, kSlotCount));
     if (connected.opened) {
         commtimer.start();
         if (state_.gStartDone == 0) {
@@ -415,15 +493,21 @@ void MainDisp::mnuComPort_Click() {
 }
 
 void MainDisp::cmdCommOK_Click() {
-    state_.gInit.Speed = fitFour(Combo2->currentText());
-    state_.gInit.Port = fitFour(Combo1->currentText());
-    state_.gInit.RecCount = format00(lenientInt(lblCh->text())).left(2);
+    // The choice goes to the file for the next start; the running program
+    // keeps its port, speed and recorder count (gRecTotal). The record in
+    // memory takes the choice only once it is stored, so the exit command
+    // writes the same again.
+    InitRecord chosen = state_.gInit;
+    chosen.Speed = fitFour(Combo2->currentText());
+    chosen.Port = fitFour(Combo1->currentText());
+    chosen.RecCount = format00(lenientInt(lblCh->text())).left(2);
     QString error;
-    if (!writeSettings(state_.programFolder, state_.gInit, &error)) {
+    if (!writeSettings(state_.programFolder, chosen, &error)) {
         // The panel stays open with the choice, so it can be stored again.
         services_.messages.information(QStringLiteral("The communication settings could not be saved.\n%1").arg(error));
         return;
     }
+    state_.gInit = chosen;
     frmCommInit->hide();
     services_.messages.information(kRestartMessage);
 }

@@ -12,6 +12,7 @@
 #include <functional>
 #include <map>
 
+#include <QFont>
 #include <QMainWindow>
 #include <QTimer>
 
@@ -90,6 +91,9 @@ public:
     void setSlotStale(int slot, bool stale, const QDateTime& lastReply) override;
     // The lost line is shown in lblLine until the port is back.
     void setLineLost(bool lost) override;
+    // No recorder answering on a line that is there: lblLine names the port
+    // and its device until one answers again.
+    void setNoAnswer(bool none) override;
 
     int page() const { return mPage_; }
     const QString& helpFile() const { return mHelpFile; }
@@ -126,7 +130,8 @@ public:
     QPushButton* cmdRUN = nullptr;
     QPushButton* cmdStop = nullptr;
     QLabel* lblMsg = nullptr;
-    // "Communication line lost - retrying" while the port is being reopened.
+    // The state of the line when it needs telling: lost (being reopened),
+    // or no recorder answering (noAnswerMessage); hidden otherwise.
     QLabel* lblLine = nullptr;
 
     // Communication panel.
@@ -171,6 +176,10 @@ private:
     void commtimerTick();
     // Exit steps 2 to 7.
     void storeAndEnd(bool tellFailures);
+    void showLineNotice();
+    // A value label emptied when its channel is unselected or has had no
+    // reading yet, else showing the channel's value (one decimal).
+    void showStoredValue(int label, int channel);
 
     SharedState& state_;
     Services& services_;
@@ -186,7 +195,22 @@ private:
     Printout printout_;
     HelpViewer help_;
     bool exiting_ = false;
+    bool lineLost_ = false;
+    bool noAnswer_ = false;
+    QString runPort_;  // the port this run polls on
 };
+
+// The device a port "COMn" opens: the target of the link "COMn" in the
+// program folder when there is one (followed to its end when it exists),
+// else /dev/ttyS<n-1>. Empty for a port that is not COM1..COM99.
+QString portDevice(const QString& programFolder, const QString& port);
+
+// "No recorder answers on COM1 (/dev/ttyS0)"; without a device, the port alone.
+QString noAnswerMessage(const QString& port, const QString& device);
+
+// The font of the channel name labels: the base font, made smaller where
+// needed, so that every default channel name fits labelWidth pixels.
+QFont channelNameFont(const QFont& base, int labelWidth);
 
 }  // namespace rdxmon
 

@@ -1,59 +1,65 @@
-// The main window: creation from the settings, pages, value display through
-// the polling cycle, the communication panel and the exit command.
+// The main window: layout by recorder count, what a value label may show,
+// the connecting step, the communication panel, the line notice and exit.
 #include <gtest/gtest.h>
 
-#include <QAction>
 #include <QComboBox>
 #include <QFile>
-#include <QFrame>
+#include <QFileInfo>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
-#include <QMenu>
-#include <QMenuBar>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QToolButton>
 
+#include "names/ChannelNames.h"
 #include "startup/Lenient.h"
 #include "startup/SettingsFile.h"
 #include "support/FakeLink.h"
 #include "support/FakeServices.h"
 #include "windows/MainDisp.h"
-#include "windows/Opuning.h"
 #include "windows/QtServices.h"
 #include "windows/UpDown.h"
 
 namespace rdxmon {
 namespace {
 
-using rdxtest::FakeLink;
-
 class MainDispTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
         state.programFolder = dir.path();
-        link.byAddress = true;
         state.gLink = &link;
+        state.gChannel = defaultChannelTable();
+        link.byAddress = true;
+        for (int s = 0; s < kSlotCount; ++s) {
+            state.gDevAddr[s] = static_cast<std::int16_t>(s + 1);
+            link.replies[format00(s + 1).toStdString()] = rdxtest::replyWithValues({"1", "2", "3", "4", "5", "6"});
+        }
     }
     // A window for n recorders, as start-up makes it.
     std::unique_ptr<MainDisp> make(int recorders) {
-        state.gInit.RecCount = QString::number(recorders).rightJustified(2, QLatin1Char(' '));
+        state.gInit.RecCount = format00(recorders);
+        state.gRecTotal = recorders;
         state.gChTotal = QString::number(recorders * 6);
-        for (int s = 0; s < kSlotCount; ++s) state.gDevAddr[s] = static_cast<std::int16_t>(s + 1);
-        return std::make_unique<MainDisp>(state, services);
+        auto w = std::make_unique<MainDisp>(state, services);
+        w->onSaveNames = [] { return true; };
+        return w;
     }
-    QByteArray settingsFile() const {
+    std::optional<InitRecord> stored() const {
         QFile file(dir.filePath(kInitFileName));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        return file.open(QIODevice::ReadOnly) ? decodeInitRecord(file.readAll()) : std::nullopt;
+    }
+    // Ticks until n more recorders have been asked (at most 20 ticks each).
+    void poll(MainDisp& w, std::size_t n) {
+        const std::size_t want = link.answered.size() + n;
+        for (std::size_t i = 0; i < n * 20 && link.answered.size() < want; ++i) w.pollCycle().tick();
     }
 
     QTemporaryDir dir;
     SharedState state;
-    FakeLink link;
+    rdxtest::FakeLink link;
     rdxtest::RecordingMessages messages;
     rdxtest::FakeDialogs dialogs;
     rdxtest::FakeClock clock;
@@ -66,267 +72,188 @@ int visibleFrames(const MainDisp& w) {
     return n;
 }
 
-TEST_F(MainDispTest, CreationFromSettings) {
-    state.gInit.Speed = QStringLiteral("4800");
-    state.gInit.Port = QStringLiteral("COM3");
-    state.gInit.LogInterval = 15;
-    state.gInit.LogUnit = 1;
-    state.gInit.LogNameMode = 1;
-    auto w = make(12);
-    EXPECT_EQ(w->windowTitle(), QStringLiteral("RDX-512 monitor"));
-    EXPECT_EQ(w->Combo2->currentText(), QStringLiteral("4800"));
-    EXPECT_EQ(w->Combo1->currentText(), QStringLiteral("COM3"));
-    EXPECT_EQ(w->Combo1->count(), 8);
-    EXPECT_EQ(w->lblCh->text(), QStringLiteral("12"));
-    EXPECT_EQ(w->lblLogitv->text(), QStringLiteral("15"));
-    EXPECT_TRUE(w->optTime2->isChecked());
-    EXPECT_TRUE(w->optName2->isChecked());
-    EXPECT_TRUE(w->cmdRUN->isEnabled());
-    EXPECT_EQ(w->lblMsg->text(), QStringLiteral("Logging is stopped now."));
-    EXPECT_EQ(w->lblMsg->palette().color(QPalette::Window), QColor(Qt::white));
-    EXPECT_FALSE(w->commtimer.isActive());
-    EXPECT_FALSE(w->tmrLogitv.isActive());
-    EXPECT_EQ(w->commtimer.interval(), 50);
-    EXPECT_EQ(w->tmrLogitv.interval(), 200);
-    EXPECT_TRUE(w->frmCommInit->isHidden());
-    EXPECT_EQ(w->frmCommInit->title(), QStringLiteral("Communication port selection"));
-    EXPECT_EQ(visibleFrames(*w), 72);
-    for (QLabel* heading : w->Label1) {
-        EXPECT_EQ(heading->text(), QStringLiteral("No.    Name                                        PV"));
-        EXPECT_FALSE(heading->isHidden());
+TEST_F(MainDispTest, LayoutByRecorderCount) {
+    // Recorders, page shown, window size, channel frames shown, and whether
+    // headings 1 and 2 and the three page buttons show.
+    struct Case { int recorders, page; QSize size; int frames; const char* shown; };
+    const Case cases[] = {
+        {1, 0, {470, 257}, 6, "00000"},  {2, 0, {470, 396}, 12, "00000"}, {3, 0, {470, 531}, 18, "00000"},
+        {4, 0, {470, 615}, 24, "00000"}, {5, 0, {621, 615}, 30, "10000"}, {8, 0, {621, 615}, 48, "10000"},
+        {9, 0, {913, 615}, 54, "11000"}, {12, 0, {913, 615}, 72, "11000"}, {13, 1, {913, 615}, 6, "00110"},
+        {24, 1, {913, 615}, 72, "11110"}, {31, 2, {913, 615}, 42, "10111"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.recorders << " recorders, page " << c.page);
+        auto w = make(c.recorders);
+        (c.page == 0 ? w->DVsele1 : c.page == 1 ? w->DVsele2 : w->DVsele3)->click();  // hidden or not
+        EXPECT_EQ(w->size(), c.size);
+        EXPECT_EQ(visibleFrames(*w), c.frames);
+        const QWidget* widgets[] = {w->Label1[1], w->Label1[2], w->DVsele1, w->DVsele2, w->DVsele3};
+        for (int i = 0; i < 5; ++i) EXPECT_EQ(!widgets[i]->isHidden(), c.shown[i] == '1') << i;
+        // Whatever shows lies inside the window.
+        w->show();
+        for (QWidget* child : w->centralWidget()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            EXPECT_TRUE(child->isHidden() || w->centralWidget()->rect().contains(child->geometry()));
     }
-    EXPECT_TRUE(w->DVsele1->isHidden() && w->DVsele2->isHidden() && w->DVsele3->isHidden());
-    EXPECT_EQ(w->size(), QSize(913, 615));
-    EXPECT_EQ(w->helpFile(), dir.path() + QStringLiteral("/RDXMON-1.qch"));
-
-    // The menus, captions and separators in order.
-    QStringList captions;
-    for (QAction* menu : w->menuBar()->actions()) {
-        captions << menu->text();
-        for (QAction* entry : menu->menu()->actions()) captions << (entry->isSeparator() ? "-" : entry->text());
-    }
-    EXPECT_EQ(captions, (QStringList{"File(&F)", "Logging file name setting(&L)", "-", "Printer selection(&S)",
-                                     "Printout(&P)", "-", "eXit(&X)", "Setting(&S)", "chaNnel name register(&N)",
-                                     "-", "Communication setting(&C)", "Recorder address setting(&R)", "Help(&H)",
-                                     "Help(&H)", "-", "Version information(&V)"}));
 }
 
-TEST_F(MainDispTest, FewAndManyRecorders) {
-    auto one = make(1);
-    EXPECT_EQ(visibleFrames(*one), 6);
-    EXPECT_TRUE(one->Label1[1]->isHidden());
-    EXPECT_TRUE(one->Label1[2]->isHidden());
-    EXPECT_EQ(one->size(), QSize(470, 257));
-    one->show();
-    // Every visible control lies inside the small window.
-    const QRect client = one->centralWidget()->rect();
-    for (QWidget* child : one->centralWidget()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
-        if (!child->isHidden()) {
-            EXPECT_TRUE(client.contains(child->geometry())) << child->metaObject()->className();
+TEST_F(MainDispTest, DefaultChannelNamesFitTheirLabels) {
+    auto w = make(31);
+    int checked = 0;
+    for (QPushButton* page : {w->DVsele1, w->DVsele2, w->DVsele3}) {
+        page->click();
+        for (int i = 0; i < visibleFrames(*w); ++i) {
+            const QLabel* label = w->lblDevname[i];
+            ASSERT_EQ(label->text().size(), 18);
+            EXPECT_LE(QFontMetrics(label->font()).horizontalAdvance(label->text()), label->contentsRect().width())
+                << label->text().toStdString();
+            ++checked;
         }
     }
-    one->hide();
-
-    auto many = make(31);
-    EXPECT_FALSE(many->DVsele1->isHidden() || many->DVsele2->isHidden() || many->DVsele3->isHidden());
-    many->DVsele3_Click();
-    EXPECT_EQ(many->page(), 2);
-    EXPECT_EQ(visibleFrames(*many), 42);
-    EXPECT_FALSE(many->Label1[1]->isHidden());
-    EXPECT_TRUE(many->Label1[2]->isHidden());
-    EXPECT_EQ(many->cmdMLog[0]->text(), QStringLiteral("25-1"));
-    EXPECT_EQ(many->cmdMLog[41]->text(), QStringLiteral("31-6"));
+    EXPECT_EQ(checked, kChannelCount);
 }
 
-TEST_F(MainDispTest, PageSwitchShowsNamesValuesAndColours) {
-    state.gChannel[72].Name = QStringLiteral("Boiler inlet      ");
-    state.gChannel[73].LogSel = 0;
-    state.gPvValue[72] = 12.34f;
-    state.gPvValue[79] = -3.0f;
+TEST_F(MainDispTest, ValueLabelsShowOnlyReadingsOfSelectedChannels) {
+    // Channels 0 to 3: read since start, selected, shown.
+    const std::tuple<bool, int, QString> cases[] = {{true, 1, "12.3"}, {false, 1, ""}, {true, 0, ""}, {false, 0, ""}};
+    for (int k = 0; k < 4; ++k) {
+        std::tie(state.gPvRead[k], state.gChannel[k].LogSel, std::ignore) = cases[k];
+        state.gPvValue[k] = 12.34f;
+    }
+    state.gPvRead[72] = true;
+    state.gPvValue[72] = 3.5f;
     auto w = make(13);
-    w->DVsele2_Click();
-    EXPECT_EQ(w->page(), 1);
-    EXPECT_EQ(visibleFrames(*w), 6);
-    EXPECT_EQ(w->cmdMLog[0]->text(), QStringLiteral("13-1"));
-    EXPECT_EQ(w->cmdMLog[5]->text(), QStringLiteral("13-6"));
-    EXPECT_EQ(w->lblDevname[0]->text(), QStringLiteral("Boiler inlet      "));
-    EXPECT_EQ(w->lblPv[0]->text(), QStringLiteral("12.3"));
-    EXPECT_EQ(w->lblPv[1]->text(), QStringLiteral("0.0"));
-    EXPECT_EQ(w->cmdMLog[0]->palette().color(QPalette::Button), QColor(128, 255, 128));
-    EXPECT_NE(w->cmdMLog[1]->palette().color(QPalette::Button), QColor(128, 255, 128));
-    EXPECT_TRUE(w->Label1[1]->isHidden());
-
+    for (QLabel* label : w->lblPv) ASSERT_TRUE(label->text().isEmpty()) << "a value before any reading";
     w->DVsele1_Click();
-    EXPECT_EQ(w->page(), 0);
-    EXPECT_EQ(visibleFrames(*w), 72);
-    EXPECT_EQ(w->cmdMLog[71]->text(), QStringLiteral("12-6"));
-    EXPECT_EQ(w->lblDevname[0]->text(), state.gChannel[0].Name);
+    for (int k = 0; k < 4; ++k) EXPECT_EQ(w->lblPv[k]->text(), std::get<2>(cases[k])) << k;
+    w->DVsele2_Click();
+    EXPECT_EQ(w->lblPv[0]->text(), QStringLiteral("3.5"));
 
-    // A channel button toggles its channel's selection, stores the table
-    // and repaints the button.
-    ASSERT_EQ(state.gChannel[7].LogSel, 1);
-    int saved = 0;
-    w->onSaveNames = [&] { ++saved; return true; };
-    QTest::mouseClick(w->cmdMLog[7], Qt::LeftButton);
-    EXPECT_EQ(state.gChannel[7].LogSel, 0);
-    EXPECT_EQ(saved, 1);
+    // Toggled off, a channel's label empties at once; toggled on again, it
+    // shows the value of the next poll.
+    QTest::mouseClick(w->cmdMLog[0], Qt::LeftButton);
+    EXPECT_EQ(state.gChannel[72].LogSel, 0);
+    EXPECT_TRUE(w->lblPv[0]->text().isEmpty());
+    QTest::mouseClick(w->cmdMLog[0], Qt::LeftButton);
+    poll(*w, 13);
+    EXPECT_EQ(w->lblPv[0]->text(), QStringLiteral("1.0"));
 }
 
-TEST_F(MainDispTest, CommunicateRunsTheStartupPassAndPollingDrivesLabels) {
-    link.replies["01"] = rdxtest::replyWithValues({"12.346 -02", "5", "S", "-0.04", "7.5    -00", "abc"});
-    link.replies["02"] = rdxtest::replyWithValues({"1", "2", "3", "4", "5", "6"});
-    // Recorder 03 is silent.
-    auto w = make(3);
-    Opuning splash;
-    splash.show();
-    w->setSplash(&splash);
-    int namesLoaded = 0;
-    w->onNameLoad = [&] { ++namesLoaded; };
-
-    w->Communicate();
-    EXPECT_EQ(state.gStartDone, 1);
-    EXPECT_EQ(state.gPortOpened, QStringLiteral("True"));
-    EXPECT_TRUE(w->commtimer.isActive());
-    EXPECT_EQ(namesLoaded, 1);
-    EXPECT_TRUE(splash.isHidden());
-    EXPECT_TRUE(w->isVisible());
-    EXPECT_EQ(splash.prgWait->maximum(), 3);
-    EXPECT_EQ(splash.prgWait->value(), 2);
-    EXPECT_EQ((std::vector<std::string>{link.answered.begin(), link.answered.begin() + 3}),
-              (std::vector<std::string>{"01", "02", "03"}));
-
-    EXPECT_EQ(w->lblPv[0]->text(), QStringLiteral("12.35"));
-    EXPECT_EQ(w->lblPv[1]->text(), QStringLiteral("5.0"));
-    EXPECT_EQ(w->lblPv[2]->text(), QString());
-    EXPECT_EQ(w->lblPv[3]->text(), QStringLiteral("0.0"));
-    EXPECT_EQ(w->lblPv[4]->text(), QStringLiteral("8."));
-    EXPECT_EQ(w->lblPv[5]->text(), QStringLiteral("0.0"));
-    EXPECT_EQ(w->lblPv[11]->text(), QStringLiteral("6.0"));
-    EXPECT_FLOAT_EQ(state.gPvValue[6], 1.0f);
-
-    // Polling goes on: a new value appears on the next pass.
-    link.replies["02"] = rdxtest::replyWithValues({"41.5", "2", "3", "4", "5", "6"});
-    QTRY_COMPARE_WITH_TIMEOUT(w->lblPv[6]->text(), QStringLiteral("41.5"), 5000);
-    w->commtimer.stop();
+TEST_F(MainDispTest, ConnectingPollsWheneverThePortOpened) {
+    // The member of the link that fails, its error, whether polling runs, and
+    // the messages (a refused port is told by the link library itself).
+    const std::tuple<std::string, int, bool, int> cases[] = {{"", 0, true, 0},
+                                                             {"Send_Close", rdx::kErrDeviceIo, true, 0},
+                                                             {"PortOpen", rdx::kErrPortOpen, false, 0},
+                                                             {"Port", rdx::kErrDeviceIo, false, 1}};
+    for (const auto& [failing, error, opened, told] : cases) {
+        SCOPED_TRACE(failing);
+        rdxtest::FakeLink caseLink;
+        caseLink.byAddress = true;  // 02 and 03 silent
+        caseLink.replies["01"] = rdxtest::replyWithValues({"12.346 -02", "5", "3", "4", "5", "6"});
+        if (!failing.empty()) caseLink.failMember(failing, error);
+        state.gLink = &caseLink;
+        state.gStartDone = 0;
+        state.gPvRead = {};
+        messages.shown.clear();
+        auto w = make(3);
+        w->Communicate();
+        EXPECT_TRUE(w->isVisible());
+        EXPECT_EQ(w->commtimer.isActive(), opened);
+        EXPECT_EQ(messages.shown.size(), told);
+        if (opened) {
+            // The start-up pass asked every recorder once, in slot order.
+            EXPECT_EQ(state.gStartDone, 1);
+            ASSERT_GE(caseLink.answered.size(), 3u);
+            EXPECT_EQ(caseLink.answered[0] + caseLink.answered[1] + caseLink.answered[2], "010203");
+            EXPECT_EQ(w->lblPv[0]->text(), QStringLiteral("12.35"));
+            EXPECT_TRUE(w->lblPv[6]->text().isEmpty()) << "a silent recorder shows a value";
+        } else {
+            EXPECT_TRUE(caseLink.answered.empty());
+        }
+    }
 }
 
-TEST_F(MainDispTest, PortNotOpenedShowsTheWindowWithoutPolling) {
-    link.portOpenResult = false;
-    auto w = make(2);
-    w->Communicate();
-    EXPECT_EQ(state.gPortOpened, QStringLiteral("False"));
-    EXPECT_FALSE(w->commtimer.isActive());
-    EXPECT_TRUE(w->isVisible());
-    EXPECT_TRUE(link.answered.empty());
-    w->hide();
-}
-
-TEST_F(MainDispTest, CommunicationPanelStoresTheChoice) {
-    auto w = make(1);  // defaults in memory: count " 1"
+TEST_F(MainDispTest, PanelStoresTheChoiceForTheNextStartOnly) {
+    auto w = make(31);
     w->mnuComPort->trigger();
-    EXPECT_FALSE(w->frmCommInit->isHidden());
-    w->cmdCommOK_Click();
-    EXPECT_TRUE(w->frmCommInit->isHidden());
-    ASSERT_EQ(messages.shown.size(), 1);
-    EXPECT_EQ(messages.shown[0],
-              QStringLiteral("If communication settings have been changed, close monitor software and restart."));
-    QByteArray bytes = settingsFile();
-    ASSERT_EQ(bytes.size(), 20);
-    EXPECT_EQ(bytes.left(10), QByteArray("COM19600" "01"));
-
-    // Port, speed and a count of 12 stepped up with the up-down.
     w->Combo1->setCurrentText(QStringLiteral("COM2"));
     w->Combo2->setCurrentText(QStringLiteral("2400"));
-    for (int i = 0; i < 11; ++i) w->updCh->stepUp();
-    EXPECT_EQ(w->lblCh->text(), QStringLiteral("12"));
+    for (int i = 0; i < 18; ++i) w->updCh->stepDown();
     w->cmdCommOK_Click();
-    bytes = settingsFile();
-    EXPECT_EQ(bytes.left(10), QByteArray("COM22400" "12"));
-    // The running program keeps the count it started with.
-    EXPECT_EQ(lenientInt(state.gChTotal), 6);
+    EXPECT_TRUE(w->frmCommInit->isHidden());
+    EXPECT_EQ(messages.shown.size(), 1);
+    ASSERT_TRUE(stored().has_value());
+    EXPECT_EQ(stored()->Port + stored()->Speed + stored()->RecCount, QStringLiteral("COM2240013"));
+    EXPECT_EQ(state.gInit.RecCount, QStringLiteral("13"));
 
-    // The up-down stops at its limits.
-    for (int i = 0; i < 40; ++i) w->updCh->stepUp();
-    EXPECT_EQ(w->lblCh->text(), QStringLiteral("31"));
+    // The running program still polls and shows all 31 recorders.
+    poll(*w, 31);
+    EXPECT_NE(std::find(link.answered.begin(), link.answered.end(), "31"), link.answered.end());
+    w->DVsele3_Click();
+    EXPECT_EQ(visibleFrames(*w), 42);
+    EXPECT_FALSE(w->Label1[1]->isHidden());
+    EXPECT_EQ(w->lblPv[41]->text(), QStringLiteral("6.0"));
 
-    // A folder that cannot be written: told, the panel stays open.
-    state.programFolder = dir.filePath(QStringLiteral("missing/folder"));
+    // A choice that cannot be stored is told, stays in the panel and stays
+    // out of the record in memory.
+    state.programFolder = dir.filePath(QStringLiteral("missing"));
     w->mnuComPort_Click();
+    w->Combo1->setCurrentText(QStringLiteral("COM4"));
     w->cmdCommOK_Click();
     EXPECT_FALSE(w->frmCommInit->isHidden());
     EXPECT_TRUE(messages.shown.last().contains(QStringLiteral("could not be saved")));
+    EXPECT_EQ(state.gInit.Port, QStringLiteral("COM2"));
 }
 
-TEST_F(MainDispTest, ExitCommand) {
+TEST_F(MainDispTest, LineNoticeNamesThePortAndItsDevice) {
+    QFile target(dir.filePath(QStringLiteral("tty-target")));
+    ASSERT_TRUE(target.open(QIODevice::WriteOnly));
+    ASSERT_TRUE(QFile::link(target.fileName(), dir.filePath(QStringLiteral("COM2"))));
+    ASSERT_TRUE(QFile::link(QStringLiteral("/nonexistent/ttyX"), dir.filePath(QStringLiteral("COM3"))));
+    const std::pair<const char*, QString> devices[] = {
+        {"COM1", "/dev/ttyS0"},       {"COM8 ", "/dev/ttyS7"}, {"COM2", QFileInfo(target).canonicalFilePath()},
+        {"COM3", "/nonexistent/ttyX"}, {"LPT1", ""}};
+    for (const auto& [port, device] : devices) EXPECT_EQ(portDevice(dir.path(), port), device) << port;
+
+    state.gInit.Port = QStringLiteral("COM1");
+    auto w = make(2);
+    EXPECT_TRUE(w->lblLine->isHidden());
+    w->setNoAnswer(true);
+    EXPECT_FALSE(w->lblLine->isHidden());
+    EXPECT_EQ(w->lblLine->text(), QStringLiteral("No recorder answers on COM1 (/dev/ttyS0)"));
+    w->setLineLost(true);
+    EXPECT_EQ(w->lblLine->text(), kLineLostMessage);
+    w->setLineLost(false);
+    EXPECT_FALSE(w->lblLine->isHidden());
+    w->setNoAnswer(false);
+    EXPECT_TRUE(w->lblLine->isHidden());
+}
+
+TEST_F(MainDispTest, ExitAsksThenStoresTheLoggingControls) {
     auto w = make(2);
     int released = 0;
     w->onReleaseLink = [&] { ++released; };
     w->show();
-    w->commtimer.start();
-    w->tmrLogitv.start();
-
-    // No: everything keeps running, nothing is written.
-    messages.answer = false;
+    for (QTimer* timer : {&w->commtimer, &w->tmrLogitv}) timer->start();
+    messages.answer = false;  // No: everything goes on
     EXPECT_FALSE(w->close());
-    EXPECT_EQ(messages.asked, QStringList{QStringLiteral("Monitoring software will be closed. Is this OK?")});
-    EXPECT_TRUE(w->commtimer.isActive());
-    EXPECT_TRUE(w->tmrLogitv.isActive());
-    EXPECT_TRUE(w->isVisible());
-    EXPECT_TRUE(settingsFile().isEmpty());
+    EXPECT_TRUE(w->commtimer.isActive() && w->tmrLogitv.isActive() && w->isVisible());
+    EXPECT_FALSE(stored().has_value());
 
-    // Yes: the logging controls and the logging state are stored.
     messages.answer = true;
     w->lblLogitv->setText(QStringLiteral("30"));
     w->optTime2->setChecked(true);
     w->optName2->setChecked(true);
     EXPECT_TRUE(w->mnuEnd_Click());
-    EXPECT_TRUE(w->exiting());
-    EXPECT_FALSE(w->commtimer.isActive());
-    EXPECT_FALSE(w->tmrLogitv.isActive());
+    EXPECT_FALSE(w->commtimer.isActive() || w->tmrLogitv.isActive() || w->isVisible());
     EXPECT_EQ(released, 1);
-    EXPECT_FALSE(w->isVisible());
-    const std::optional<InitRecord> stored = decodeInitRecord(settingsFile());
-    ASSERT_TRUE(stored.has_value());
-    EXPECT_EQ(stored->LogInterval, 30);
-    EXPECT_EQ(stored->LogUnit, 1);
-    EXPECT_EQ(stored->LogNameMode, 1);
-    EXPECT_EQ(stored->LogActive, 1);
-}
-
-TEST_F(MainDispTest, StoreAndQuitAsksNothing) {
-    auto w = make(1);
-    w->commtimer.start();
-    w->storeAndQuit();
-    EXPECT_TRUE(messages.asked.isEmpty());
-    EXPECT_FALSE(w->commtimer.isActive());
-    const std::optional<InitRecord> stored = decodeInitRecord(settingsFile());
-    ASSERT_TRUE(stored.has_value());
-    EXPECT_EQ(stored->LogActive, 0);
-    EXPECT_EQ(stored->LogInterval, 60);
+    ASSERT_TRUE(stored().has_value());
+    EXPECT_EQ(std::tuple(stored()->LogInterval, stored()->LogUnit, stored()->LogNameMode, stored()->LogActive),
+              std::tuple(30, 1, 1, 1));
 }
 
 TEST(QtServices, FilterTranslation) {
-    EXPECT_EQ(translateFilter(QStringLiteral("*.CSV(CSV files)|*.CSV")), QStringLiteral("CSV files (*.CSV *.csv)"));
-    EXPECT_EQ(translateFilter(QStringLiteral("Text|*.txt|All|*.*")), QStringLiteral("Text (*.txt *.TXT);;All (*.*)"));
-}
-
-TEST(UpDownControl, StepsFromItsBuddyCaption) {
-    QLabel buddy(QStringLiteral("60"));
-    UpDown updown;
-    updown.setRange(1, 60);
-    updown.setBuddy(&buddy);
-    int signalled = 0;
-    QObject::connect(&updown, &UpDown::valueChanged, [&](int) { ++signalled; });
-    updown.stepUp();
-    EXPECT_EQ(buddy.text(), QStringLiteral("60"));
-    EXPECT_EQ(signalled, 0);
-    updown.stepDown();
-    EXPECT_EQ(buddy.text(), QStringLiteral("59"));
-    buddy.setText(QStringLiteral("5"));  // set by the program
-    QTest::mouseClick(updown.downButton(), Qt::LeftButton);
-    EXPECT_EQ(buddy.text(), QStringLiteral("4"));
-    EXPECT_EQ(updown.value(), 4);
-    EXPECT_EQ(signalled, 2);
+    EXPECT_EQ(translateFilter("*.CSV(CSV files)|*.CSV;*.TXT|All|*.*"), "CSV files (*.CSV *.csv *.TXT *.txt);;All (*.*)");
 }
 
 }  // namespace
