@@ -5,6 +5,7 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -13,23 +14,17 @@
 #include <chrono>
 #include <cstring>
 #include <ctime>
+#include <map>
 #include <optional>
 #include <vector>
 
-#include "rdx5Comm3.h"
+#include "link_p.h"
 
 namespace rdx {
 namespace {
 
 // Longest time output() waits for room in the driver's transmit queue.
 constexpr int kOutputRoomWaitMs = 2000;
-
-struct LineSettings {
-    speed_t speed;
-    tcflag_t parity;  // 0, PARENB or PARENB|PARODD
-    tcflag_t size;    // CS7 or CS8
-    bool twoStopBits;
-};
 
 std::optional<speed_t> speedOf(const std::string& baud)
 {
@@ -45,44 +40,13 @@ std::optional<speed_t> speedOf(const std::string& baud)
     return std::nullopt;
 }
 
-// Parses "baud,parity,data bits,stop bits", e.g. "9600,E,7,1".
-std::optional<LineSettings> parseSettings(const std::string& text)
-{
-    std::vector<std::string> parts;
-    std::size_t start = 0;
-    for (;;) {
-        const std::size_t comma = text.find(',', start);
-        parts.push_back(text.substr(start, comma - start));
-        if (comma == std::string::npos)
-            break;
-        start = comma + 1;
-    }
-    if (parts.size() != 4)
-        return std::nullopt;
-    LineSettings s{};
-    const auto speed = speedOf(parts[0]);
-    if (!speed)
-        return std::nullopt;
-    s.speed = *speed;
-    if (parts[1] == "N" || parts[1] == "n")
-        s.parity = 0;
-    else if (parts[1] == "E" || parts[1] == "e")
-        s.parity = PARENB;
-    else if (parts[1] == "O" || parts[1] == "o")
-        s.parity = PARENB | PARODD;
-    else
-        return std::nullopt;
-    if (parts[2] == "7")
-        s.size = CS7;
-    else if (parts[2] == "8")
-        s.size = CS8;
-    else
-        return std::nullopt;
-    if (parts[3] != "1" && parts[3] != "2")
-        return std::nullopt;
-    s.twoStopBits = parts[3] == "2";
-    return s;
-}
+// The flags that make up the line settings, compared after they were applied.
+constexpr tcflag_t kLineCflags = CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS;
+constexpr tcflag_t kLineIflags = INPCK | IXON | IXOFF | IXANY;
+
+// Unix98 pseudo-terminal devices (the side a program opens as its line).
+constexpr unsigned kPtyMajorFirst = 136;
+constexpr unsigned kPtyMajorLast = 143;
 
 std::int16_t clamp16(long value)
 {
@@ -116,18 +80,17 @@ public:
 
     void setSettings(const std::string& settings) override
     {
-        const auto parsed = parseSettings(settings);
-        if (!parsed)
+        if (!detail::lineTermios(settings, handshaking_))
             throw LinkError(kErrSettingsRefused, "The line settings \"" + settings + "\" are not valid for COM" +
                                                      std::to_string(commPort_));
         if (fd_ >= 0)
-            apply(*parsed, handshaking_);
-        settings_ = *parsed;
+            apply(settings, handshaking_);
+        settings_ = settings;
     }
 
     void setHandshaking(std::int16_t code) override
     {
-        if (code < 0 || code > 3)
+        if (!detail::lineTermios(settings_, code))
             throw LinkError(kErrSettingsRefused, "Handshaking code " + std::to_string(code) + " is not valid");
         if (fd_ >= 0)
             apply(settings_, code);
@@ -311,6 +274,12 @@ private:
     void openDevice()
     {
         device_ = resolver_(commPort_);
+        // A port once opened through a link stays on that link: falling back
+        // to another device could reach whatever else is wired there.
+        if (const auto it = viaLink_.find(commPort_); it != viaLink_.end())
+            device_ = it->second;
+        struct stat st{};
+        const bool isLink = ::lstat(device_.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
         const int fd = ::open(device_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
         if (fd < 0) {
             const int err = errno;
@@ -337,6 +306,8 @@ private:
                                 deviceName() + " is in use by another program: " + std::strerror(errno));
             fd_ = fd;
             apply(settings_, handshaking_);
+            if (isLink)
+                viaLink_[commPort_] = device_;
             const int lines = TIOCM_DTR | TIOCM_RTS;
             if (::ioctl(fd, TIOCMBIS, &lines) != 0 && !notAModemDevice(errno))
                 lineLost("raising DTR and RTS", errno);
@@ -361,51 +332,43 @@ private:
         fd_ = -1;
     }
 
-    // Puts the line settings and handshaking on the open device.
-    void apply(const LineSettings& s, std::int16_t handshake)
+    // Puts the line settings and handshaking on the open device and reads
+    // them back: a device that did not take them is refused, except a
+    // pseudo-terminal, which keeps 8N1 whatever it is asked.
+    void apply(const std::string& settings, std::int16_t handshake)
     {
-        termios t{};
-        if (::tcgetattr(fd_, &t) != 0)
-            throw LinkError(kErrSettingsRefused, deviceName() + " refused the line settings: " + std::strerror(errno));
-        ::cfmakeraw(&t);
-        ::cfsetispeed(&t, s.speed);
-        ::cfsetospeed(&t, s.speed);
-        t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
-        t.c_cflag |= s.size | s.parity | CLOCAL | CREAD | HUPCL;
-        if (s.twoStopBits)
-            t.c_cflag |= CSTOPB;
-        t.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
-        if (handshake == 2 || handshake == 3)
-            t.c_cflag |= CRTSCTS;
-        if (handshake == 1 || handshake == 3)
-            t.c_iflag |= IXON | IXOFF;
-        // One byte satisfies a read, so a non-blocking read without data
-        // reports EAGAIN and a read of nothing means a hang-up.
-        t.c_cc[VMIN] = 1;
-        t.c_cc[VTIME] = 0;
-        if (::tcsetattr(fd_, TCSANOW, &t) != 0 && !partlyApplied(t, errno))
-            throw LinkError(kErrSettingsRefused, deviceName() + " refused the line settings: " + std::strerror(errno));
+        const auto wanted = detail::lineTermios(settings, handshake);
+        if (!wanted)
+            throw LinkError(kErrSettingsRefused, "The line settings \"" + settings + "\" are not valid");
+        termios t = *wanted;
+        const bool pty = pseudoTerminal();
+        if (::tcsetattr(fd_, TCSANOW, &t) != 0) {
+            const int err = errno;
+            if (!pty || err != EINVAL)
+                throw LinkError(kErrSettingsRefused,
+                                deviceName() + " refused the line settings " + settings + ": " + std::strerror(err));
+        }
+        termios got{};
+        if (::tcgetattr(fd_, &got) != 0 || !detail::lineTaken(*wanted, got, pty))
+            throw LinkError(kErrSettingsRefused, deviceName() + " did not keep the line settings " + settings);
     }
 
-    // tcsetattr reports EINVAL when the device took the settings but reads
-    // some of them back otherwise: a pseudo-terminal keeps 8N1 whatever it is
-    // asked. Accept that when the speed and raw mode did take effect.
-    bool partlyApplied(const termios& wanted, int err) const
+    bool pseudoTerminal() const
     {
-        if (err != EINVAL)
+        struct stat st{};
+        if (::fstat(fd_, &st) != 0 || !S_ISCHR(st.st_mode))
             return false;
-        termios now{};
-        if (::tcgetattr(fd_, &now) != 0)
-            return false;
-        return ::cfgetospeed(&now) == ::cfgetospeed(&wanted) && (now.c_lflag & ICANON) == 0 &&
-               now.c_cc[VMIN] == wanted.c_cc[VMIN];
+        const unsigned major = ::major(st.st_rdev);
+        return major >= kPtyMajorFirst && major <= kPtyMajorLast;
     }
 
     DeviceResolver resolver_;
     int fd_ = -1;
     std::string device_;
     std::int16_t commPort_ = 1;
-    LineSettings settings_{B9600, 0, CS8, false};
+    std::string settings_ = "9600,N,8,1";
+    // Port numbers opened through a link, with the link.
+    std::map<int, std::string> viaLink_;
     std::int16_t handshaking_ = 0;
     std::int16_t inBufferSize_ = 1024;
     std::int16_t outBufferSize_ = 512;
@@ -415,17 +378,76 @@ private:
 
 class SystemTickCounter final : public TickCounter {
 public:
-    std::uint32_t now() override
+    std::int64_t now() override
     {
         timespec ts{};
         ::clock_gettime(CLOCK_MONOTONIC, &ts);
-        const std::uint64_t ms = static_cast<std::uint64_t>(ts.tv_sec) * 1000u +
-                                 static_cast<std::uint64_t>(ts.tv_nsec) / 1000000u;
-        return static_cast<std::uint32_t>(ms);
+        return static_cast<std::int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+    }
+    void sleep(std::int32_t ms) override
+    {
+        timespec ts{ms / 1000, (ms % 1000) * 1000000L};
+        while (ms > 0 && ::nanosleep(&ts, &ts) != 0 && errno == EINTR) {
+        }
     }
 };
 
 }  // namespace
+
+namespace detail {
+
+std::optional<termios> lineTermios(const std::string& settings, int handshake)
+{
+    std::vector<std::string> parts;
+    for (std::size_t start = 0;;) {
+        const std::size_t comma = settings.find(',', start);
+        parts.push_back(settings.substr(start, comma - start));
+        if (comma == std::string::npos)
+            break;
+        start = comma + 1;
+    }
+    if (parts.size() != 4 || handshake < 0 || handshake > 3)
+        return std::nullopt;
+    const auto speed = speedOf(parts[0]);
+    const std::string parity = parts[1];
+    if (!speed || (parity != "N" && parity != "E" && parity != "O") || (parts[2] != "7" && parts[2] != "8") ||
+        (parts[3] != "1" && parts[3] != "2"))
+        return std::nullopt;
+
+    // From nothing: no flag a previous program left on the device survives.
+    termios t{};
+    t.c_cflag = (parts[2] == "7" ? CS7 : CS8) | CLOCAL | CREAD | HUPCL;
+    if (parity != "N") {
+        t.c_cflag |= PARENB | (parity == "O" ? PARODD : 0);
+        t.c_iflag |= INPCK;
+    }
+    if (parts[3] == "2")
+        t.c_cflag |= CSTOPB;
+    if (handshake == 2 || handshake == 3)
+        t.c_cflag |= CRTSCTS;
+    if (handshake == 1 || handshake == 3)
+        t.c_iflag |= IXON | IXOFF;
+    t.c_cc[VSTART] = 0x11;
+    t.c_cc[VSTOP] = 0x13;
+    // One byte satisfies a read, so a non-blocking read without data reports
+    // EAGAIN and a read of nothing means a hang-up.
+    t.c_cc[VMIN] = 1;
+    t.c_cc[VTIME] = 0;
+    ::cfsetispeed(&t, *speed);
+    ::cfsetospeed(&t, *speed);
+    return t;
+}
+
+bool lineTaken(const termios& wanted, const termios& got, bool pseudoTerminal)
+{
+    if (::cfgetospeed(&got) != ::cfgetospeed(&wanted) || (got.c_lflag & ICANON) != 0 ||
+        got.c_cc[VMIN] != wanted.c_cc[VMIN])
+        return false;
+    return pseudoTerminal || ((got.c_cflag & kLineCflags) == (wanted.c_cflag & kLineCflags) &&
+                              (got.c_iflag & kLineIflags) == (wanted.c_iflag & kLineIflags));
+}
+
+}  // namespace detail
 
 std::string defaultDevicePath(int port)
 {

@@ -1,6 +1,8 @@
 // The link object: port settings, opening and closing, buffer operations and
 // the step-wise exchange with one recorder.
+#include <algorithm>
 #include <cctype>
+#include <exception>
 #include <limits>
 
 #include "link_p.h"
@@ -33,12 +35,12 @@ std::int16_t toInt16(std::int32_t value)
     return static_cast<std::int16_t>(value);
 }
 
-// True once the tick counter has reached the deadline, also across the
-// counter's wrap-around.
-bool reached(std::uint32_t now, std::uint32_t deadline)
-{
-    return static_cast<std::int32_t>(now - deadline) >= 0;
-}
+// How long PortOpen keeps sampling CTS (some adapters raise it a moment
+// after the port opened), and the pause between two samples.
+constexpr std::int32_t kCtsWaitMs = 200;
+constexpr std::int32_t kCtsPauseMs = 10;
+// The pause between two looks at the transmit queue while PortClose drains.
+constexpr std::int32_t kDrainPauseMs = 10;
 
 bool endsWithCrLf(const std::string& line)
 {
@@ -101,7 +103,7 @@ public:
     std::unique_ptr<SerialControl> control;
     std::shared_ptr<TickCounter> ticks;
     std::int16_t state = kIdle;
-    std::uint32_t deadline = 0;
+    std::int64_t deadline = 0;
 
     // Conversions of the settings texts, each reading the field as stored now.
     std::int16_t portNumber() const
@@ -199,15 +201,15 @@ public:
 
     std::string startExchange(const std::string& address, const std::string& channels)
     {
-        deadline = ticks->now() + static_cast<std::uint32_t>(timeOut);
+        deadline = ticks->now() + timeOut;
         write(std::string(1, ESC) + "O " + address + kCrLf);
 
-        deadline = ticks->now() + static_cast<std::uint32_t>(timeOut);
+        deadline = ticks->now() + timeOut;
         write(std::string("TS0") + kCrLf);
 
         const std::string request = std::string(1, ESC) + "T" + kCrLf + "FM0,01," + channels + kCrLf;
         control->setInputLen(1);
-        deadline = ticks->now() + static_cast<std::uint32_t>(timeOut);
+        deadline = ticks->now() + timeOut;
         write(request);
 
         state = kAwaitingReply;
@@ -224,12 +226,14 @@ public:
     std::string readReply(const std::string& address, const std::string& channels)
     {
         if (control->inBufferCount() == 0) {
-            if (reached(ticks->now(), deadline))
+            if (ticks->now() >= deadline)
                 return giveUp();
             return {};
         }
 
-        const std::int64_t lineCount = static_cast<std::int64_t>(detail::leadingNumber(channels).value_or(0)) + 2;
+        // A negative count asks for no channel lines.
+        const std::int64_t lineCount =
+            std::max<std::int64_t>(detail::leadingNumber(channels).value_or(0), 0) + 2;
         std::string reply;
         for (std::int64_t n = 0; n < lineCount; ++n) {
             std::string line;
@@ -242,12 +246,13 @@ public:
                         break;
                     }
                 }
-                const std::uint32_t now = ticks->now();
-                if (reached(now, deadline))
+                const std::int64_t now = ticks->now();
+                if (now >= deadline)
                     return giveUp();
                 // Nothing to read yet: sleep on the port rather than spin.
                 if (!waiting)
-                    control->waitForInput(static_cast<std::int32_t>(deadline - now));
+                    control->waitForInput(
+                        static_cast<std::int32_t>(std::min<std::int64_t>(deadline - now, INT32_MAX)));
             }
         }
 
@@ -288,29 +293,46 @@ void rdx5Comm3::Send_Close(const std::string& StrAddr)
     impl_->write(rdx5Comm3Impl::closeCommand(StrAddr));
 }
 
-void rdx5Comm3::RecvBufClear() { impl_->control->clearInBuffer(); }
-void rdx5Comm3::SendBufClear() { impl_->control->clearOutBuffer(); }
+// On a closed port there is nothing to discard.
+void rdx5Comm3::RecvBufClear()
+{
+    if (impl_->control->portOpen())
+        impl_->control->clearInBuffer();
+}
+
+void rdx5Comm3::SendBufClear()
+{
+    if (impl_->control->portOpen())
+        impl_->control->clearOutBuffer();
+}
 
 void rdx5Comm3::PortClose()
 {
     SerialControl& control = *impl_->control;
     if (!control.portOpen())
         return;
-    if (const std::int16_t pending = control.outBufferCount(); pending != 0) {
-        control.output(impl_->outputBuffer);
-        // The bytes need 10 bits each at the line speed; allow one second more
-        // for a line whose handshaking holds them back.
-        std::int32_t baud = detail::leadingNumber(impl_->baudRate).value_or(0);
-        if (baud <= 0)
-            baud = 9600;
-        const std::int64_t bytes = pending + static_cast<std::int64_t>(impl_->outputBuffer.size());
-        const std::uint32_t limit = static_cast<std::uint32_t>(bytes * 10 * 1000 / baud + 1000);
-        const std::uint32_t end = impl_->ticks->now() + limit;
-        while (control.outBufferCount() != 0 && !reached(impl_->ticks->now(), end)) {
-            // The bytes are on their way; keep asking without pausing.
+    // A hung-up line fails the drain: the port is closed all the same, and
+    // the failure is reported afterwards.
+    std::exception_ptr failure;
+    try {
+        if (const std::int16_t pending = control.outBufferCount(); pending != 0) {
+            control.output(impl_->outputBuffer);
+            // The bytes need 10 bits each at the line speed; allow one second
+            // more for a line whose handshaking holds them back.
+            std::int32_t baud = detail::leadingNumber(impl_->baudRate).value_or(0);
+            if (baud <= 0)
+                baud = 9600;
+            const std::int64_t bytes = pending + static_cast<std::int64_t>(impl_->outputBuffer.size());
+            const std::int64_t end = impl_->ticks->now() + bytes * 10 * 1000 / baud + 1000;
+            while (control.outBufferCount() != 0 && impl_->ticks->now() < end)
+                impl_->ticks->sleep(kDrainPauseMs);
         }
+    } catch (...) {
+        failure = std::current_exception();
     }
     control.setPortOpen(false);
+    if (failure)
+        std::rethrow_exception(failure);
 }
 
 void rdx5Comm3::OutputBuffer(const std::string& vData) { impl_->outputBuffer = vData; }
@@ -390,21 +412,36 @@ std::int32_t rdx5Comm3::CommID() { return impl_->control->commId(); }
 
 bool rdx5Comm3::PortOpen()
 {
+    SerialControl& control = *impl_->control;
+    // Any failure closes the port again; the caller sees 30019 with the first
+    // error as its cause, so the program can tell the operator what is wrong.
+    const auto fail = [&](int causeNumber, const std::string& causeDescription) {
+        try {
+            control.setPortOpen(false);
+        } catch (...) {
+            // Closing is all that is left to do; the first error is reported.
+        }
+        return LinkError(kErrPortOpen, LinkError::describe(kErrPortOpen), causeNumber, causeDescription);
+    };
     try {
         impl_->applySettingsAndOpen();
-    } catch (const LinkError& cause) {
-        // The caller sees 30019; the first error goes with it as its cause,
-        // so the program can tell the operator what is wrong with the port.
-        throw LinkError(kErrPortOpen, LinkError::describe(kErrPortOpen), cause.number(), cause.description());
-    } catch (...) {
-        throw LinkError::of(kErrPortOpen);
-    }
-    SerialControl& control = *impl_->control;
-    if (control.ctsHolding())
+        const std::int64_t start = impl_->ticks->now();
+        while (!control.ctsHolding()) {
+            if (impl_->ticks->now() - start >= kCtsWaitMs) {
+                detail::showMessage(kCannotOpenText, detail::kMessageTitle);
+                control.setPortOpen(false);
+                return false;
+            }
+            impl_->ticks->sleep(kCtsPauseMs);
+        }
         return true;
-    detail::showMessage(kCannotOpenText, detail::kMessageTitle);
-    control.setPortOpen(false);
-    return false;
+    } catch (const LinkError& cause) {
+        throw fail(cause.number(), cause.description());
+    } catch (const std::exception& cause) {
+        throw fail(0, cause.what());
+    } catch (...) {
+        throw fail(0, {});
+    }
 }
 
 void rdx5Comm3::Port(const std::string& vData)

@@ -21,11 +21,13 @@
 //   8002   no such serial device
 //   8005   the device is in use by another program
 //   8012   the port is not open
-//   8015   the device refused the line settings
+//   8015   the device refused the line settings or did not keep them
 //   8020   the device failed while reading or writing (line lost)
 //   8021   no permission to use the device
 // Errors raised inside PortOpen reach the caller only as 30019; the first of
-// them rides along as the 30019's cause (causeNumber, causeDescription).
+// them rides along as the 30019's cause (causeNumber, causeDescription), and
+// the port is closed. RecvBufClear and SendBufClear do nothing on a closed
+// port. PortClose always closes, then reports a failure of its drain.
 //
 // Texts crossing the interface are std::string holding the characters as
 // they go on the line (one byte per character). Descriptions are UTF-8.
@@ -114,12 +116,14 @@ private:
     std::string causeDescription_;
 };
 
-// Millisecond tick counter used for the reply deadline. It may wrap around;
-// the library compares ticks by signed difference.
+// Millisecond tick counter of a monotonic 64-bit clock, used for the reply
+// deadline and for the library's short bounded waits (CTS, draining).
 class RDX_LINK_API TickCounter {
 public:
     virtual ~TickCounter() = default;
-    virtual std::uint32_t now() = 0;
+    virtual std::int64_t now() = 0;
+    // Sleeps for the milliseconds given.
+    virtual void sleep(std::int32_t ms) = 0;
 };
 
 // The serial control: the operations the link object needs of a serial port,
@@ -173,7 +177,8 @@ public:
 // Real serial control over POSIX termios. Port number n opens the device
 // resolved by the resolver; the default resolver takes the link "COMn" in
 // the folder of the running executable when there is one, else
-// /dev/ttyS<n-1>.
+// /dev/ttyS<n-1>. Once a port number was opened through a link, the control
+// opens that number through the same link only (a dangling link is 8002).
 using DeviceResolver = std::function<std::string(int port)>;
 RDX_LINK_API std::string defaultDevicePath(int port);
 RDX_LINK_API std::unique_ptr<SerialControl> makeTermiosControl(DeviceResolver resolver = {});
