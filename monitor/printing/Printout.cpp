@@ -1,11 +1,12 @@
 #include "printing/Printout.h"
 
-#include <QGuiApplication>
+#include <QApplication>
 #include <QImage>
 #include <QPainter>
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QScreen>
+#include <QTimer>
 #include <QWidget>
 
 #include "printing/FitToPage.h"
@@ -43,6 +44,28 @@ bool screenHoldsPixels()
     return platform != QLatin1String("offscreen") && platform != QLatin1String("minimal");
 }
 
+// The window's own rendering with the visible pop-up windows that overlap it
+// painted over it.
+QPixmap renderWithPopups(QWidget* topLevel)
+{
+    QPixmap picture = topLevel->grab();
+    const QRect area = topLevel->geometry();
+    QPainter painter(&picture);
+    for (QWidget* other : QApplication::topLevelWidgets()) {
+        const Qt::WindowType type = other->windowType();
+        if (other != topLevel && other->isVisible() && (type == Qt::Popup || type == Qt::ToolTip)
+            && other->geometry().intersects(area)) {
+            painter.drawPixmap(other->geometry().topLeft() - area.topLeft(), other->grab());
+        }
+    }
+    return picture;
+}
+
+// How long the command waits for the menu to go, in steps; then it prints
+// whatever the screen shows.
+constexpr int kSettleStepMs = 50;
+constexpr int kMaxWaitMs = 2000;
+
 }  // namespace
 
 QPixmap CaptureWindow(QWidget* window)
@@ -64,16 +87,46 @@ QPixmap CaptureWindow(QWidget* window)
             return grabbed;
         }
     }
-    return topLevel->grab();
+    return renderWithPopups(topLevel);
 }
 
-Printout::Printout(MessageBoxes& messages) : mMessages(messages) {}
+Printout::Printout(MessageBoxes& messages) : mMessages(messages), mGuard(std::make_unique<QObject>()) {}
 
-bool Printout::mnuPrint(QWidget* window, const QString& printerName)
+Printout::~Printout() = default;
+
+void Printout::mnuPrint(QWidget* window, const QString& printerName)
 {
-    // The previous picture is released here.
-    mPicture1 = CaptureWindow(window);
-    return PrintPictureToFitPage(mPicture1, printerName);
+    if (mPending || window == nullptr) {
+        return;
+    }
+    mPending = true;
+    printWhenSettled(window, printerName, 0);
+}
+
+void Printout::printWhenSettled(QPointer<QWidget> window, QString printerName, int waitedMs)
+{
+    // The command runs from the menu: the menu closes first, then the window
+    // repaints where it lay (on a real screen the window system asks for that
+    // repaint a moment later). Only then is the picture taken.
+    QTimer::singleShot(kSettleStepMs, mGuard.get(), [this, window, printerName, waitedMs] {
+        if (window.isNull()) {
+            mPending = false;
+            return;
+        }
+        const int waited = waitedMs + kSettleStepMs;
+        if (QApplication::activePopupWidget() != nullptr && waited < kMaxWaitMs) {
+            printWhenSettled(window, printerName, waited);
+            return;
+        }
+        window->window()->repaint();
+        mPending = false;
+        // The previous picture is released here.
+        mPicture1 = CaptureWindow(window);
+        if (PrintPictureToFitPage(mPicture1, printerName)) {
+            mMessages.information(
+                QStringLiteral("The printout of the main window was sent to the printer %1.").arg(printerName));
+        }
+    });
 }
 
 bool Printout::PrintPictureToFitPage(const QPixmap& picture, const QString& printerName)

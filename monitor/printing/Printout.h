@@ -3,10 +3,12 @@
 #ifndef RDXMON_PRINTING_PRINTOUT_H
 #define RDXMON_PRINTING_PRINTOUT_H
 
-#include <QPixmap>
-#include <QString>
+#include <memory>
 
-class QWidget;
+#include <QPixmap>
+#include <QPointer>
+#include <QString>
+#include <QWidget>
 
 namespace rdxmon {
 
@@ -18,18 +20,24 @@ inline const QString kNoPrinterMessage = QStringLiteral(
 // A picture of window's top-level window as the screen shows it, the frame
 // and title bar included where the window system draws them. Where there is
 // no frame (no window manager, offscreen) or the screen cannot be read back
-// (the grab comes out empty or black), the window's own rendering is taken.
+// (the grab comes out empty or black), the window's own rendering is taken,
+// with the pop-up windows (menus, tool tips) that lie over it painted on top,
+// as a screen would show them.
 QPixmap CaptureWindow(QWidget* window);
 
 class Printout {
 public:
     explicit Printout(MessageBoxes& messages);
+    ~Printout();
 
-    // The "Printout" command: captures the window (before anything else opens
-    // on the screen), keeps the picture in Picture1 and prints it on
-    // printerName. Returns true when the page was handed to the printer; a
-    // failure has been reported to the operator.
-    bool mnuPrint(QWidget* window, const QString& printerName);
+    // The "Printout" command. It returns at once; the picture is taken when
+    // the menu that gave the command has gone and the window has been redrawn
+    // where the menu lay. The picture is kept in Picture1 and printed on
+    // printerName, and the operator is told that the page was sent (naming
+    // the printer) or why it was not. A command given while one is waiting
+    // is ignored. The window may close meanwhile: nothing is printed then.
+    void mnuPrint(QWidget* window, const QString& printerName);
+    bool pending() const { return mPending; }
 
     // Prints picture on one page of printerName: portrait when the picture is
     // at least as tall as wide, else landscape, scaled to fill the printable
@@ -40,10 +48,14 @@ public:
     const QPixmap& Picture1() const { return mPicture1; }
 
 private:
+    void printWhenSettled(QPointer<QWidget> window, QString printerName, int waitedMs);
     void reportFailure(const QString& printerName, const QString& reason);
 
     MessageBoxes& mMessages;
     QPixmap mPicture1;
+    bool mPending = false;
+    // Context of the waiting step: it is dropped with this object.
+    std::unique_ptr<QObject> mGuard;
 };
 
 }  // namespace rdxmon
