@@ -41,11 +41,24 @@ AddressLoadResult loadAddressTable(const QString& folder)
     QFile file(addressPath(folder));
     if (!file.exists())
         return result;
-    if (!file.open(QIODevice::ReadOnly)) {
+    const QString kept = QStringLiteral(
+        " The file is left as it is; when addresses are confirmed with OK in the recorder address "
+        "window, a copy of it is kept as %1.bak.").arg(kAddressFileName);
+    const QString name = QDir::toNativeSeparators(file.fileName());
+    QByteArray bytes;
+    if (file.open(QIODevice::ReadOnly)) {
+        bytes = file.read(kAddressFileSize);
+        if (file.error() != QFileDevice::NoError)
+            result.unreadable = true;
+    } else {
         result.unreadable = true;
+    }
+    if (result.unreadable) {
+        result.problem = QStringLiteral("The recorder address file %1 could not be read (%2). All recorders "
+                                        "use addresses equal to their numbers.")
+                             .arg(name, file.errorString()) + kept;
         return result;
     }
-    const QByteArray bytes = file.read(kAddressFileSize);
     file.close();
 
     result.fromFile = true;
@@ -53,7 +66,24 @@ AddressLoadResult loadAddressTable(const QString& folder)
     const std::size_t records = static_cast<std::size_t>(bytes.size()) / 2;
     for (std::size_t k = 0; k < records && k < result.table.size(); ++k)
         result.table[k] = qFromLittleEndian<std::int16_t>(bytes.constData() + 2 * k);
+    if (result.shortFile) {
+        result.problem = QStringLiteral("The recorder address file %1 is incomplete (%2 of %3 bytes). The "
+                                        "recorders it does not list use addresses equal to their numbers.")
+                             .arg(name)
+                             .arg(bytes.size())
+                             .arg(kAddressFileSize) + kept;
+    }
     return result;
+}
+
+bool backUpAddressFile(const QString& folder)
+{
+    const QString path = addressPath(folder);
+    const QString backup = path + QStringLiteral(".bak");
+    if (!QFile::exists(path))
+        return false;
+    QFile::remove(backup);
+    return QFile::copy(path, backup);
 }
 
 bool saveAddressTable(const QString& folder, const AddressTable& table, QString* error)

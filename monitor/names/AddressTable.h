@@ -26,13 +26,21 @@ struct AddressLoadResult {
     AddressTable table{};
     bool fromFile = false;   // the file existed and was read
     bool shortFile = false;  // it held fewer than 62 bytes; missing slots got k + 1
-    bool unreadable = false; // it exists but could not be opened; defaults used
+    bool unreadable = false; // it exists but could not be opened or read; defaults used
+    // Empty when the file was read whole or is missing; otherwise one
+    // sentence for the operator naming the file (unreadable or short).
+    QString problem;
 };
 
 // Reads "<folder>/RDX512DVN.SET". Missing or unreadable file: the defaults.
 // A short file: the whole records it holds are used, the rest default.
 // The file is never written here.
 AddressLoadResult loadAddressTable(const QString& folder);
+
+// Keeps a copy of the address file as "RDX512DVN.SET.bak" (replacing an
+// older copy) before a file that could not be read whole is written over.
+// False when there is nothing to copy or the copy failed.
+bool backUpAddressFile(const QString& folder);
 
 // Writes the 62 bytes from the start of "<folder>/RDX512DVN.SET", creating it
 // when missing and keeping any bytes after them. On failure returns false

@@ -67,11 +67,9 @@ frmDVN::frmDVN(SharedState& state, MessageBoxes& messages, QWidget* parent)
     const AddressLoadResult loaded = loadAddressTable(state_.programFolder);
     state_.gDevAddr = loaded.table;
     for (int r = 0; r < kRows; ++r) dn[r]->setCurrentText(QString::number(state_.gDevAddr[r]));
-    if (loaded.shortFile) {
-        messages_.information(
-            QStringLiteral("The recorder address file %1 is incomplete. The recorders it does not list use "
-                           "addresses equal to their numbers until the addresses are confirmed with OK.")
-                .arg(kAddressFileName));
+    if (!loaded.problem.isEmpty()) {
+        backUpBeforeSave_ = true;
+        messages_.information(loaded.problem);
     }
 }
 
@@ -108,6 +106,10 @@ void frmDVN::Command1_Click() {
     // Keeps the shown page; an entry that was not a number then shows the
     // address kept for its slot.
     DVsele_Click(mAddrPage);
+    // A file that could not be read whole is kept before it is written over.
+    if (backUpBeforeSave_) {
+        backUpAddressFile(state_.programFolder);
+    }
     QString error;
     if (!saveAddressTable(state_.programFolder, state_.gDevAddr, &error)) {
         messages_.information(QStringLiteral("The recorder addresses could not be saved to %1.\n%2\n"
@@ -115,6 +117,7 @@ void frmDVN::Command1_Click() {
                                   .arg(kAddressFileName, error));
         return;
     }
+    backUpBeforeSave_ = false;
     hide();
 }
 

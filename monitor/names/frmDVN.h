@@ -22,7 +22,9 @@ class frmDVN : public QWidget {
     Q_OBJECT
 public:
     // Loads the window: gDevAddr from the program folder's address file (or
-    // the defaults), the entries of page 0. A short file is reported once.
+    // the defaults), the entries of page 0. A file that is short or cannot
+    // be read is reported once and kept as it is; the first OK copies it to
+    // "RDX512DVN.SET.bak" before writing the addresses.
     frmDVN(SharedState& state, MessageBoxes& messages, QWidget* parent = nullptr);
 
     // Page buttons: keep the shown page's entries in gDevAddr, show page p.
@@ -59,6 +61,7 @@ private:
     SharedState& state_;
     MessageBoxes& messages_;
     int mAddrPage = 0;
+    bool backUpBeforeSave_ = false;
 };
 
 }  // namespace rdxmon
