@@ -50,7 +50,7 @@ frmAbout::frmAbout(QWidget* parent)
       Lbl_Type(new QLabel(QStringLiteral("RDXMON-1"), this)),
       lblVersion(new QLabel(QStringLiteral("Version 1.0.4"), this)),
       lblDescription(new QLabel(
-          QStringLiteral("Copyright (C) Process Instruments Co., Ltd. All rights reserved."), this)),
+          QStringLiteral("Copyright (C) 2026. All rights reserved."), this)),
       Image1(new QLabel(this)),
       Line1(new EtchedLine(this)),
       cmdOK(new QPushButton(QStringLiteral("OK"), this))
