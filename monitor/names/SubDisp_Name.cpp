@@ -103,7 +103,9 @@ int SubDisp_Name::channelCount() const
 
 int SubDisp_Name::recorderCount() const
 {
-    return lenientInt(state_.gInit.RecCount);
+    // The count polled in this run; a count changed on the communication
+    // panel applies from the next start.
+    return state_.gRecTotal;
 }
 
 void SubDisp_Name::NameLoad()
