@@ -77,6 +77,8 @@ public:
     bool linkFailed(int number);
 
     bool lost() const { return lost_; }
+    // The clock's present value.
+    qint64 nowMs() const { return clock_(); }
     Step next() const;
 
     // Reopens the port with the settings the link object holds: PortOpen

@@ -84,12 +84,30 @@ QString channelTotal(const InitRecord& record)
 
 QString damagedSettingsMessage(const QString& backupPath)
 {
-    const QString intro = QStringLiteral("The settings file %1 is damaged and cannot be used.").arg(kInitFileName);
+    const QString intro = QStringLiteral("The settings file %1 was damaged and could not be used.").arg(kInitFileName);
     const QString kept = backupPath.isEmpty()
         ? QStringLiteral("A copy of it could not be kept.")
         : QStringLiteral("It has been kept as %1.").arg(QDir::toNativeSeparators(backupPath));
-    return intro + QLatin1Char(' ') + kept +
-           QStringLiteral(" The default values will be used and written to a new settings file.");
+    return intro + QLatin1Char(' ') + kept + QLatin1Char('\n') + kDefaultsMessage;
+}
+
+InitRecord startupSettings(const QString& folder, MessageBoxes& messages,
+                           const std::function<void(const InitRecord&)>& showSettings)
+{
+    const SettingsLoadResult settings = readSettings(folder);
+    if (settings.outcome == SettingsLoadResult::Outcome::Loaded) {
+        showSettings(settings.record);
+        return settings.record;
+    }
+    QString writeError;
+    const bool written = writeSettings(folder, settings.record, &writeError);
+    showSettings(settings.record);
+    messages.information(settings.outcome == SettingsLoadResult::Outcome::Damaged
+                             ? damagedSettingsMessage(settings.backupPath)
+                             : kDefaultsMessage);
+    if (!written)
+        messages.information(writeError);
+    return settings.record;
 }
 
 }  // namespace rdxmon

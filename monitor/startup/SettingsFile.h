@@ -2,9 +2,12 @@
 #ifndef RDXMON_STARTUP_SETTINGSFILE_H
 #define RDXMON_STARTUP_SETTINGSFILE_H
 
+#include <functional>
+
 #include <QString>
 
 #include "startup/InitRecord.h"
+#include "startup/Services.h"
 
 namespace rdxmon {
 
@@ -44,8 +47,15 @@ bool writeSettings(const QString& folder, const InitRecord& record, QString* err
 QString channelTotal(const InitRecord& record);
 
 // The text telling the operator that the settings file was damaged, where
-// its copy was kept, and that the defaults will be used.
+// its copy was kept, and that the defaults are used.
 QString damagedSettingsMessage(const QString& backupPath);
+
+// Start-up's settings step: the record of "<folder>/RDX512INIT.SET". When the
+// file is missing or damaged the defaults are written first, then
+// showSettings runs (the splash window shows the values) and the operator is
+// told (the damaged file's copy named; a failed write told as well).
+InitRecord startupSettings(const QString& folder, MessageBoxes& messages,
+                           const std::function<void(const InitRecord&)>& showSettings);
 
 }  // namespace rdxmon
 

@@ -36,7 +36,14 @@ struct SharedState {
     std::array<ChannelRecord, kChannelCount> gChannel{};
     std::array<std::array<std::string, kLinesPerSlot>, kSlotCount> gPvLine{};
     std::array<float, kChannelCount> gPvValue{};
+    // True once the channel has had a reading since start; until then it is
+    // shown empty and logged as an empty field, never as a zero.
+    std::array<bool, kChannelCount> gPvRead{};
     QString gChTotal = QStringLiteral("6");
+    // Recorders polled in this run (1..31): fixed at start-up from
+    // gInit.RecCount, beside gChTotal. The communication panel changes only
+    // the stored settings; a new count takes effect at the next start.
+    int gRecTotal = 1;
     QString gPortOpened = QStringLiteral("False");
     std::string gRecvText;
     std::int16_t gStartDone = 0;

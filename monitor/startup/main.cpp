@@ -19,6 +19,7 @@
 #include "names/SubDisp_Name.h"
 #include "names/frmDVN.h"
 #include "polling/LineWatch.h"
+#include "polling/PollCycle.h"
 #include "startup/Lenient.h"
 #include "startup/LinkLoader.h"
 #include "startup/ProgramFolder.h"
@@ -69,6 +70,28 @@ int main(int argc, char* argv[]) {
     QtFileDialogs dialogs;
     Services services{clock, messages, dialogs};
 
+    // Logout, shutdown or kill, from the first message box on: once the main
+    // window is there it stores the settings and ends without a question;
+    // before that nothing is held, and every event loop (a message box's
+    // too) is left at once.
+    MainDisp* mainWindow = nullptr;
+    bool terminated = false;
+    std::unique_ptr<QSocketNotifier> signalNotifier;
+    if (installTerminationHandlers()) {
+        signalNotifier = std::make_unique<QSocketNotifier>(gSignalPipe[0], QSocketNotifier::Read);
+        QObject::connect(signalNotifier.get(), &QSocketNotifier::activated, &app, [&] {
+            char byte = 0;
+            const ssize_t got = ::read(gSignalPipe[0], &byte, 1);
+            static_cast<void>(got);
+            if (mainWindow) {
+                mainWindow->storeAndQuit();
+            } else {
+                terminated = true;
+                QCoreApplication::exit(0);
+            }
+        });
+    }
+
     const QString folder = programFolder();
     QDir::setCurrent(folder);
 
@@ -94,34 +117,14 @@ int main(int argc, char* argv[]) {
     splash.prgWait->setValue(0);
     splash.prgWait->setMinimum(0);
 
-    const SettingsLoadResult settings = readSettings(folder);
-    state.gInit = settings.record;
-    const auto startWithDefaults = [&] {
-        state.gInit = InitRecord::defaults();
-        QString writeError;
-        const bool written = writeSettings(folder, state.gInit, &writeError);
-        splash.showSettings(state.gInit);
+    // A missing or damaged file: the defaults are written, then told.
+    state.gInit = startupSettings(folder, messages, [&](const InitRecord& record) {
+        splash.showSettings(record);
         splash.show();
-        messages.information(kDefaultsMessage);
-        if (!written) {
-            messages.information(QStringLiteral("The settings file %1 could not be written.\n%2")
-                                     .arg(kInitFileName, writeError));
-        }
-    };
-    switch (settings.outcome) {
-    case SettingsLoadResult::Outcome::Loaded:
-        splash.showSettings(state.gInit);
-        splash.show();
-        break;
-    case SettingsLoadResult::Outcome::Damaged:
-        messages.information(damagedSettingsMessage(settings.backupPath));
-        startWithDefaults();
-        break;
-    case SettingsLoadResult::Outcome::Missing:
-        startWithDefaults();
-        break;
-    }
+    });
+    if (terminated) return 0;
     state.gChTotal = channelTotal(state.gInit);
+    state.gRecTotal = recorderCount(state.gInit);
     state.gStartDone = 0;
     // The channel table before the main window: a logging run resumed while
     // the window loads writes the names into the new file's header. (The
@@ -143,20 +146,13 @@ int main(int argc, char* argv[]) {
     frmDVN addressWindow(state, messages, &mainDisp);
     mainDisp.setAddressWindow(&addressWindow);
 
-    // Logout, shutdown or kill: store the settings and end without a question.
-    std::unique_ptr<QSocketNotifier> signalNotifier;
-    if (installTerminationHandlers()) {
-        signalNotifier = std::make_unique<QSocketNotifier>(gSignalPipe[0], QSocketNotifier::Read);
-        QObject::connect(signalNotifier.get(), &QSocketNotifier::activated, &mainDisp, [&] {
-            char byte = 0;
-            const ssize_t got = ::read(gSignalPipe[0], &byte, 1);
-            static_cast<void>(got);
-            mainDisp.storeAndQuit();
-        });
-    }
+    if (terminated) return 0;
+    mainWindow = &mainDisp;
 
+    // The reply time-out follows the line speed (1000 ms at 4800 bit/s and
+    // above); the connecting step sets it again with the port settings.
     try {
-        state.gLink->TimeOut(1000);
+        state.gLink->TimeOut(replyTimeOutMs(lenientInt(state.gInit.Speed)));
     } catch (const rdx::LinkError&) {
         // The reply time-out keeps the library's own value.
     }

@@ -15,21 +15,14 @@ void ensureApplication()
     static int argc = 1;
     static char name[] = "rdxmon_test";
     static char* argv[] = {name, nullptr};
-    // Lives until the process ends: widgets a test keeps in static storage
-    // go after it, and they need it.
-    new QApplication(argc, argv);
+    new QApplication(argc, argv);  // lives on: widgets in static storage go after it
 }
 
 namespace {
-
 class ApplicationEnvironment : public ::testing::Environment {
-public:
     void SetUp() override { ensureApplication(); }
 };
-
-const ::testing::Environment* const kApplication =
-    ::testing::AddGlobalTestEnvironment(new ApplicationEnvironment);
-
+const auto* const kApplication = ::testing::AddGlobalTestEnvironment(new ApplicationEnvironment);
 }  // namespace
 
 }  // namespace rdxtest

@@ -20,15 +20,17 @@ namespace rdxtest {
 // get answer.
 class RecordingMessages : public rdxmon::MessageBoxes {
 public:
-    void information(const QString& text) override;
-    bool question(const QString& text) override;
+    void information(const QString& text) override
+    {
+        shown << text;
+        if (whileShown)
+            whileShown();
+    }
+    bool question(const QString& text) override { return asked << text, answer; }
 
-    QStringList shown;
-    QStringList asked;
+    QStringList shown, asked;
     bool answer = true;
-    // Runs while an information box is "open" (timers keep ticking behind a
-    // box).
-    std::function<void()> whileShown;
+    std::function<void()> whileShown;  // runs while a box is "open" (timers tick behind it)
 };
 
 // A clock the test sets by hand; times are UTC so no daylight saving change
@@ -36,7 +38,7 @@ public:
 class FakeClock : public rdxmon::Clock {
 public:
     QDateTime now() override { return current; }
-    void set(int h, int m, int s, int ms = 0);
+    void set(int h, int m, int s, int ms = 0) { current = QDateTime(current.date(), QTime(h, m, s, ms), Qt::UTC); }
     void advanceMs(qint64 ms) { current = current.addMSecs(ms); }
 
     QDateTime current{QDate(2024, 3, 7), QTime(9, 5, 0), Qt::UTC};
@@ -46,11 +48,16 @@ public:
 // cancels) and recording every call.
 class FakeDialogs : public rdxmon::FileDialogs {
 public:
-    struct Call {
-        QString initialFolder, proposedName, filter, defaultSuffix;
-    };
+    struct Call { QString initialFolder, proposedName, filter, defaultSuffix; };
     QString saveFileName(const QString& initialFolder, const QString& proposedName, const QString& filter,
-                         const QString& defaultSuffix) override;
+                         const QString& defaultSuffix) override
+    {
+        calls.push_back({initialFolder, proposedName, filter, defaultSuffix});
+        const QString next = answers.empty() ? QString() : answers.front();
+        if (!answers.empty())
+            answers.pop_front();
+        return next;
+    }
 
     std::deque<QString> answers;
     std::vector<Call> calls;
@@ -65,8 +72,7 @@ public:
     void Logdisp(int p) override { logdispPages.push_back(p); }
 
     int page = 0;
-    std::vector<int> nameSetPages;
-    std::vector<int> logdispPages;
+    std::vector<int> nameSetPages, logdispPages;
 };
 
 }  // namespace rdxtest

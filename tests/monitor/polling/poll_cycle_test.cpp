@@ -1,304 +1,310 @@
+// The polling cycle over the real link object and a scripted serial line.
+// One clock for everything: the link's ticks, the cycle's quiet-line and
+// reopen timing, and the recorders' answers; the link's waits move it on.
 #include <gtest/gtest.h>
 
 #include <algorithm>
-
 #include <map>
+#include <memory>
+#include <utility>
 
 #include "polling/PollCycle.h"
+#include "rdx5Comm3.h"
+#include "startup/Lenient.h"
 #include "support/FakeLink.h"
+#include "support/FakeServices.h"
 
 namespace rdxmon {
 namespace {
 
-using rdxtest::channelLine;
-using rdxtest::FakeLink;
-using rdxtest::reply;
-using rdxtest::replyOf;
+class ScriptedLine : public rdx::SerialControl, public rdx::TickCounter {
+public:
+    explicit ScriptedLine(qint64& clock) : ms(clock) {}
+    struct Recorder {
+        std::string reply;
+        qint64 tailMs = 100;  // the lines after the first arrive this long after the request
+    };
+    std::map<std::string, Recorder> recorders;  // by address
+    std::string written;
+    bool gone = false;  // the device has gone: I/O fails with 8020, opening with 8002
+    int failInput = 0;  // the next input() fails once with this number
 
-class FakeView : public PvView {
+    std::int64_t now() override { return ms; }
+    void sleep(std::int32_t t) override { ms += t; }
+    void waitForInput(std::int32_t t) override
+    {
+        if (arrived() == 0)
+            ms = rx_.empty() ? ms + t : std::min(ms + t, rx_.front().first);
+    }
+    void setPortOpen(bool open) override
+    {
+        if (open && gone)
+            throw rdx::LinkError(rdx::kErrNoDevice, "Cannot open COM1 (/dev/ttyUSB0): No such file");
+        open_ = open;
+    }
+    bool portOpen() const override { return open_; }
+    std::int16_t inBufferCount() override { return check(), static_cast<std::int16_t>(arrived()); }
+    void clearInBuffer() override { check(), rx_.erase(rx_.begin(), rx_.begin() + arrived()); }
+    std::string input() override
+    {
+        if (check(), arrived() == 0)
+            return {};
+        if (const int n = std::exchange(failInput, 0))
+            throw rdx::LinkError(n, "refused");
+        const char c = rx_.front().second;
+        rx_.erase(rx_.begin());
+        return std::string(1, c);
+    }
+    void output(const std::string& text) override
+    {
+        check();
+        written += text;
+        if (text.rfind("\x1bO ", 0) == 0)
+            address_ = text.substr(3, text.size() - 5);
+        const auto it = recorders.find(address_);
+        if (text.find("FM0,01,") == std::string::npos || it == recorders.end())
+            return;
+        const std::string& reply = it->second.reply;
+        for (std::size_t i = 0, first = reply.find("\r\n") + 2; i < reply.size(); ++i)
+            rx_.emplace_back(ms + (i < first ? 100 : it->second.tailMs), reply[i]);
+        std::stable_sort(rx_.begin(), rx_.end(), [](auto& a, auto& b) { return a.first < b.first; });
+    }
+    // Settings and sizes make no difference here.
+    void setCommPort(std::int16_t) override {}
+    std::int16_t commPort() const override { return 1; }
+    void setSettings(const std::string&) override {}
+    void setHandshaking(std::int16_t) override {}
+    std::int16_t handshaking() const override { return 0; }
+    bool ctsHolding() override { return true; }
+    void setInBufferSize(std::int16_t) override {}
+    std::int16_t inBufferSize() const override { return 1024; }
+    void setOutBufferSize(std::int16_t) override {}
+    std::int16_t outBufferSize() const override { return 512; }
+    std::int16_t outBufferCount() override { return 0; }
+    void clearOutBuffer() override {}
+    void setInputLen(std::int16_t) override {}
+    void setRThreshold(std::int16_t) override {}
+    std::int16_t rThreshold() const override { return 0; }
+    std::int32_t commId() const override { return open_ ? 3 : -1; }
+
+private:
+    void check() const
+    {
+        if (gone && open_)
+            throw rdx::LinkError(rdx::kErrDeviceIo, "Serial line lost on COM1");
+    }
+    std::ptrdiff_t arrived() const
+    {
+        return std::find_if(rx_.begin(), rx_.end(), [this](auto& c) { return c.first > ms; }) - rx_.begin();
+    }
+    qint64& ms;
+    bool open_ = false;
+    std::string address_;
+    std::vector<std::pair<qint64, char>> rx_;  // arrival time, character
+};
+
+class View : public PvView {
 public:
     int shownPage() const override { return page; }
-    void setPvCaption(int labelIndex, const QString& text) override
-    {
-        captions[labelIndex] = text;
-        ++captionCalls;
-    }
+    void setPvCaption(int label, const QString& text) override { captions[label] = text; }
     void setProgress(int value) override { progress.push_back(value); }
+    void setSlotStale(int slot, bool on, const QDateTime&) override { stale.emplace_back(slot, on); }
+    void setLineLost(bool lost) override { lineLost.push_back(lost); }
+    void setNoAnswer(bool none) override { noAnswer.push_back(none); }
 
     int page = 0;
     std::map<int, QString> captions;
-    int captionCalls = 0;
     std::vector<int> progress;
+    std::vector<std::pair<int, bool>> stale;
+    std::vector<bool> lineLost, noAnswer;
 };
+
+// Six channels carrying first .. first + 5.
+std::string replyOf(int first)
+{
+    std::vector<std::string> values;
+    for (int c = 0; c < 6; ++c)
+        values.push_back(std::to_string(first + c));
+    return rdxtest::replyWithValues(values);
+}
 
 class PollCycleTest : public ::testing::Test {
 protected:
     PollCycleTest()
     {
-        state.gLink = &link;
-        for (int k = 0; k < kSlotCount; ++k)
-            state.gDevAddr[k] = static_cast<std::int16_t>(k + 1);
+        auto control = std::make_unique<ScriptedLine>(ms);
+        line = control.get();
+        const std::shared_ptr<rdx::TickCounter> ticks(std::shared_ptr<void>(), line);  // the line owns it
+        link = std::make_unique<rdx::rdx5Comm3>(std::move(control), ticks);
+        state.gLink = link.get();
+        for (int s = 0; s < kSlotCount; ++s)
+            state.gDevAddr[s] = static_cast<std::int16_t>(s + 1);
+        state.gRecTotal = 3;
     }
-    void recorders(const char* count) { state.gInit.RecCount = count; }
-    // One exchange step: the ticks between two exchanges only wait for a
-    // quiet line, so tick until the cycle has called RWcomm (at most three).
-    void step()
+    void answer(int slot, int first, qint64 tailMs = 100)
     {
-        const auto exchanges = [this] {
-            return std::count_if(link.calls.begin(), link.calls.end(),
-                                 [](const std::string& c) { return c.rfind("RWcomm", 0) == 0; });
-        };
-        const auto before = exchanges();
-        for (int i = 0; i < 3 && exchanges() == before; ++i)
-            cycle.tick();
+        line->recorders[format00(state.gDevAddr[slot]).toStdString()] = {replyOf(first), tailMs};
     }
+    void silence(int slot) { line->recorders.erase(format00(state.gDevAddr[slot]).toStdString()); }
+    void connect() { ASSERT_TRUE(connectLink(state).opened); }
+    // Ticks 50 ms apart for the time given.
+    void run(qint64 forMs)
+    {
+        for (const qint64 end = ms + forMs; ms < end;) {
+            ms += 50;
+            cycle.tick();
+        }
+    }
+    std::vector<float> values(int slot) const
+    {
+        return {state.gPvValue.begin() + slot * 6, state.gPvValue.begin() + slot * 6 + 6};
+    }
+    static std::vector<float> own(float v) { return {v, v + 1, v + 2, v + 3, v + 4, v + 5}; }
 
-    FakeLink link;
+    qint64 ms = 0;
+    ScriptedLine* line = nullptr;
+    std::unique_ptr<rdx::rdx5Comm3> link;
     SharedState state;
-    FakeView view;
-    PollCycle cycle{state, view};
+    View view;
+    rdxtest::FakeClock clock;
+    PollCycle cycle{state, view, &clock, [this] { return ms; }};
 };
 
-TEST_F(PollCycleTest, OneRecorderEndsTheStartUpPassAfterItsFirstReply)
+TEST_F(PollCycleTest, ConnectsAndCyclesThroughTheRecordersWithTheirOwnValues)
 {
-    link.queueText("");
-    link.queueText("");
-    link.queueText(replyOf(1.0));
-    step();
-    step();
-    EXPECT_EQ(state.gStartDone, 0);  // under way: nothing changes
-    EXPECT_TRUE(view.progress.empty());
-    EXPECT_EQ(cycle.pollIndex(), 0);
-    step();
+    // At 2400 bit/s the reply time-out is 2 s: recorder 01's 1.5 s reply is
+    // in time.
+    state.gInit.Speed = "2400";
+    state.gDevAddr[1] = 17;
+    answer(0, 10, 1500), answer(1, 20), answer(2, 30);
+    connect();
+    EXPECT_EQ(line->written, "\x1b" "C 01\r\n\x1b" "C 17\r\n\x1b" "C 03\r\n");
+    run(3000);
     EXPECT_EQ(state.gStartDone, 1);
-    EXPECT_EQ(view.progress, std::vector<int>{0});
-    EXPECT_EQ(cycle.pollIndex(), 0);
-    EXPECT_EQ(link.rwAddresses.front(), "01");
-    EXPECT_FLOAT_EQ(state.gPvValue[0], 1.0f);
-    EXPECT_FLOAT_EQ(state.gPvValue[5], 6.0f);
-    EXPECT_EQ(view.captions[0], "1.0");
-    EXPECT_EQ(view.captions[5], "6.0");
-
-    // After the pass the progress bar is left alone.
-    link.queueText(replyOf(2.0));
-    step();
-    EXPECT_EQ(view.progress.size(), 1u);
-    EXPECT_EQ(view.captions[0], "2.0");
-}
-
-TEST_F(PollCycleTest, EscEndsTheStartUpPassAndShowsEmptyLinesAsZero)
-{
-    link.queueEsc();
-    step();
-    EXPECT_EQ(state.gStartDone, 1);
-    for (int label = 0; label < 6; ++label)
-        EXPECT_EQ(view.captions[label], "0.0") << label;
-}
-
-TEST_F(PollCycleTest, CyclesThroughTheSlotsWithTheirAddresses)
-{
-    recorders("3");
-    state.gDevAddr[1] = 32;
-    for (int i = 0; i < 5; ++i)
-        link.queueText(replyOf(10.0 * i));
-    for (int i = 0; i < 5; ++i)
-        step();
-    EXPECT_EQ(link.rwAddresses, (std::vector<std::string>{"01", "32", "03", "01", "32"}));
     EXPECT_EQ(view.progress, (std::vector<int>{0, 1, 2}));
-    EXPECT_EQ(state.gStartDone, 1);
-    EXPECT_EQ(cycle.pollIndex(), 2);
-    EXPECT_FLOAT_EQ(state.gPvValue[0], 30.0f);   // slot 0's second reply
-    EXPECT_FLOAT_EQ(state.gPvValue[12], 20.0f);  // slot 2
-    EXPECT_EQ(view.captions[6], "40.0");         // slot 1, channel 1
+    for (int s = 0; s < 3; ++s)
+        EXPECT_EQ(values(s), own(10 * (s + 1))) << s;
+    EXPECT_EQ(view.captions[6], "20.0");
+    EXPECT_TRUE(view.stale.empty());
 }
 
-TEST_F(PollCycleTest, EmptyResultKeepsTheSlotAndEscKeepsItsOldLines)
+TEST_F(PollCycleTest, ASlowRecordersTailIsNotReadAsTheNextRecordersReply)
 {
-    recorders("2");
-    link.queueText(replyOf(7.0));
-    link.queueText("");
-    link.queueText("");
-    step();
-    step();
-    step();
-    EXPECT_EQ(cycle.pollIndex(), 1);
-    EXPECT_EQ(link.rwAddresses, (std::vector<std::string>{"01", "02", "02"}));
-
-    link.queueEsc();   // slot 1 silent
-    link.queueEsc();   // slot 0 silent: its last reply stays
-    step();
-    step();
-    EXPECT_EQ(state.gPvLine[0][2], channelLine('N', "7.0"));
-    EXPECT_FLOAT_EQ(state.gPvValue[0], 7.0f);
-    EXPECT_EQ(view.captions[0], "7.0");
-    EXPECT_EQ(cycle.pollIndex(), 1);
-}
-
-TEST_F(PollCycleTest, NextRequestWaitsForAQuietLine)
-{
-    // What arrives after an exchange (the late rest of a reply given up on,
-    // a line too many) is not the next recorder's reply: after every
-    // exchange the line is cleared and the next request waits for a tick in
-    // which nothing has arrived, a second at most.
-    recorders("2");
-    link.queueText("");
-    link.queueText(replyOf(1.0));
-    link.queueEsc();
-    cycle.tick();
-    cycle.tick();
-    cycle.tick();  // settles
-    link.inputWaiting = 3;
-    cycle.tick();  // something came in: cleared, wait on
-    link.inputWaiting = 0;
-    cycle.tick();  // quiet: slot 1 begins
-    const std::vector<std::string> expected{
-        "RecvBufClear", "RWcomm(01,06,1,N)",                   // slot 0 begins
-        "RWcomm(01,06,1,N)",                                   // under way: nothing cleared
-        "RecvBufClear",                                        // after the reply
-        "inbcount", "RecvBufClear",                            // still noise
-        "inbcount", "RecvBufClear", "RWcomm(02,06,1,N)"};      // quiet
-    EXPECT_EQ(link.calls, expected);
-
-    // A line that never goes quiet holds the cycle for 20 ticks at most.
-    link.inputWaiting = 5;
-    int ticks = 0;
-    while (link.rwAddresses.size() == 3 && ticks < 100) {
-        cycle.tick();
-        ++ticks;
+    // Recorder 02 sends its first line in time and the rest 200 ms after
+    // the time-out; recorder 03 answers at once.
+    answer(0, 10), answer(1, 20, 1200), answer(2, 30);
+    connect();
+    run(3000);
+    for (int round = 0; round < 4; ++round) {
+        run(1500);
+        EXPECT_EQ(values(2), own(30)) << round;
     }
-    EXPECT_EQ(ticks, 21);
+    EXPECT_EQ(view.stale, (std::vector<std::pair<int, bool>>{{1, true}}));
+    EXPECT_FALSE(state.gPvRead[6]);
+    EXPECT_EQ(view.captions[6], "");
 }
 
-TEST_F(PollCycleTest, ShowsOnlyTheSlotsOfThePageShown)
+TEST_F(PollCycleTest, AnErrorInTheMiddleOfAnExchangeDoesNotMoveARecordersReply)
 {
-    recorders("31");
+    answer(0, 10), answer(1, 20), answer(2, 30);
+    connect();
+    line->failInput = rdx::kErrSettingsRefused;  // while recorder 01's reply is read
+    run(4000);
+    EXPECT_EQ(values(0), own(10));
+    EXPECT_EQ(values(1), own(20));
+    EXPECT_EQ(values(2), own(30));
+    // Recorder 01 missed once; no other recorder did.
+    EXPECT_EQ(view.stale, (std::vector<std::pair<int, bool>>{{0, true}, {0, false}}));
+}
+
+TEST_F(PollCycleTest, OneMissMarksARecorderStaleAndAWholeSilentCycleIsTold)
+{
+    answer(0, 10), answer(1, 20);
+    connect();
+    run(1000);
+    clock.advanceMs(5000);
+    silence(1);
+    run(2500);
+    EXPECT_EQ(view.stale, (std::vector<std::pair<int, bool>>{{2, true}, {1, true}}));
+    EXPECT_TRUE(cycle.slotStale(1));
+    EXPECT_EQ(staleToolTip(cycle.lastReply(1)), "No reply since 2024-03-07 09:05:00");
+    EXPECT_EQ(staleToolTip(cycle.lastReply(2)), "No reply yet");
+    EXPECT_EQ(values(1), own(20));  // a stale recorder keeps its values
+    EXPECT_TRUE(view.noAnswer.empty());
+
+    silence(0);
+    run(4000);
+    EXPECT_EQ(view.noAnswer, std::vector<bool>{true});
+    answer(1, 40);
+    run(4000);
+    EXPECT_EQ(view.noAnswer, (std::vector<bool>{true, false}));
+    EXPECT_FALSE(cycle.slotStale(1));
+    EXPECT_EQ(values(1), own(40));
+}
+
+TEST_F(PollCycleTest, ALostLineIsReopenedEveryTwoSecondsAndPollingResumes)
+{
+    RecoveringFlag flag;  // the link library's boxes stay away while it is raised
+    std::vector<QString> shown;
+    LinkMessageGate gate(flag, [&](const QString& text, const QString&) { shown.push_back(text); });
+    cycle.lineWatch().setRecoveringFlag(&flag);
+    answer(0, 10), answer(1, 20), answer(2, 30);
+    connect();
+    run(1000);
+    line->gone = true;
+    run(5000);
+    LinkMessageGate::notify("cannot be opened", "RDX500Comm3", &gate);
+    EXPECT_TRUE(shown.empty());
+    EXPECT_EQ(view.lineLost, std::vector<bool>{true});
+    EXPECT_EQ(cycle.lineWatch().attempts(), 3);  // at once, 2 s and 4 s on
+    for (int s = 0; s < 3; ++s)
+        EXPECT_TRUE(cycle.slotStale(s)) << s;
+
+    line->gone = false;
+    answer(0, 40), answer(1, 50), answer(2, 60);
+    run(5000);
+    EXPECT_EQ(view.lineLost, (std::vector<bool>{true, false}));
+    LinkMessageGate::notify("cannot be opened", "RDX500Comm3", &gate);
+    EXPECT_EQ(shown.size(), 1u);
+    for (int s = 0; s < 3; ++s) {
+        EXPECT_EQ(values(s), own(40 + 10 * s)) << s;
+        EXPECT_FALSE(cycle.slotStale(s)) << s;
+    }
+}
+
+TEST_F(PollCycleTest, ChannelLinesGiveValuesAndLabelsAndNoReadingShowsNothing)
+{
+    // Channel 1 of slot 0, one reply after the other: the value field at
+    // positions 16..25 -> value, reading, label on page 0.
+    struct Case {
+        const char* field;  // "": no reply yet; "S": skipped
+        float value;
+        bool read;
+        const char* label;
+    };
+    const Case cases[] = {{"", 99.f, false, ""},   {"S", 0.f, false, ""},  {"12.346 -02", 12.346f, true, "12.35"},
+                          {"7.5    -00", 7.5f, true, "8."}, {"      7-x ", 7.f, true, "7."}, {"1E2", 100.f, true, "100.0"},
+                          {"abc", 0.f, true, "0.0"}, {"", 0.f, true, "0.0"}};  // a reading stays
+    state.gPvValue[0] = 99.f;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.field);
+        state.gPvLine[0][2] = *c.field ? rdxtest::replyWithValues({c.field}).substr(29) : "";
+        cycle.Pvdispset(0);
+        EXPECT_FLOAT_EQ(state.gPvValue[0], c.value);
+        EXPECT_EQ(state.gPvRead[0], c.read);
+        EXPECT_EQ(view.captions[0], c.label);
+    }
+    // Slots off the page shown and unselected channels get no label.
+    state.gChannel[13 * 6].LogSel = 0;
+    state.gPvLine[13][2] = state.gPvLine[12][2] = rdxtest::replyWithValues({"3"}).substr(29);
+    view.captions.clear();
+    cycle.Pvdispset(12), cycle.Pvdispset(13);
+    EXPECT_TRUE(view.captions.empty());
     view.page = 1;
-    std::vector<std::string> lines = {channelLine('S', "5.0"), channelLine('N', "12.345", "-02"),
-                                      channelLine('N', "12.4", "-00"), channelLine('N', "5"),
-                                      channelLine('N', "0"), channelLine('N', "-3.25")};
-    const std::string text = reply(lines) + "extra\r\n";
-    state.gChannel[12 * 6 + 5].LogSel = 0;  // channel 13-6 not selected
-
-    // Slot 0 (page 0) first: values stored, no label touched.
-    link.queueText(reply(lines));
-    step();
-    EXPECT_EQ(view.captionCalls, 0);
-    EXPECT_FLOAT_EQ(state.gPvValue[1], 12.345f);
-    EXPECT_EQ(state.gPvValue[0], 0.0f);
-
-    // Slot 12 is label 0 of page 1.
-    for (int s = 1; s < 12; ++s)
-        link.queueEsc();
-    link.queueText(text);
-    for (int s = 1; s <= 12; ++s)
-        step();
-    EXPECT_EQ(view.captions.at(0), "");        // "S": blank, selected or not
-    EXPECT_EQ(view.captions.at(1), "12.35");
-    EXPECT_EQ(view.captions.at(2), "12.");
-    EXPECT_EQ(view.captions.at(3), "5.0");
-    EXPECT_EQ(view.captions.at(4), "0.0");
-    EXPECT_EQ(view.captions.count(5), 0u);     // not selected: label unchanged
-    EXPECT_FLOAT_EQ(state.gPvValue[12 * 6 + 5], -3.25f);
-    EXPECT_EQ(state.gRecvText, "extra\r\n");   // text after the eighth line is not used
-
-    // Page 2 ends at slot 30: its last label is 41.
-    view.page = 2;
-    state.gPvLine[30][7] = channelLine('N', "1.5");
-    cycle.Pvdispset(30);
-    EXPECT_EQ(view.captions.at(41), "1.5");
-}
-
-TEST_F(PollCycleTest, LinkErrorsDoNotStopTheCycle)
-{
-    recorders("3");
-    link.queueText(replyOf(1.0));
-    link.queueError(rdx::kErrSettingsRefused);  // slot 1: the port refused something
-    link.queueText(replyOf(3.0));
-    EXPECT_NO_THROW(step());
-    EXPECT_NO_THROW(step());
-    EXPECT_NO_THROW(step());
-    EXPECT_EQ(state.gStartDone, 1);  // the start-up pass still ends
-    EXPECT_EQ(view.progress, (std::vector<int>{0, 1, 2}));
-    EXPECT_EQ(link.rwAddresses, (std::vector<std::string>{"01", "02", "03"}));
-    EXPECT_FLOAT_EQ(state.gPvValue[12], 3.0f);
-    EXPECT_EQ(view.captions.at(6), "0.0");  // slot 1 never answered
-
-    // A link that fails on every call (not for a lost device, see
-    // poll_recovery_test) still moves from slot to slot.
-    link.failMember("RWcomm", rdx::kErrWhileOpen);
-    for (int i = 0; i < 4; ++i)
-        EXPECT_NO_THROW(step());
-    EXPECT_EQ(cycle.pollIndex(), 1);
-    EXPECT_FLOAT_EQ(state.gPvValue[0], 1.0f);  // old values kept
-}
-
-TEST_F(PollCycleTest, UnreadableRecorderCountPollsOneSlot)
-{
-    recorders("xx");
-    EXPECT_EQ(recorderCount(state.gInit), 1);
-    recorders("99");
-    EXPECT_EQ(recorderCount(state.gInit), 31);
-    recorders("xx");
-    link.queueEsc();
-    link.queueEsc();
-    step();
-    step();
-    EXPECT_EQ(link.rwAddresses, (std::vector<std::string>{"01", "01"}));
-}
-
-TEST(ConnectLink, SetsThePortOpensClearsAndClosesEveryRecorder)
-{
-    FakeLink link;
-    SharedState state;
-    state.gLink = &link;
-    state.gInit.Port = "COM2";
-    state.gInit.Speed = "1920";
-    state.gInit.RecCount = "03";
-    state.gDevAddr = {5, 12, 7, 9};
-    EXPECT_TRUE(connectLink(state).opened);
-    EXPECT_EQ(state.gPortOpened, "True");
-    EXPECT_EQ(link.calls, (std::vector<std::string>{"Port(COM2)", "BaudRate(1920)", "DataBit(7)", "StopBit(1)",
-                                                    "Flow(NONE)", "Pality(Even)", "RThreshold(4)", "PortOpen",
-                                                    "SendBufClear", "RecvBufClear", "Send_Close(05)",
-                                                    "Send_Close(12)", "Send_Close(07)"}));
-}
-
-TEST(ConnectLink, PortNotOpenedSendsNoCloseCommands)
-{
-    for (bool raise : {false, true}) {
-        FakeLink link;
-        SharedState state;
-        state.gLink = &link;
-        state.gPortOpened = "True";
-        if (raise)
-            link.failMember("PortOpen", rdx::kErrPortOpen);
-        else
-            link.portOpenResult = false;
-        EXPECT_FALSE(connectLink(state).opened);
-        EXPECT_EQ(state.gPortOpened, "False");
-        const std::vector<std::string> tail(link.calls.end() - 3, link.calls.end());
-        EXPECT_EQ(tail, (std::vector<std::string>{"PortOpen", "SendBufClear", "RecvBufClear"}));
-    }
-}
-
-TEST(ConnectLink, OtherErrorsEndTheConnectingStep)
-{
-    FakeLink link;
-    SharedState state;
-    state.gLink = &link;
-    link.failMember("SendBufClear", rdx::kErrNotOpen);
-    try {
-        connectLink(state);
-        FAIL() << "the error did not reach the caller";
-    } catch (const rdx::LinkError& e) {
-        EXPECT_EQ(e.number(), rdx::kErrNotOpen);
-    }
-    EXPECT_EQ(link.calls.back(), "SendBufClear");
-
-    FakeLink failing;
-    state.gLink = &failing;
-    failing.failMember("PortOpen", rdx::kErrDeviceBusy);
-    EXPECT_THROW(connectLink(state), rdx::LinkError);
+    cycle.Pvdispset(12), cycle.Pvdispset(13);
+    EXPECT_EQ(view.captions[0], "3.0");
+    EXPECT_EQ(view.captions.count(6), 0u);
+    EXPECT_FLOAT_EQ(state.gPvValue[13 * 6], 3.f);
 }
 
 }  // namespace
