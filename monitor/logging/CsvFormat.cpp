@@ -62,12 +62,13 @@ QString csvNumber(float value)
 }
 
 QString csvDataRow(const QTime& time, const std::array<ChannelRecord, kChannelCount>& channels,
-                   const std::array<float, kChannelCount>& values, int columns)
+                   const std::array<float, kChannelCount>& values, const std::array<bool, kChannelCount>& read,
+                   int columns)
 {
     QString row = csvQuote(csvRowTime(time));
     for (int i = 0; i < clampColumns(columns); ++i) {
         row += QLatin1Char(',');
-        if (channels[i].LogSel != 0)
+        if (channels[i].LogSel != 0 && read[i])
             row += csvNumber(values[i]);
     }
     return row + kLineEnd;
@@ -80,9 +81,10 @@ QByteArray csvHeaderBytes(const QDate& date, const std::array<ChannelRecord, kCh
 }
 
 QByteArray csvRowBytes(const QTime& time, const std::array<ChannelRecord, kChannelCount>& channels,
-                       const std::array<float, kChannelCount>& values, int columns)
+                       const std::array<float, kChannelCount>& values, const std::array<bool, kChannelCount>& read,
+                       int columns)
 {
-    return toCp932(csvDataRow(time, channels, values, columns));
+    return toCp932(csvDataRow(time, channels, values, read, columns));
 }
 
 }  // namespace rdxmon

@@ -41,9 +41,11 @@ QString csvRowTime(const QTime& time);
 QString csvNumber(float value);
 
 // One data row: the quoted time, then per channel 0 to columns - 1 its value
-// when selected, else nothing; fields joined by commas, with CR LF.
+// when it is selected and has had a reading (read), else nothing; fields
+// joined by commas, with CR LF.
 QString csvDataRow(const QTime& time, const std::array<ChannelRecord, kChannelCount>& channels,
-                   const std::array<float, kChannelCount>& values, int columns);
+                   const std::array<float, kChannelCount>& values, const std::array<bool, kChannelCount>& read,
+                   int columns);
 
 // Both header lines of a new log file, in CP932.
 QByteArray csvHeaderBytes(const QDate& date, const std::array<ChannelRecord, kChannelCount>& channels,
@@ -51,7 +53,8 @@ QByteArray csvHeaderBytes(const QDate& date, const std::array<ChannelRecord, kCh
 
 // One data row in CP932.
 QByteArray csvRowBytes(const QTime& time, const std::array<ChannelRecord, kChannelCount>& channels,
-                       const std::array<float, kChannelCount>& values, int columns);
+                       const std::array<float, kChannelCount>& values, const std::array<bool, kChannelCount>& read,
+                       int columns);
 
 }  // namespace rdxmon
 

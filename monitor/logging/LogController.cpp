@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QMetaObject>
 
 #include "logging/CsvFormat.h"
 #include "logging/LogSchedule.h"
@@ -60,9 +61,6 @@ void LogController::startLogging()
 {
     if (running_)
         return;
-    const QDateTime started = services_.clock.now();
-    state_.gNextLogTime = firstDueTime(secondsOfDay(started.time()), cycle());
-
     if (view_.defaultFileSelected()) {
         heldName_ = defaultFileName();
         heldNameIsDefault_ = true;
@@ -79,13 +77,22 @@ void LogController::startLogging()
             services_.messages.information(kSameNameAtStartMessage);
     }
 
-    const QByteArray header = csvHeaderBytes(started.date(), state_.gChannel, columns());
+    // The rows keep to a grid that starts now, when the file is made: never
+    // a row for a time before the file existed (a save dialog may have been
+    // open for minutes since START).
+    const QDateTime created = services_.clock.now();
+    const int step = cycle();
+    due_ = created.addMSecs(-created.time().msec()).addSecs(step);
+    state_.gNextLogTime = secondsOfDay(due_.time());
+    const QByteArray header = csvHeaderBytes(created.date(), state_.gChannel, columns());
     if (!file_.create(heldName_, header) || !file_.open()) {
         services_.messages.information(kLogWriteFailedMessage);
         return;
     }
+    file_.setLimits((kSecondsPerDay + step - 1) / step, kMaxUnwrittenBytes);
 
     failureShown_ = false;
+    dropShown_ = false;
     running_ = true;
     view_.setRunning(true);
     state_.gInit.LogActive = 1;
@@ -98,12 +105,8 @@ void LogController::stopLogging()
         view_.setRunning(false);
         const bool written = file_.flush();
         file_.close();
-        if (!written) {
-            services_.messages.information(
-                QStringLiteral("%1 rows could not be written to the log file %2 and are lost; the file "
-                               "is still in use by another program or cannot be written.")
-                    .arg(file_.unwrittenRows())
-                    .arg(QDir::toNativeSeparators(file_.path())));
+        if (!written || file_.droppedRows() > 0) {
+            services_.messages.information(lostRowsText());
             file_.discardUnwritten();
         }
     }
@@ -170,6 +173,9 @@ void LogController::resumeAtStartup()
         if (heldName_.isEmpty()) {
             services_.messages.information(kLoggingStoppedMessage);
             view_.setRunEnabled(true);
+            // Not running and not about to: the file mode options must not
+            // keep START disabled from here on.
+            state_.gInit.LogActive = 0;
             return;
         }
     }
@@ -180,53 +186,78 @@ void LogController::tick()
 {
     if (!running_)
         return;
-    const int now = secondsOfDay(services_.clock.now().time());
-    if (!isDue(now, state_.gNextLogTime)) {
+    const LogStep step = logStep(due_, services_.clock.now(), cycle());
+    due_ = step.next;
+    state_.gNextLogTime = secondsOfDay(due_.time());
+    if (!step.write) {
         if (file_.unwrittenRows() > 0)
             reportWrite(file_.flush());
         return;
     }
-    // Every due time reached gets its row. When the window thread was held
-    // past one or more due seconds (a recorder's reply read to its time-out,
-    // a loaded machine), the rows it missed are written now, each stamped
-    // with its own due second and carrying the present values, so the log
-    // keeps one row per cycle. A stall longer than kMaxCatchUpRows cycles
-    // (the machine suspended) writes that many and then rejoins the grid.
-    const int step = cycle();
-    int due = state_.gNextLogTime;
-    for (int rows = 0; rows < kMaxCatchUpRows && isDue(now, due); ++rows) {
-        const QTime rowTime = due == now ? services_.clock.now().time() : QTime(0, 0).addSecs(due);
-        due = (due + step) % kSecondsPerDay;
-        state_.gNextLogTime = due;
-        reportWrite(file_.append(csvRowBytes(rowTime, state_.gChannel, state_.gPvValue, columns())));
-    }
-    if (isDue(now, state_.gNextLogTime))
-        state_.gNextLogTime = nextDueTime(now, state_.gNextLogTime, step);
+    reportWrite(file_.append(
+        csvRowBytes(step.stamp.time(), state_.gChannel, state_.gPvValue, state_.gPvRead, columns())));
 }
 
 void LogController::reportWrite(bool written)
 {
+    if (file_.droppedRows() > 0 && !dropShown_) {
+        dropShown_ = true;
+        failureShown_ = true;
+        tellLater(QStringLiteral("The log file %1 could not be written for too long: the rows of the last 24 "
+                                 "hours wait to be written, older ones are dropped from now on.")
+                      .arg(QDir::toNativeSeparators(file_.path())));
+    }
     if (written) {
         failureShown_ = false;
         return;
     }
-    // The box is modal and the timer keeps running behind it: never a
-    // second box, and none again until a row has got through.
-    if (failureShown_ || messageOpen_)
+    if (failureShown_)
         return;
     failureShown_ = true;
-    messageOpen_ = true;
-    services_.messages.information(kLogWriteFailedMessage);
-    messageOpen_ = false;
+    tellLater(kLogWriteFailedMessage);
+}
+
+void LogController::tellLater(const QString& text)
+{
+    // A box opened inside the tick would hold the sampling timer until it
+    // is closed (a timer does not fire again while its own slot runs): rows
+    // would be neither written nor kept. Opened from the event loop
+    // instead, the timer goes on behind it. One box at a time, in order.
+    toTell_.push_back(text);
+    if (toTell_.size() > 1)
+        return;  // shown after the box that is open or about to open
+    QMetaObject::invokeMethod(
+        &messenger_,
+        [this] {
+            while (!toTell_.empty()) {
+                services_.messages.information(toTell_.front());
+                toTell_.pop_front();
+            }
+        },
+        Qt::QueuedConnection);
+}
+
+QString LogController::lostRowsText() const
+{
+    const QString path = QDir::toNativeSeparators(file_.path());
+    QStringList parts;
+    if (file_.droppedRows() > 0)
+        parts << QStringLiteral("%1 rows were dropped because the log file %2 could not be written for too long.")
+                     .arg(file_.droppedRows())
+                     .arg(path);
+    if (file_.unwrittenRows() > 0)
+        parts << QStringLiteral("%1 rows could not be written to the log file %2 and are lost; the file is still "
+                                "in use by another program or cannot be written.")
+                     .arg(file_.unwrittenRows())
+                     .arg(path);
+    return parts.join(QLatin1Char('\n'));
 }
 
 QString LogController::unwrittenRowsNote()
 {
-    if (file_.flush())
+    if (file_.flush() && file_.droppedRows() == 0)
         return {};
-    return QStringLiteral("%1 rows of the log could not be written to %2 yet and will be lost.")
-        .arg(file_.unwrittenRows())
-        .arg(QDir::toNativeSeparators(file_.path()));
+    return lostRowsText();
 }
 
 }  // namespace rdxmon

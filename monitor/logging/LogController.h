@@ -4,8 +4,11 @@
 #ifndef RDXMON_LOGGING_LOGCONTROLLER_H
 #define RDXMON_LOGGING_LOGCONTROLLER_H
 
+#include <deque>
 #include <functional>
 
+#include <QDateTime>
+#include <QObject>
 #include <QString>
 
 #include "logging/LogFile.h"
@@ -28,8 +31,9 @@ inline const QString kSameNameFromMenuMessage = QStringLiteral(
 inline const QString kCsvFilter = QStringLiteral("*.CSV(CSV files)|*.CSV");
 inline const QString kCsvDefaultSuffix = QStringLiteral(".CSV");
 
-// The most rows one sampling tick writes for due times it finds passed.
-inline constexpr int kMaxCatchUpRows = 60;
+// The most a log keeps in memory while its file cannot be written: a day's
+// rows or this many bytes, whichever comes first.
+inline constexpr qint64 kMaxUnwrittenBytes = 64LL * 1024 * 1024;
 
 class LogController {
 public:
@@ -54,7 +58,9 @@ public:
     // Called once when the main window has restored the logging controls
     // from the settings: starts logging again when it was running.
     void resumeAtStartup();
-    // The sampling timer (every 200 ms): writes the row when it is due.
+    // The sampling timer (every 200 ms): writes the row when it is due. It
+    // never waits on the operator: its messages are shown after it returns,
+    // and the timer goes on while they are open.
     void tick();
 
     // Before the program ends: a last attempt to write the rows waiting.
@@ -66,6 +72,7 @@ public:
     // The name the next START uses in "User select file" mode (absolute).
     QString heldName() const { return heldName_; }
     int unwrittenRows() const { return file_.unwrittenRows(); }
+    qint64 droppedRows() const { return file_.droppedRows(); }
 
 private:
     int cycle() const;
@@ -76,8 +83,14 @@ private:
     // A unique "yymmdd_hhmm.csv" in the program's folder.
     QString defaultFileName() const;
     // After each attempt to write rows: tells the operator once when rows
-    // could not be written, until a row gets through again.
+    // could not be written, until a row gets through again, and once a run
+    // when waiting rows had to be dropped.
     void reportWrite(bool written);
+    // Shows the message once the present event has been handled; never two
+    // at a time.
+    void tellLater(const QString& text);
+    // The rows dropped and waiting, for the messages at STOP and exit.
+    QString lostRowsText() const;
 
     SharedState& state_;
     Services& services_;
@@ -90,8 +103,15 @@ private:
     // The held name was made for "Default file", not chosen by the operator.
     bool heldNameIsDefault_ = false;
     LogFile file_;
+    // The second the next row is due (gNextLogTime is its time of day).
+    QDateTime due_;
     bool failureShown_ = false;
-    bool messageOpen_ = false;
+    bool dropShown_ = false;
+    // Messages from the tick still to be shown; the first is open or about
+    // to open.
+    std::deque<QString> toTell_;
+    // Receives the deferred messages; they die with the controller.
+    QObject messenger_;
 };
 
 }  // namespace rdxmon

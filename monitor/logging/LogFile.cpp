@@ -1,5 +1,6 @@
 #include "logging/LogFile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -70,7 +71,8 @@ int LogFile::openLocked(int extraFlags, QString* error)
 bool LogFile::create(const QString& path, const QByteArray& header, QString* error)
 {
     close();
-    pending_.clear();
+    discardUnwritten();
+    dropped_ = 0;
     path_ = path;
     const int fd = openLocked(O_CREAT, error);
     if (fd < 0)
@@ -99,9 +101,36 @@ void LogFile::close()
     }
 }
 
+void LogFile::discardUnwritten()
+{
+    pending_.clear();
+    pendingBytes_ = 0;
+    frontPartial_ = false;
+}
+
+void LogFile::setLimits(int maxRows, qint64 maxBytes)
+{
+    maxRows_ = std::max(maxRows, 1);
+    maxBytes_ = std::max<qint64>(maxBytes, 1);
+    enforceLimits();
+}
+
+void LogFile::enforceLimits()
+{
+    while (pending_.size() > (frontPartial_ ? 2u : 1u) &&
+           (static_cast<qint64>(pending_.size()) > maxRows_ || pendingBytes_ > maxBytes_)) {
+        const auto oldest = frontPartial_ ? pending_.begin() + 1 : pending_.begin();
+        pendingBytes_ -= oldest->size();
+        pending_.erase(oldest);
+        ++dropped_;
+    }
+}
+
 bool LogFile::append(const QByteArray& row)
 {
     pending_.push_back(row);
+    pendingBytes_ += row.size();
+    enforceLimits();
     return flush();
 }
 
@@ -115,12 +144,15 @@ bool LogFile::flush()
         QByteArray& row = pending_.front();
         int writeError = 0;
         const qsizetype written = writeSome(fd_, row, &writeError);
+        pendingBytes_ -= written;
         if (written < row.size()) {
             row.remove(0, written);
+            frontPartial_ = frontPartial_ || written > 0;
             close();  // the next attempt starts with a fresh open
             return false;
         }
         pending_.pop_front();
+        frontPartial_ = false;
     }
     // The rows are on disk; close and take the file again for the next row.
     close();

@@ -5,7 +5,9 @@
 //
 // Rows that cannot be written (the file is locked by another program, the
 // disk is full, the folder is gone) wait in memory, in order, and go out
-// with the next write that succeeds; nothing is lost while the program runs.
+// with the next write that succeeds. The rows waiting are bounded (a number
+// of rows and a number of bytes): past the bound the oldest waiting rows are
+// dropped and counted.
 #ifndef RDXMON_LOGGING_LOGFILE_H
 #define RDXMON_LOGGING_LOGFILE_H
 
@@ -49,14 +51,27 @@ public:
     // Rows not yet written (a row written in part counts as unwritten).
     int unwrittenRows() const { return static_cast<int>(pending_.size()); }
     // Forgets the rows waiting.
-    void discardUnwritten() { pending_.clear(); }
+    void discardUnwritten();
+
+    // The most rows and bytes kept waiting; the oldest go first (a row
+    // written in part is kept, so no broken row reaches the file).
+    void setLimits(int maxRows, qint64 maxBytes);
+    // Rows dropped since create.
+    qint64 droppedRows() const { return dropped_; }
 
 private:
     int openLocked(int extraFlags, QString* error);
+    void enforceLimits();
 
     QString path_;
     int fd_ = -1;
     std::deque<QByteArray> pending_;
+    qint64 pendingBytes_ = 0;
+    // The first waiting row is the rest of a row written in part.
+    bool frontPartial_ = false;
+    int maxRows_ = 86400;
+    qint64 maxBytes_ = 64LL * 1024 * 1024;
+    qint64 dropped_ = 0;
 };
 
 }  // namespace rdxmon

@@ -1,51 +1,46 @@
 #include "logging/LogSchedule.h"
 
 #include <algorithm>
-#include <cmath>
 
 #include "startup/Lenient.h"
 
 namespace rdxmon {
-
-namespace {
-
-constexpr int kHalfDay = kSecondsPerDay / 2;
-
-// Seconds from due to now, going forward through midnight when needed.
-int secondsSince(int due, int now)
-{
-    return ((now - due) % kSecondsPerDay + kSecondsPerDay) % kSecondsPerDay;
-}
-
-}  // namespace
 
 int secondsOfDay(const QTime& time)
 {
     return (time.hour() * 60 + time.minute()) * 60 + time.second();
 }
 
+int cycleNumber(const QString& caption)
+{
+    return std::clamp(lenientInt(caption), kMinCycleNumber, kMaxCycleNumber);
+}
+
 int cycleSeconds(const QString& caption, bool minutes)
 {
-    const int number = lenientInt(caption);
-    const long long seconds = static_cast<long long>(number) * (minutes ? 60 : 1);
-    return static_cast<int>(std::clamp<long long>(seconds, 1, kMaxCycleSeconds));
+    return cycleNumber(caption) * (minutes ? 60 : 1);
 }
 
-int firstDueTime(int now, int cycle)
+LogStep logStep(const QDateTime& due, const QDateTime& now, int cycle)
 {
-    return (now + cycle) % kSecondsPerDay;
-}
-
-bool isDue(int now, int due)
-{
-    return secondsSince(due, now) < kHalfDay;
-}
-
-int nextDueTime(int now, int due, int cycle)
-{
-    const int late = secondsSince(due, now);
-    const int steps = late / cycle + 1;
-    return static_cast<int>((due + static_cast<long long>(steps) * cycle) % kSecondsPerDay);
+    cycle = std::max(cycle, 1);
+    const QDateTime second = now.addMSecs(-now.time().msec());
+    const qint64 late = due.secsTo(second);
+    LogStep step;
+    if (late < 0) {
+        const qint64 ahead = -late;
+        step.next = ahead > cycle ? due.addSecs(-((ahead - 1) / cycle) * cycle) : due;
+        return step;
+    }
+    step.write = true;
+    if (late < std::min(cycle, kMaxLateSeconds)) {
+        step.stamp = due;
+        step.next = due.addSecs(cycle);
+    } else {
+        step.stamp = second;
+        step.next = due.addSecs((late / cycle + 1) * cycle);
+    }
+    return step;
 }
 
 }  // namespace rdxmon

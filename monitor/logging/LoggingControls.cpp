@@ -8,6 +8,7 @@
 #include <QRadioButton>
 #include <QTimer>
 
+#include "logging/LogSchedule.h"
 #include "startup/Lenient.h"
 
 namespace rdxmon {
@@ -49,7 +50,9 @@ LoggingControls::LoggingControls(const LoggingWidgets& widgets, SharedState& sta
 
 void LoggingControls::restoreAndResume(const InitRecord& settings)
 {
-    w_.lblLogitv->setText(QString::number(settings.LogInterval));
+    // The number is kept within 1 to 60 before the unit applies, and the
+    // label shows the number logging uses.
+    w_.lblLogitv->setText(QString::number(cycleNumber(QString::number(settings.LogInterval))));
     (settings.LogUnit != 0 ? w_.optTime2 : w_.optTime1)->setChecked(true);
     if (settings.LogNameMode != 0) {
         w_.optName2->setChecked(true);
