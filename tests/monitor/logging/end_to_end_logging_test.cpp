@@ -26,7 +26,7 @@ constexpr int kColumns = 4 * 6;
 QByteArray readFile(const QString& path)
 {
     QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    return !path.isEmpty() && file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 QByteArray le16(int v) { return QByteArray(1, char(v)) + char(v >> 8); }
