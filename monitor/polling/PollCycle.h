@@ -25,7 +25,7 @@ public:
     virtual void setPvCaption(int labelIndex, const QString& text) = 0;
     // Sets the splash window's progress bar value (the slot just handled).
     virtual void setProgress(int value) = 0;
-    // A recorder has not answered for several polls (stale) or answers again.
+    // A recorder missed a poll (stale) or answers again.
     // lastReply is the time of its last complete reply (invalid: none yet).
     virtual void setSlotStale(int slot, bool stale, const QDateTime& lastReply);
     // The serial line was lost (the port is being reopened) or is back.

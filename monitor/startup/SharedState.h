@@ -37,7 +37,8 @@ struct SharedState {
     std::array<std::array<std::string, kLinesPerSlot>, kSlotCount> gPvLine{};
     std::array<float, kChannelCount> gPvValue{};
     // True once the channel has had a reading since start; until then it is
-    // shown empty and logged as an empty field, never as a zero.
+    // shown empty and logged as an empty field, never as a zero. A skipped
+    // channel ("S") has no reading: false again (its gPvValue is 0).
     std::array<bool, kChannelCount> gPvRead{};
     QString gChTotal = QStringLiteral("6");
     // Recorders polled in this run (1..31): fixed at start-up from
