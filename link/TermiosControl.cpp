@@ -359,7 +359,9 @@ private:
         if (::fstat(fd_, &st) != 0 || !S_ISCHR(st.st_mode))
             return false;
         const unsigned major = ::major(st.st_rdev);
-        return major >= kPtyMajorFirst && major <= kPtyMajorLast;
+        char real[PATH_MAX];
+        return (major >= kPtyMajorFirst && major <= kPtyMajorLast) ||
+               (::realpath(device_.c_str(), real) != nullptr && std::strncmp(real, "/dev/pts/", 9) == 0);
     }
 
     DeviceResolver resolver_;
