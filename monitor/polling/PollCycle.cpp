@@ -78,6 +78,7 @@ void PollCycle::tick()
             // Polling goes on with slot d once the line has settled (the
             // settle begun when the line was lost).
             view_.setLineLost(false);
+            tell([](PollListener& l) { l.lineLost(false); });
         } else {
             // Every recorder misses a poll while the line is away.
             for (int s = 0; s < count; ++s)
@@ -130,6 +131,8 @@ void PollCycle::tick()
     if (failed && line_.linkFailed(error)) {
         view_.setLineLost(true);
         noteMiss(d);
+        tell([](PollListener& l) { l.lineLost(true); });
+        tell([&](PollListener& l) { l.pollMissed(d, now()); });
         state_.gStartDone = 1;
         return;
     }
@@ -158,7 +161,28 @@ void PollCycle::tick()
             state_.gStartDone = 1;
     }
     Pvdispset(d);
+    if (answered)
+        tell([&](PollListener& l) { l.replyTaken(d, lastReply_[d]); });
+    else
+        tell([&](PollListener& l) { l.pollMissed(d, now()); });
+    if (d == count - 1) {
+        const qint64 endMs = line_.nowMs();
+        const qint64 elapsed = cycleEndMs_ < 0 ? 0 : endMs - cycleEndMs_;
+        cycleEndMs_ = endMs;
+        tell([&](PollListener& l) { l.cycleEnded(elapsed); });
+    }
     mPollIndex = (d + 1) % count;
+}
+
+void PollCycle::addListener(PollListener* listener)
+{
+    if (listener && std::find(listeners_.begin(), listeners_.end(), listener) == listeners_.end())
+        listeners_.push_back(listener);
+}
+
+void PollCycle::removeListener(PollListener* listener)
+{
+    listeners_.erase(std::remove(listeners_.begin(), listeners_.end(), listener), listeners_.end());
 }
 
 int PollCycle::baud() const

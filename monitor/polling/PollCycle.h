@@ -5,11 +5,13 @@
 #define RDXMON_POLLING_POLLCYCLE_H
 
 #include <array>
+#include <vector>
 
 #include <QDateTime>
 #include <QString>
 
 #include "polling/LineWatch.h"
+#include "polling/PollListener.h"
 #include "startup/Services.h"
 #include "startup/SharedState.h"
 
@@ -92,18 +94,31 @@ public:
 
     LineWatch& lineWatch() { return line_; }
 
+    // Listeners told of every finished poll (not owned; remove before
+    // deleting one).
+    void addListener(PollListener* listener);
+    void removeListener(PollListener* listener);
+
 private:
     int baud() const;  // the line speed the link was given
     bool lineSettled();
     void endExchange(bool dirty, qint64 notBeforeMs);
     void noteReply(int d);
     void noteMiss(int d);
+    template <typename F>
+    void tell(F&& call)
+    {
+        for (PollListener* l : listeners_)
+            call(*l);
+    }
     void notePolled(bool answered);
     QDateTime now() const;
 
     SharedState& state_;
     PvView& view_;
     Clock* clock_;
+    std::vector<PollListener*> listeners_;
+    qint64 cycleEndMs_ = -1;  // line_.nowMs() when the last cycle ended
     LineWatch line_;
     int mPollIndex = 0;
     bool exchangeUnderWay_ = false;  // RWcomm returned "under way" last tick
