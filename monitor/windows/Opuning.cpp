@@ -82,7 +82,7 @@ Opuning::Opuning(QWidget* parent) : QWidget(parent, Qt::Window | Qt::MSWindowsFi
     big.setBold(true);
     lblSoftware->setFont(big);
     lblVersion = label(this, QStringLiteral("RDXMON-1         V1.0.4"), 150, 50, 320, 20);
-    lblMaker = label(this, QStringLiteral("Process Instruments Co., Ltd."), 150, 74, 320, 20);
+    lblMaker = label(this, QStringLiteral("Process recorder monitoring"), 150, 74, 320, 20);
     lblWait = label(this, QStringLiteral("Wait for a moment"), 150, 98, 320, 20);
 
     lblSpeedCaption = label(this, QStringLiteral("Communication speed"), 40, 134, 200, 20);
