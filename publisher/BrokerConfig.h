@@ -1,0 +1,68 @@
+// The broker settings: an optional INI file "rdx512.conf" in the program's
+// folder. Without the file nothing is published; a file with a fault gives
+// one message naming the key, and nothing is published either.
+//
+//   host=broker.plant.example     required
+//   port=1883                     1..65535; default 1883, 8883 with ca_file
+//   line=line-3                   required; the line's name in the topics
+//   topic_prefix=rdx512           default "rdx512"
+//   client_id=rdx512-line-3       default "rdx512-<line>"
+//   user=logger                   optional
+//   password_file=/etc/rdx/pw     optional, needs user; its first line
+//   ca_file=/etc/rdx/ca.pem       optional; turns on TLS
+//
+// Relative file names are taken from the program's folder.
+#ifndef RDXPUB_BROKERCONFIG_H
+#define RDXPUB_BROKERCONFIG_H
+
+#include <functional>
+#include <optional>
+#include <utility>
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+namespace rdxpub {
+
+inline const QString kBrokerConfigFile = QStringLiteral("rdx512.conf");
+
+struct BrokerConfig {
+    QString host;
+    int port = 1883;
+    QString line;
+    QString prefix = QStringLiteral("rdx512");
+    QString clientId;
+    QString user;
+    QByteArray password;
+    QString caFile;  // absolute; empty: plain TCP
+
+    bool tls() const { return !caFile.isEmpty(); }
+    // "tcp://host:1883" or "ssl://host:8883" (an IPv6 address in brackets).
+    QString serverUri() const;
+    // "<prefix>/<line>/status" and "<prefix>/<line>/<01-31>/<1-6>".
+    QString statusTopic() const;
+    QString valueTopic(int slot, int channel) const;
+};
+
+struct BrokerConfigResult {
+    std::optional<BrokerConfig> config;  // set: publish with it
+    QString problem;                     // set: the file is bad (nothing published)
+    QStringList warnings;                // keys ignored
+};
+
+// Reads a whole file; nullopt when it cannot be read.
+using FileReader = std::function<std::optional<QByteArray>(const QString& path)>;
+
+// Turns the file's key/value pairs into settings. Relative file names are
+// resolved against folder and read through read.
+BrokerConfigResult parseBrokerConfig(const QList<std::pair<QString, QString>>& entries,
+                                     const QString& folder, const FileReader& read);
+
+// Reads folder/rdx512.conf: no file gives neither config nor problem.
+BrokerConfigResult loadBrokerConfig(const QString& folder);
+
+}  // namespace rdxpub
+
+#endif

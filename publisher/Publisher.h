@@ -1,0 +1,88 @@
+// The broker publisher: follows the polled values (a PollListener) and
+// publishes each selected channel's reading to an MQTT broker.
+//
+// Topics, all retained, QoS 1:
+//   <prefix>/<line>/<01-31>/<1-6>  {"value":12.3,"name":"Boiler in","time":"2026-12-07T03:04:05.120+01:00","stale":false}
+//   <prefix>/<line>/status         "online" once connected, "offline" on a clean stop
+//                                  and, as the last will, when the link to the broker breaks
+//
+// A channel is published after each complete reply of its recorder. The
+// first missed poll after a reply publishes the recorder's values once more
+// with their reply time and "stale":true; the next reply clears it.
+//
+// Publishing never waits on the broker: messages go to the client library's
+// queue and its own threads send them. While the broker is away the library
+// keeps the newest kOfflineBuffer messages (the oldest are dropped) and
+// reconnects by itself; a restart of the broker costs only state changes.
+#ifndef RDXPUB_PUBLISHER_H
+#define RDXPUB_PUBLISHER_H
+
+#include <array>
+#include <atomic>
+#include <memory>
+
+#include <QDateTime>
+#include <QObject>
+
+#include "BrokerConfig.h"
+#include "polling/PollListener.h"
+#include "startup/SharedState.h"
+
+namespace mqtt {
+class async_client;
+}
+
+namespace rdxpub {
+
+class Publisher : public QObject, public rdxmon::PollListener {
+    Q_OBJECT
+public:
+    enum class State { Off, Connecting, Connected, Retrying };
+    Q_ENUM(State)
+
+    // Messages kept while the broker cannot be reached: a whole cycle of 31
+    // recorders (186 channels) and some. Beyond that the oldest go.
+    static constexpr int kOfflineBuffer = 250;
+
+    // values: read only in the listener calls, on the thread that makes them.
+    Publisher(const rdxmon::SharedState& values, BrokerConfig config, QObject* parent = nullptr);
+    ~Publisher() override;  // stop()
+
+    // Begins connecting (returns at once). Values published before the first
+    // connection are kept like those of a broker that went away.
+    void start();
+    // Publishes "offline", waits for it at most about a second, and
+    // disconnects. The state becomes Off.
+    void stop();
+
+    State state() const { return state_.load(); }
+    // "off", "connecting", "connected", "retrying".
+    static QString stateText(State state);
+
+    const BrokerConfig& config() const { return config_; }
+
+    void replyTaken(int slot, const QDateTime& time) override;
+    void pollMissed(int slot, const QDateTime& time) override;
+
+Q_SIGNALS:
+    // Emitted on the client library's threads as well: connect with a
+    // receiver object to get it on that object's thread.
+    void stateChanged(rdxpub::Publisher::State state);
+
+private:
+    void setState(State state);
+    void publishSlot(int slot, const QDateTime& time, bool stale);
+    void publish(const QString& topic, const QByteArray& payload);
+
+    const rdxmon::SharedState& values_;
+    const BrokerConfig config_;
+    std::unique_ptr<mqtt::async_client> client_;
+    std::atomic<State> state_{State::Off};
+    // Per slot: the time of the last reply, and whether its stale values went out.
+    std::array<QDateTime, rdxmon::kSlotCount> lastReply_{};
+    std::array<bool, rdxmon::kSlotCount> staleSent_{};
+};
+
+}  // namespace rdxpub
+
+#endif
