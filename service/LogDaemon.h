@@ -1,0 +1,90 @@
+// The logging service: the monitor's polling and logging without a window.
+// It reads the same files from its data folder as the window program reads
+// from its own (settings, recorder addresses, channel names), opens the
+// port, logs every cycle to a default-named CSV file there and polls the
+// recorders from a timer, one exchange step a tick, as the window does.
+#ifndef RDXLOGD_LOGDAEMON_H
+#define RDXLOGD_LOGDAEMON_H
+
+#include <memory>
+
+#include <QObject>
+#include <QTimer>
+
+#include "DaemonServices.h"
+#include "Watchdog.h"
+#include "logging/LogController.h"
+#include "names/NamesHost.h"
+#include "polling/PollCycle.h"
+#include "polling/PollExchange.h"
+#include "startup/LinkLoader.h"
+#include "startup/SharedState.h"
+#include "startup/SystemServices.h"
+
+namespace rdxlogd {
+
+class LogDaemon : public QObject,
+                  private rdxmon::PvView,
+                  private rdxmon::LoggingView,
+                  private rdxmon::NamesHost {
+public:
+    // programFolder holds the link library (and the COMn links the library
+    // looks for); dataFolder the settings and the log files.
+    LogDaemon(const QString& programFolder, const QString& dataFolder);
+    ~LogDaemon() override;
+
+    // Loads the link library and the files, opens the port, starts logging
+    // and polling. False, with the reason told, when the service cannot
+    // work: no link library, a port that does not open, a log file that
+    // cannot be made.
+    bool start();
+
+    // The orderly end: polling stops, the rows waiting are written and the
+    // log file closed, the port released.
+    void stop();
+
+private:
+    // PvView: nothing to show; changes of the line are told.
+    int shownPage() const override { return 0; }
+    void setPvCaption(int, const QString&) override {}
+    void setProgress(int) override {}
+    void setSlotStale(int slot, bool stale, const QDateTime& lastReply) override;
+    void setLineLost(bool lost) override;
+    void setNoAnswer(bool none) override;
+    // LoggingView: the stored cycle, always a default-named file.
+    void setRunEnabled(bool) override {}
+    void setRunning(bool running) override;
+    QString cycleCaption() const override;
+    bool minutesSelected() const override { return state_.gInit.LogUnit != 0; }
+    bool defaultFileSelected() const override { return true; }
+    // NamesHost: no page, no labels.
+    int mPage() const override { return 0; }
+    void NameSet(int) override {}
+    void Logdisp(int) override {}
+
+    bool openPort();
+    void pollTick();
+    void tell(const QString& text) { messages_.information(text); }
+    QString runStatus() const;
+
+    QString programFolder_;
+    rdxmon::SharedState state_;
+    rdxmon::SystemClock clock_;
+    LineMessages messages_;
+    NoFileDialogs dialogs_;
+    rdxmon::Services services_{clock_, messages_, dialogs_};
+    rdxmon::RecoveringFlag recovering_;
+    std::unique_ptr<rdxmon::LinkMessageGate> linkMessages_;
+    rdxmon::LinkLoader loader_;
+    std::unique_ptr<rdxmon::PollCycle> poll_;
+    std::unique_ptr<rdxmon::PollExchange> exchange_;
+    std::unique_ptr<rdxmon::LogController> log_;
+    Watchdog watchdog_;
+    QTimer pollTimer_;
+    QTimer logTimer_;
+    bool ready_ = false;
+};
+
+}  // namespace rdxlogd
+
+#endif

@@ -1,0 +1,94 @@
+// rdx512-logd: the RDX-512 logging service. Polls the recorders and logs
+// their values as the window program does, without a display; meant to run
+// under systemd (see rdx512-logd.service), but runs as well from a shell.
+#include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QSocketNotifier>
+
+#include "LogDaemon.h"
+#include "startup/ProgramFolder.h"
+
+namespace {
+
+// The handler only writes a byte; the event loop reads it and ends the
+// service the orderly way.
+int gSignalPipe[2] = {-1, -1};
+
+void onTerminationSignal(int)
+{
+    const char byte = 1;
+    const ssize_t written = ::write(gSignalPipe[1], &byte, 1);
+    static_cast<void>(written);
+}
+
+bool installTerminationHandlers()
+{
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, gSignalPipe) != 0)
+        return false;
+    struct sigaction action {};
+    action.sa_handler = onTerminationSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (int signal : {SIGTERM, SIGINT, SIGHUP})
+        sigaction(signal, &action, nullptr);
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("rdx512-logd"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(RDX_VERSION));
+
+    QCommandLineParser options;
+    options.setApplicationDescription(QStringLiteral(
+        "Polls the RDX-512 recorders on one serial line and logs their values to CSV files, "
+        "as the monitor program does, without a display. Ends cleanly on SIGTERM or SIGINT."));
+    options.addHelpOption();
+    options.addVersionOption();
+    const QCommandLineOption folderOption(
+        QStringLiteral("folder"),
+        QStringLiteral("Folder of the settings files (RDX512INIT.SET, RDX512DVN.SET, RDX512NAME.SET) "
+                       "and of the CSV files (default: the program's folder)."),
+        QStringLiteral("DIR"));
+    options.addOption(folderOption);
+    options.process(app);  // --help, --version and bad options end here
+    if (!options.positionalArguments().isEmpty()) {
+        std::fprintf(stderr, "rdx512-logd: unexpected argument %s (see --help)\n",
+                     qPrintable(options.positionalArguments().first()));
+        return 2;
+    }
+
+    const QString programFolder = rdxmon::programFolder();
+    const QFileInfo data(options.isSet(folderOption) ? options.value(folderOption) : programFolder);
+    if (!data.isDir()) {
+        std::fprintf(stderr, "rdx512-logd: the folder %s does not exist\n", qPrintable(data.filePath()));
+        return 2;
+    }
+    const QString dataFolder = QDir::cleanPath(data.absoluteFilePath());
+    QDir::setCurrent(dataFolder);
+
+    rdxlogd::LogDaemon daemon(programFolder, dataFolder);
+    std::unique_ptr<QSocketNotifier> signalNotifier;
+    if (installTerminationHandlers()) {
+        signalNotifier = std::make_unique<QSocketNotifier>(gSignalPipe[0], QSocketNotifier::Read);
+        QObject::connect(signalNotifier.get(), &QSocketNotifier::activated, &app, [&] {
+            char byte = 0;
+            const ssize_t got = ::read(gSignalPipe[0], &byte, 1);
+            static_cast<void>(got);
+            daemon.stop();
+            QCoreApplication::exit(0);
+        });
+    }
+    if (!daemon.start())
+        return 1;
+    return app.exec();
+}
