@@ -1,0 +1,67 @@
+#include "status/LineStatus.h"
+
+#include <algorithm>
+
+namespace rdxmon {
+
+LineStatus::LineStatus(int polledSlots) : polled_(std::clamp(polledSlots, 1, kSlotCount)) {}
+
+void LineStatus::replyTaken(int slot, const QDateTime& time) {
+    if (slot < 0 || slot >= kSlotCount) return;
+    Recorder& r = recorders_[static_cast<std::size_t>(slot)];
+    r.state = State::Ok;
+    ++r.replies;
+    r.lastReply = time;
+    r.staleSince = QDateTime();
+}
+
+void LineStatus::pollMissed(int slot, const QDateTime& time) {
+    if (slot < 0 || slot >= kSlotCount) return;
+    Recorder& r = recorders_[static_cast<std::size_t>(slot)];
+    ++r.timeOuts;
+    if (r.lastReply.isValid()) {
+        if (r.state != State::Stale) r.staleSince = time;
+        r.state = State::Stale;
+    } else {
+        r.state = State::NoReply;
+    }
+}
+
+void LineStatus::cycleEnded(qint64 elapsedMs) {
+    if (elapsedMs > 0) lastCycleMs_ = elapsedMs;
+}
+
+void LineStatus::lineLost(bool lost) { lineLost_ = lost; }
+
+int LineStatus::answering() const {
+    return static_cast<int>(std::count_if(recorders_.begin(), recorders_.begin() + polled_,
+                                          [](const Recorder& r) { return r.state == State::Ok; }));
+}
+
+qint64 LineStatus::lastReplyAgeMs(int slot, const QDateTime& now) const {
+    const Recorder& r = recorder(slot);
+    if (!r.lastReply.isValid()) return -1;
+    return std::max<qint64>(0, r.lastReply.msecsTo(now));
+}
+
+QString stateText(const LineStatus::Recorder& recorder) {
+    switch (recorder.state) {
+    case LineStatus::State::NotPolled: return QStringLiteral("Not polled yet");
+    case LineStatus::State::Ok: return QStringLiteral("OK");
+    case LineStatus::State::NoReply: return QStringLiteral("No reply");
+    case LineStatus::State::Stale:
+        return QStringLiteral("Stale since %1").arg(recorder.staleSince.toString(QStringLiteral("HH:mm:ss")));
+    }
+    return {};
+}
+
+QString ageText(qint64 ms) {
+    if (ms < 0) return QStringLiteral("-");
+    if (ms < 10'000) return QStringLiteral("%1 s").arg(static_cast<double>(ms) / 1000.0, 0, 'f', 1);
+    const qint64 s = ms / 1000;
+    if (s < 60) return QStringLiteral("%1 s").arg(s);
+    if (s < 3600) return QStringLiteral("%1 min %2 s").arg(s / 60).arg(s % 60);
+    return QStringLiteral("%1 h %2 min").arg(s / 3600).arg(s % 3600 / 60);
+}
+
+}  // namespace rdxmon

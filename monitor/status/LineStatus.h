@@ -1,0 +1,66 @@
+// What the line and each recorder on it have been doing since start: the
+// state of every polled recorder, its replies and time-outs, when it last
+// answered, and the length of the last full cycle. Follows the poll cycle.
+#ifndef RDXMON_STATUS_LINESTATUS_H
+#define RDXMON_STATUS_LINESTATUS_H
+
+#include <array>
+
+#include <QDateTime>
+#include <QString>
+
+#include "polling/PollListener.h"
+#include "startup/SharedState.h"
+
+namespace rdxmon {
+
+class LineStatus : public PollListener {
+public:
+    enum class State {
+        NotPolled,  // not asked yet
+        Ok,         // its last poll was answered
+        NoReply,    // asked, never answered since start
+        Stale,      // answered once, silent since staleSince
+    };
+    struct Recorder {
+        State state = State::NotPolled;
+        qint64 replies = 0;
+        qint64 timeOuts = 0;
+        QDateTime lastReply;   // invalid: none yet
+        QDateTime staleSince;  // the first miss after the last reply
+    };
+
+    explicit LineStatus(int polledSlots = kSlotCount);
+
+    void replyTaken(int slot, const QDateTime& time) override;
+    void pollMissed(int slot, const QDateTime& time) override;
+    void cycleEnded(qint64 elapsedMs) override;
+    void lineLost(bool lost) override;
+
+    int polled() const { return polled_; }
+    const Recorder& recorder(int slot) const { return recorders_[static_cast<std::size_t>(slot)]; }
+    // Recorders whose last poll was answered.
+    int answering() const;
+    // The last full cycle's length in ms; -1 until one is known.
+    qint64 lastCycleMs() const { return lastCycleMs_; }
+    bool lineIsLost() const { return lineLost_; }
+
+    // Milliseconds from the slot's last reply to now; -1 without a reply.
+    qint64 lastReplyAgeMs(int slot, const QDateTime& now) const;
+
+private:
+    int polled_;
+    std::array<Recorder, kSlotCount> recorders_{};
+    qint64 lastCycleMs_ = -1;
+    bool lineLost_ = false;
+};
+
+// "OK", "No reply", "Stale since 10:42:05".
+QString stateText(const LineStatus::Recorder& recorder);
+// An age for the operator: "0.4 s", "12 s", "5 min 3 s", "2 h 4 min"; "-"
+// for none (negative).
+QString ageText(qint64 ms);
+
+}  // namespace rdxmon
+
+#endif

@@ -1,0 +1,134 @@
+#include "status/StatusLine.h"
+
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QLabel>
+#include <QShortcut>
+#include <QTableWidget>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace rdxmon {
+
+namespace {
+
+constexpr int kRefreshMs = 1000;
+
+QLabel* addLabel(QStatusBar* bar, int stretch) {
+    auto* label = new QLabel(bar);
+    label->setTextFormat(Qt::PlainText);
+    bar->addWidget(label, stretch);
+    return label;
+}
+
+void setCell(QTableWidget* table, int row, int column, const QString& text) {
+    QTableWidgetItem* item = table->item(row, column);
+    if (!item) {
+        item = new QTableWidgetItem;
+        item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+        table->setItem(row, column, item);
+    }
+    if (item->text() != text) item->setText(text);
+}
+
+}  // namespace
+
+QString answeringText(const LineStatus& status) {
+    if (status.lineIsLost()) return QStringLiteral("Line lost");
+    return QStringLiteral("%1 of %2 answering").arg(status.answering()).arg(status.polled());
+}
+
+QString cycleText(qint64 ms) {
+    if (ms <= 0) return QStringLiteral("Cycle -");
+    return QStringLiteral("Cycle %1 s").arg(static_cast<double>(ms) / 1000.0, 0, 'f', 1);
+}
+
+RecorderStatusWindow::RecorderStatusWindow(const SharedState& state, const LineStatus& status, Clock& clock,
+                                           QWidget* parent)
+    : QWidget(parent, Qt::Window), state_(state), status_(status), clock_(clock) {
+    setWindowTitle(QStringLiteral("Recorders on the line"));
+    table = new QTableWidget(status.polled(), 6, this);
+    table->setHorizontalHeaderLabels({QStringLiteral("Recorder"), QStringLiteral("Address"), QStringLiteral("State"),
+                                      QStringLiteral("Replies"), QStringLiteral("Time-outs"),
+                                      QStringLiteral("Last reply")});
+    table->verticalHeader()->hide();
+    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table->horizontalHeader()->setSectionResizeMode(2, QHeaderView::Stretch);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(4, 4, 4, 4);
+    layout->addWidget(table);
+    resize(560, std::min(120 + 24 * status.polled(), 640));
+    new QShortcut(QKeySequence(Qt::Key_Escape), this, this, &QWidget::close);
+    timer_.setInterval(kRefreshMs);
+    connect(&timer_, &QTimer::timeout, this, [this] {
+        if (isVisible()) refresh(); else timer_.stop();
+    });
+}
+
+void RecorderStatusWindow::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    refresh();
+    timer_.start();
+}
+
+void RecorderStatusWindow::refresh() {
+    const QDateTime now = clock_.now();
+    for (int slot = 0; slot < status_.polled(); ++slot) {
+        const LineStatus::Recorder& r = status_.recorder(slot);
+        setCell(table, slot, 0, QStringLiteral("%1").arg(slot + 1, 2, 10, QLatin1Char('0')));
+        setCell(table, slot, 1, QString::number(state_.gDevAddr[static_cast<std::size_t>(slot)]));
+        setCell(table, slot, 2, stateText(r));
+        setCell(table, slot, 3, QString::number(r.replies));
+        setCell(table, slot, 4, QString::number(r.timeOuts));
+        setCell(table, slot, 5, ageText(status_.lastReplyAgeMs(slot, now)));
+    }
+}
+
+StatusLine::StatusLine(const SharedState& state, const LineStatus& status, Clock& clock, QWidget* parent)
+    : QStatusBar(parent), state_(state), status_(status),
+      recordersWindow_(new RecorderStatusWindow(state, status, clock, parent)) {
+    setSizeGripEnabled(false);
+    lblDevice = addLabel(this, 0);
+    cmdAnswering = new QToolButton(this);
+    cmdAnswering->setAutoRaise(true);
+    cmdAnswering->setToolTip(QStringLiteral("Each recorder's state, replies and time-outs"));
+    addWidget(cmdAnswering, 0);
+    connect(cmdAnswering, &QToolButton::clicked, this, &StatusLine::showRecorders);
+    lblCycle = addLabel(this, 0);
+    lblLogFile = addLabel(this, 1);
+    lblBroker = new QLabel(this);
+    addPermanentWidget(lblBroker);
+    lblBroker->hide();
+    timer_.setInterval(kRefreshMs);
+    connect(&timer_, &QTimer::timeout, this, &StatusLine::refresh);
+    timer_.start();
+    refresh();
+}
+
+void StatusLine::setDevice(const QString& port, const QString& device, bool opened) {
+    QString text = device.isEmpty() ? port.trimmed() : QStringLiteral("%1 → %2").arg(port.trimmed(), device);
+    if (!opened) text += QStringLiteral(" (not open)");
+    lblDevice->setText(text);
+}
+
+void StatusLine::setBrokerState(const QString& text) {
+    lblBroker->setText(text.isEmpty() ? QString() : QStringLiteral("Broker: %1").arg(text));
+    lblBroker->setVisible(!text.isEmpty());
+}
+
+void StatusLine::refresh() {
+    cmdAnswering->setText(answeringText(status_));
+    lblCycle->setText(cycleText(status_.lastCycleMs()));
+    const QString file = logFile_ ? logFile_() : QString();
+    lblLogFile->setText(file.isEmpty() ? QStringLiteral("Not logging")
+                                       : QStringLiteral("Logging to %1").arg(QFileInfo(file).fileName()));
+    lblLogFile->setToolTip(file);
+}
+
+void StatusLine::showRecorders() {
+    recordersWindow_->show();
+    recordersWindow_->raise();
+    recordersWindow_->activateWindow();
+}
+
+}  // namespace rdxmon

@@ -1,0 +1,84 @@
+// The status line under the main window's layout: the device the port
+// opened, the recorders answering out of those polled (a click opens the
+// table of every recorder), the last full cycle's time, the log file being
+// written, and the broker state when publishing is configured. It refreshes
+// itself once a second.
+#ifndef RDXMON_STATUS_STATUSLINE_H
+#define RDXMON_STATUS_STATUSLINE_H
+
+#include <functional>
+
+#include <QStatusBar>
+#include <QTimer>
+#include <QWidget>
+
+#include "startup/Services.h"
+#include "startup/SharedState.h"
+#include "status/LineStatus.h"
+
+class QLabel;
+class QTableWidget;
+class QToolButton;
+
+namespace rdxmon {
+
+// Every polled recorder: address, state, replies, time-outs, age of the
+// last reply. Not modal; Escape closes it.
+class RecorderStatusWindow : public QWidget {
+    Q_OBJECT
+public:
+    RecorderStatusWindow(const SharedState& state, const LineStatus& status, Clock& clock,
+                         QWidget* parent = nullptr);
+    void refresh();
+    QTableWidget* table = nullptr;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    const SharedState& state_;
+    const LineStatus& status_;
+    Clock& clock_;
+    QTimer timer_;
+};
+
+class StatusLine : public QStatusBar {
+    Q_OBJECT
+public:
+    StatusLine(const SharedState& state, const LineStatus& status, Clock& clock, QWidget* parent = nullptr);
+
+    // "COM1 → /dev/ttyUSB0"; "(not open)" after it when the port did not
+    // open.
+    void setDevice(const QString& port, const QString& device, bool opened);
+    // Gives the log file being written, empty when not logging.
+    void setLogFileSource(std::function<QString()> source) { logFile_ = std::move(source); }
+    // The broker's state for the operator; empty: publishing is not
+    // configured and nothing is shown.
+    void setBrokerState(const QString& text);
+
+    void refresh();
+    void showRecorders();
+    RecorderStatusWindow* recorders() { return recordersWindow_; }
+
+    QLabel* lblDevice = nullptr;
+    QToolButton* cmdAnswering = nullptr;
+    QLabel* lblCycle = nullptr;
+    QLabel* lblLogFile = nullptr;
+    QLabel* lblBroker = nullptr;
+
+private:
+    const SharedState& state_;
+    const LineStatus& status_;
+    std::function<QString()> logFile_;
+    RecorderStatusWindow* recordersWindow_;
+    QTimer timer_;
+};
+
+// "12 of 31 answering", or "Line lost" while the port is being reopened.
+QString answeringText(const LineStatus& status);
+// "Cycle 10.3 s"; "Cycle -" before the first full cycle.
+QString cycleText(qint64 ms);
+
+}  // namespace rdxmon
+
+#endif

@@ -1,0 +1,449 @@
+#include "trend/TrendWindow.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include <QCloseEvent>
+#include <QDateTimeAxis>
+#include <QFile>
+#include <QFileDialog>
+#include <QGraphicsItem>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPushButton>
+#include <QSettings>
+#include <QSplitter>
+#include <QTreeWidget>
+#include <QValueAxis>
+#include <QVBoxLayout>
+
+#include "logging/CsvFormat.h"
+#include "names/ChannelNames.h"
+#include "trend/TrendCsv.h"
+
+namespace rdxmon {
+
+QColor channelColour(int channel) {
+    // Neighbouring channels get hues far apart; every other round of twelve
+    // is darker.
+    const double hue = std::fmod(channel * 0.618033988749895, 1.0);
+    const double value = (channel / 12) % 2 == 0 ? 0.85 : 0.6;
+    return QColor::fromHsvF(static_cast<float>(hue), 0.9f, static_cast<float>(value));
+}
+
+// Draws the curves inside the chart's plotting area, a break at each NaN,
+// and the cursor line.
+class TrendCurves : public QGraphicsItem {
+public:
+    explicit TrendCurves(TrendPlot& plot, QGraphicsItem* parent) : QGraphicsItem(parent), plot_(plot) {}
+    QRectF boundingRect() const override { return plot_.chart()->plotArea(); }
+    void areaChanged() { prepareGeometryChange(); }
+
+    void paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWidget*) override {
+        const QRectF area = plot_.chart()->plotArea();
+        painter->setClipRect(area);
+        painter->setRenderHint(QPainter::Antialiasing, false);
+        QPolygonF line;
+        for (const TrendPlot::Curve& curve : plot_.curves_) {
+            painter->setPen(QPen(curve.colour, 1.5));
+            line.clear();
+            auto flush = [&] {
+                if (line.size() == 1) {
+                    painter->drawPoint(line.front());
+                } else if (line.size() > 1) {
+                    painter->drawPolyline(line);
+                }
+                line.clear();
+            };
+            for (const TrendPoint& p : curve.points) {
+                if (p.isBreak()) {
+                    flush();
+                    continue;
+                }
+                line << QPointF(plot_.xFor(p.ms), plot_.yFor(p.value));
+            }
+            flush();
+        }
+        if (plot_.cursorMs_ >= 0) {
+            const double x = plot_.xFor(plot_.cursorMs_);
+            painter->setPen(QPen(Qt::darkGray, 1, Qt::DashLine));
+            painter->drawLine(QPointF(x, area.top()), QPointF(x, area.bottom()));
+        }
+    }
+
+private:
+    TrendPlot& plot_;
+};
+
+TrendPlot::TrendPlot(QWidget* parent) : QChartView(parent) {
+    auto* chart = new QChart;
+    chart->legend()->hide();
+    chart->setMargins(QMargins(4, 4, 4, 4));
+    axisX_ = new QDateTimeAxis;
+    axisY_ = new QValueAxis;
+    axisX_->setTickCount(7);
+    chart->addAxis(axisX_, Qt::AlignBottom);
+    chart->addAxis(axisY_, Qt::AlignLeft);
+    setChart(chart);
+    setRenderHint(QPainter::Antialiasing, false);
+    setRubberBand(QChartView::NoRubberBand);
+    setMouseTracking(true);
+    item_ = new TrendCurves(*this, chart);
+    item_->setZValue(10);
+    connect(chart, &QChart::plotAreaChanged, this, [this] { item_->areaChanged(); });
+}
+
+int TrendPlot::columns() const { return std::max(1, static_cast<int>(chart()->plotArea().width())); }
+
+double TrendPlot::xFor(qint64 ms) const {
+    const QRectF a = chart()->plotArea();
+    return a.left() + static_cast<double>(ms - from_) * a.width() / static_cast<double>(std::max<qint64>(1, to_ - from_));
+}
+
+qint64 TrendPlot::msAt(double x) const {
+    const QRectF a = chart()->plotArea();
+    return from_ + static_cast<qint64>((x - a.left()) / std::max(1.0, a.width()) * static_cast<double>(to_ - from_));
+}
+
+double TrendPlot::yFor(double value) const {
+    const QRectF a = chart()->plotArea();
+    return a.bottom() - (value - yMin_) * a.height() / std::max(1e-30, yMax_ - yMin_);
+}
+
+void TrendPlot::setCurves(std::vector<Curve> curves, qint64 from, qint64 to) {
+    curves_ = std::move(curves);
+    from_ = from;
+    to_ = std::max(to, from + 1);
+    double lo = INFINITY, hi = -INFINITY;
+    for (const Curve& c : curves_) {
+        for (const TrendPoint& p : c.points) {
+            if (p.isBreak() || p.ms < from_ || p.ms > to_) continue;
+            lo = std::min(lo, static_cast<double>(p.value));
+            hi = std::max(hi, static_cast<double>(p.value));
+        }
+    }
+    if (!(lo <= hi)) {
+        lo = 0;
+        hi = 1;
+    } else if (hi - lo < 1e-6 * std::max(1.0, std::abs(hi))) {
+        lo -= 1;
+        hi += 1;
+    } else {
+        const double margin = (hi - lo) * 0.05;
+        lo -= margin;
+        hi += margin;
+    }
+    yMin_ = lo;
+    yMax_ = hi;
+    axisY_->setRange(lo, hi);
+    axisX_->setFormat(to_ - from_ > 2 * 3600 * 1000 ? QStringLiteral("HH:mm") : QStringLiteral("HH:mm:ss"));
+    axisX_->setRange(QDateTime::fromMSecsSinceEpoch(from_), QDateTime::fromMSecsSinceEpoch(to_));
+    item_->update();
+}
+
+void TrendPlot::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) {
+        dragging_ = true;
+        dragX_ = event->position().x();
+        setCursor(Qt::ClosedHandCursor);
+    }
+}
+
+void TrendPlot::mouseMoveEvent(QMouseEvent* event) {
+    const QPointF at = chart()->mapFromScene(mapToScene(event->position().toPoint()));
+    if (dragging_) {
+        const double dx = event->position().x() - dragX_;
+        dragX_ = event->position().x();
+        const double width = std::max(1.0, chart()->plotArea().width());
+        if (dx != 0) Q_EMIT panned(static_cast<qint64>(-dx / width * static_cast<double>(to_ - from_)));
+    }
+    cursorMs_ = chart()->plotArea().contains(at) ? msAt(at.x()) : -1;
+    item_->update();
+    Q_EMIT cursorMoved(cursorMs_);
+}
+
+void TrendPlot::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) {
+        dragging_ = false;
+        unsetCursor();
+    }
+}
+
+void TrendPlot::mouseDoubleClickEvent(QMouseEvent*) { Q_EMIT backToLive(); }
+
+void TrendPlot::wheelEvent(QWheelEvent* event) {
+    const QPointF at = chart()->mapFromScene(mapToScene(event->position().toPoint()));
+    const double steps = event->angleDelta().y() / 120.0;
+    if (steps == 0) return;
+    Q_EMIT zoomed(std::pow(0.8, steps), msAt(at.x()));
+    event->accept();
+}
+
+void TrendPlot::leaveEvent(QEvent* event) {
+    QChartView::leaveEvent(event);
+    cursorMs_ = -1;
+    item_->update();
+    Q_EMIT cursorMoved(-1);
+}
+
+TrendWindow::TrendWindow(const SharedState& state, const TrendHistory& history, NamesHost& host, Clock& clock,
+                         QWidget* parent)
+    : QWidget(parent, Qt::Window), state_(state), history_(history), host_(host), clock_(clock) {
+    setWindowTitle(QStringLiteral("Trend"));
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(4, 4, 4, 4);
+
+    auto* bar = new QHBoxLayout;
+    const QString captions[3] = {QStringLiteral("10 min"), QStringLiteral("1 h"), QStringLiteral("8 h")};
+    for (int i = 0; i < 3; ++i) {
+        auto* button = new QPushButton(captions[i], this);
+        connect(button, &QPushButton::clicked, this, [this, i] { showRange(kRanges[i]); });
+        bar->addWidget(button);
+    }
+    cmdLive = new QPushButton(QStringLiteral("Live"), this);
+    cmdLive->setCheckable(true);
+    cmdLive->setChecked(true);
+    connect(cmdLive, &QPushButton::clicked, this, [this] { goLive(); });
+    bar->addWidget(cmdLive);
+    lblCursor = new QLabel(this);
+    bar->addWidget(lblCursor, 1);
+    auto* png = new QPushButton(QStringLiteral("Save PNG..."), this);
+    connect(png, &QPushButton::clicked, this, [this] { chooseAndSavePng(); });
+    bar->addWidget(png);
+    auto* csv = new QPushButton(QStringLiteral("Save CSV..."), this);
+    connect(csv, &QPushButton::clicked, this, [this] { chooseAndSaveCsv(); });
+    bar->addWidget(csv);
+    layout->addLayout(bar);
+
+    auto* split = new QSplitter(this);
+    channelList = new QTreeWidget(split);
+    channelList->setColumnCount(3);
+    channelList->setHeaderLabels({QStringLiteral("Channel"), QStringLiteral("Name"), QStringLiteral("At cursor")});
+    channelList->setRootIsDecorated(false);
+    channelList->setUniformRowHeights(true);
+    plot = new TrendPlot(split);
+    split->addWidget(channelList);
+    split->addWidget(plot);
+    split->setStretchFactor(1, 1);
+    split->setSizes({300, 700});
+    layout->addWidget(split, 1);
+    buildChannelList();
+
+    connect(plot, &TrendPlot::panned, this, [this](qint64 delta) {
+        live_ = false;
+        cmdLive->setChecked(false);
+        endMs_ += delta;
+        refresh();
+    });
+    connect(plot, &TrendPlot::zoomed, this, [this](double factor, qint64 around) {
+        const qint64 span = std::clamp<qint64>(static_cast<qint64>(static_cast<double>(spanMs_) * factor), 10'000,
+                                               TrendHistory::kSpanMs);
+        // The time under the pointer stays where it is; following the
+        // present goes on (zooming around its right edge).
+        if (!live_) {
+            const double share = static_cast<double>(endMs_ - around) / static_cast<double>(spanMs_);
+            endMs_ = around + static_cast<qint64>(share * static_cast<double>(span));
+        }
+        spanMs_ = span;
+        refresh();
+    });
+    connect(plot, &TrendPlot::backToLive, this, &TrendWindow::goLive);
+    connect(plot, &TrendPlot::cursorMoved, this, [this] { showCursorValues(); });
+    connect(channelList, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem*, int column) {
+        if (column == 0) {
+            refresh();
+            store();
+        }
+    });
+    timer_.setInterval(1000);
+    connect(&timer_, &QTimer::timeout, this, &TrendWindow::refresh);
+    resize(1100, 620);
+}
+
+TrendWindow::~TrendWindow() = default;
+
+QString TrendWindow::iniPath() const { return state_.programFolder + QLatin1Char('/') + kViewSettingsFile; }
+
+void TrendWindow::buildChannelList() {
+    const int channels = std::clamp(state_.gRecTotal, 1, kSlotCount) * kChannelsPerSlot;
+    const QSignalBlocker block(channelList);
+    for (int k = 0; k < channels; ++k) {
+        auto* item = new QTreeWidgetItem(channelList);
+        item->setText(0, channelLabel(k));
+        item->setData(0, Qt::UserRole, k);
+        item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
+        item->setCheckState(0, Qt::Unchecked);
+        QPixmap swatch(12, 12);
+        swatch.fill(channelColour(k));
+        item->setIcon(0, QIcon(swatch));
+        item->setTextAlignment(2, Qt::AlignRight | Qt::AlignVCenter);
+    }
+    updateNames();
+    channelList->resizeColumnToContents(0);
+    channelList->resizeColumnToContents(1);
+}
+
+void TrendWindow::updateNames() {
+    // Renames in the channel name window show at the next refresh.
+    for (int i = 0; i < channelList->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* item = channelList->topLevelItem(i);
+        const QString name = state_.gChannel[static_cast<std::size_t>(i)].Name.trimmed();
+        if (item->text(1) != name) {
+            const QSignalBlocker block(channelList);
+            item->setText(1, name);
+        }
+    }
+}
+
+std::vector<int> TrendWindow::picked() const {
+    std::vector<int> channels;
+    for (int i = 0; i < channelList->topLevelItemCount(); ++i) {
+        if (channelList->topLevelItem(i)->checkState(0) == Qt::Checked) channels.push_back(i);
+    }
+    return channels;
+}
+
+void TrendWindow::setPicked(const std::vector<int>& channels) {
+    {
+        const QSignalBlocker block(channelList);
+        for (int i = 0; i < channelList->topLevelItemCount(); ++i) {
+            const bool on = std::find(channels.begin(), channels.end(), i) != channels.end();
+            channelList->topLevelItem(i)->setCheckState(0, on ? Qt::Checked : Qt::Unchecked);
+        }
+    }
+    refresh();
+}
+
+void TrendWindow::open() {
+    if (!restored_) restore();
+    show();
+    raise();
+    activateWindow();
+    refresh();
+    timer_.start();
+}
+
+void TrendWindow::refresh() {
+    if (live_) endMs_ = clock_.now().toMSecsSinceEpoch();
+    const qint64 from = endMs_ - spanMs_;
+    const int columns = plot->columns();
+    std::vector<TrendPlot::Curve> curves;
+    for (int k : picked()) {
+        scratch_.clear();
+        history_.points(k, from, endMs_, scratch_);
+        curves.push_back({k, channelColour(k), reduceToColumns(scratch_, from, endMs_, columns)});
+    }
+    plot->setCurves(std::move(curves), from, endMs_);
+    updateNames();
+    showCursorValues();
+}
+
+void TrendWindow::showRange(qint64 spanMs) {
+    spanMs_ = spanMs;
+    goLive();
+}
+
+void TrendWindow::goLive() {
+    live_ = true;
+    cmdLive->setChecked(true);
+    refresh();
+}
+
+void TrendWindow::showCursorValues() {
+    const qint64 at = plot->cursorMs();
+    lblCursor->setText(at < 0 ? QString()
+                              : QDateTime::fromMSecsSinceEpoch(at).toString(QStringLiteral("yyyy/MM/dd HH:mm:ss")));
+    std::vector<QString> values(static_cast<std::size_t>(channelList->topLevelItemCount()));
+    if (at >= 0) {
+        for (const TrendPlot::Curve& c : plot->curves()) {
+            // The point at or before the cursor; nothing across a break.
+            const auto it = std::upper_bound(c.points.begin(), c.points.end(), at,
+                                             [](qint64 ms, const TrendPoint& p) { return ms < p.ms; });
+            if (it != c.points.begin() && !std::prev(it)->isBreak())
+                values[static_cast<std::size_t>(c.channel)] = csvNumber(std::prev(it)->value);
+        }
+    }
+    const QSignalBlocker block(channelList);
+    for (int i = 0; i < channelList->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* item = channelList->topLevelItem(i);
+        if (item->text(2) != values[static_cast<std::size_t>(i)]) item->setText(2, values[static_cast<std::size_t>(i)]);
+    }
+}
+
+void TrendWindow::restore() {
+    restored_ = true;
+    QSettings ini(iniPath(), QSettings::IniFormat);
+    ini.beginGroup(QStringLiteral("Trend"));
+    if (ini.contains(QStringLiteral("Geometry"))) restoreGeometry(ini.value(QStringLiteral("Geometry")).toByteArray());
+    const qint64 span = ini.value(QStringLiteral("SpanMs"), kRanges[0]).toLongLong();
+    spanMs_ = std::clamp<qint64>(span, 10'000, TrendHistory::kSpanMs);
+    std::vector<int> channels;
+    if (ini.contains(QStringLiteral("Channels"))) {
+        const QStringList fields = ini.value(QStringLiteral("Channels")).toString().split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        for (const QString& f : fields) {
+            bool ok = false;
+            const int k = f.toInt(&ok);
+            if (ok && k >= 0 && k < kChannelCount) channels.push_back(k);
+        }
+    } else {
+        // The selected channels of the page the main window shows.
+        const int page = host_.mPage();
+        for (int k = page * 72; k < std::min(page * 72 + 72, kChannelCount); ++k) {
+            if (state_.gChannel[static_cast<std::size_t>(k)].LogSel != 0) channels.push_back(k);
+        }
+    }
+    setPicked(channels);
+}
+
+void TrendWindow::store() {
+    if (!restored_) return;
+    QSettings ini(iniPath(), QSettings::IniFormat);
+    ini.beginGroup(QStringLiteral("Trend"));
+    ini.setValue(QStringLiteral("Geometry"), saveGeometry());
+    ini.setValue(QStringLiteral("SpanMs"), spanMs_);
+    QStringList fields;
+    for (int k : picked()) fields << QString::number(k);
+    ini.setValue(QStringLiteral("Channels"), fields.join(QLatin1Char(' ')));
+}
+
+void TrendWindow::closeEvent(QCloseEvent* event) {
+    store();
+    QWidget::closeEvent(event);
+}
+
+void TrendWindow::hideEvent(QHideEvent* event) {
+    timer_.stop();
+    store();
+    QWidget::hideEvent(event);
+}
+
+bool TrendWindow::savePng(const QString& path) { return plot->grab().save(path, "PNG"); }
+
+bool TrendWindow::saveCsv(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
+    const QByteArray bytes = trendCsv(history_, picked(), state_.gChannel, plot->from(), plot->to());
+    return file.write(bytes) == bytes.size() && file.flush();
+}
+
+void TrendWindow::chooseAndSavePng() {
+    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save the plot"),
+                                                      state_.programFolder + QStringLiteral("/trend.png"),
+                                                      QStringLiteral("PNG images (*.png)"));
+    if (!path.isEmpty() && !savePng(path))
+        QMessageBox::information(this, kProgramTitle, QStringLiteral("The plot could not be saved to %1.").arg(path));
+}
+
+void TrendWindow::chooseAndSaveCsv() {
+    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save the shown range"),
+                                                      state_.programFolder + QStringLiteral("/trend.csv"),
+                                                      QStringLiteral("CSV files (*.csv)"));
+    if (!path.isEmpty() && !saveCsv(path))
+        QMessageBox::information(this, kProgramTitle,
+                                 QStringLiteral("The shown range could not be saved to %1.").arg(path));
+}
+
+}  // namespace rdxmon
