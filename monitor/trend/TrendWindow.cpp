@@ -46,9 +46,12 @@ public:
         const QRectF area = plot_.chart()->plotArea();
         painter->setClipRect(area);
         painter->setRenderHint(QPainter::Antialiasing, false);
+        // One pixel wide: the raster engine draws it without stroking.
+        const double sx = area.width() / static_cast<double>(plot_.to_ - plot_.from_);
+        const double sy = area.height() / std::max(1e-30, plot_.yMax_ - plot_.yMin_);
         QPolygonF line;
         for (const TrendPlot::Curve& curve : plot_.curves_) {
-            painter->setPen(QPen(curve.colour, 1.5));
+            painter->setPen(QPen(curve.colour, 1));
             line.clear();
             auto flush = [&] {
                 if (line.size() == 1) {
@@ -63,7 +66,8 @@ public:
                     flush();
                     continue;
                 }
-                line << QPointF(plot_.xFor(p.ms), plot_.yFor(p.value));
+                line << QPointF(area.left() + static_cast<double>(p.ms - plot_.from_) * sx,
+                                area.bottom() - (static_cast<double>(p.value) - plot_.yMin_) * sy);
             }
             flush();
         }
