@@ -1,6 +1,6 @@
-// The polling cycle: the connecting step's link part, the polling timer's
-// tick and the value display step. The window owns the timer and the labels
-// and reaches this class through PvView.
+// The polling cycle's values: what each finished poll does to the values,
+// the labels and the stale marks (the value display step). The window owns
+// the labels and reaches this class through PvView.
 #ifndef RDXMON_POLLING_POLLCYCLE_H
 #define RDXMON_POLLING_POLLCYCLE_H
 
@@ -11,6 +11,7 @@
 #include <QString>
 
 #include "polling/LineWatch.h"
+#include "polling/PollExchange.h"
 #include "polling/PollListener.h"
 #include "startup/Services.h"
 #include "startup/SharedState.h"
@@ -45,45 +46,27 @@ QString staleToolTip(const QDateTime& lastReply);
 // clamped to 1..31. Start-up fixes gRecTotal with it.
 int recorderCount(const InitRecord& init);
 
-// Milliseconds a whole reply of channels + 2 lines of 40 characters takes on
-// the line at baud bit/s (10 bits a character: start, 7 data, parity, stop).
-qint64 replyLineMs(int baud, int channels);
-// The link's reply time-out for a line speed: one and a half times the
-// reply's line time, never below 1000 ms (also for an unreadable speed).
-int replyTimeOutMs(int baud, int channels = 6);
-
+// The side of polling that keeps the values: it takes each finished slot
+// of the link side (PollExchange) into gRecvText, gPvLine, gPvValue and
+// gPvRead, marks recorders stale, follows the start-up pass and tells the
+// view and the listeners. It never touches the link.
 class PollCycle {
 public:
     // Polls that may go by without an answer before a slot is stale.
     static constexpr int kStaleAfterMisses = 1;
-    // A dirty line (see tick) must be quiet at least this long, and at least
-    // as long as a whole reply takes at the line speed.
-    static constexpr qint64 kDirtySettleMs = 500;
 
-    // clock gives the time of the replies (the system's time when null);
-    // msClock measures quiet lines and drives the reopen attempts of a lost
-    // line (see LineWatch).
-    PollCycle(SharedState& state, PvView& view, Clock* clock = nullptr, LineWatch::MsClock msClock = {});
+    // clock gives the time of the replies (the system's time when null).
+    PollCycle(SharedState& state, PvView& view, Clock* clock = nullptr);
 
-    // One commtimer tick: one exchange step with the slot pollIndex(), or,
-    // while the line is lost, a reopen attempt when one is due.
-    // Between two exchanges the line must be quiet: after an ordinary one
-    // for a tick, after a dirty one (a time-out in which characters had
-    // arrived, or an error) for the long settle; what arrives meanwhile is
-    // cleared. Errors raised by the link are absorbed. A device error (the
-    // line lost) stops the exchanges until the port is back and keeps the
-    // slot; any other error counts as no answer and the cycle moves on.
-    void tick();
+    // Takes one outcome of the link side: a reply's lines into gPvLine, the
+    // values (Pvdispset), stale marks, the start-up pass's progress, the
+    // lost line, the listeners.
+    void take(const SlotOutcome& outcome);
 
     // Turns the stored lines of slot d into gPvValue and gPvRead and, when d
     // is on the page shown, into the value labels. A channel without a
     // reading (no reply yet, or skipped) shows an empty label.
     void Pvdispset(int d);
-
-    // The slot whose exchange is under way or next.
-    int pollIndex() const { return mPollIndex; }
-    // Starts again at slot 0.
-    void reset() { mPollIndex = 0; }
 
     // Whether the slot counts as not answering, and when it last answered
     // (invalid when it never has).
@@ -92,17 +75,12 @@ public:
     // No recorder has answered since every polled slot was asked once.
     bool noAnswer() const { return noAnswer_; }
 
-    LineWatch& lineWatch() { return line_; }
-
     // Listeners told of every finished poll (not owned; remove before
     // deleting one).
     void addListener(PollListener* listener);
     void removeListener(PollListener* listener);
 
 private:
-    int baud() const;  // the line speed the link was given
-    bool lineSettled();
-    void endExchange(bool dirty, qint64 notBeforeMs);
     void noteReply(int d);
     void noteMiss(int d);
     template <typename F>
@@ -118,39 +96,13 @@ private:
     PvView& view_;
     Clock* clock_;
     std::vector<PollListener*> listeners_;
-    qint64 cycleEndMs_ = -1;  // line_.nowMs() when the last cycle ended
-    LineWatch line_;
-    int mPollIndex = 0;
-    bool exchangeUnderWay_ = false;  // RWcomm returned "under way" last tick
-    // Ticks spent waiting for a quiet line before the next request (0: the
-    // next tick may send it); see tick().
-    int settleTicks_ = 0;
-    // The long settle of a dirty line: when it began, when something last
-    // arrived, how long the line must stay quiet, and the earliest time the
-    // next request may go out.
-    bool dirty_ = false;
-    qint64 dirtySinceMs_ = 0, lastNoiseMs_ = 0, settleMs_ = 0, notBeforeMs_ = 0;
+    qint64 cycleEndMs_ = -1;  // the link side's clock when the last cycle ended
     int silentPolls_ = 0;  // polls in a row without an answer
     bool noAnswer_ = false;
     std::array<int, kSlotCount> misses_{};
     std::array<bool, kSlotCount> stale_{};
     std::array<QDateTime, kSlotCount> lastReply_{};
 };
-
-struct ConnectResult {
-    bool opened = false;  // gPortOpened reads "True"
-    // When PortOpen failed with a reason worth telling: the message for the
-    // operator (portProblemMessage), else empty.
-    QString problem;
-};
-
-// The link part of Communicate: port settings and the reply time-out for the
-// speed from gInit, PortOpen (error 30019 counts as not opened, its reason
-// goes into problem), both buffers cleared, and when the port opened the
-// close command to each of the gRecTotal slots. Any other LinkError propagates
-// (the caller ends Communicate there). The window does the progress bar, the
-// timer and the wait.
-ConnectResult connectLink(SharedState& state);
 
 }  // namespace rdxmon
 

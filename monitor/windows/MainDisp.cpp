@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 #include <QAction>
 #include <QApplication>
@@ -74,9 +75,7 @@ MainDisp::MainDisp(SharedState& state, Services& services, QWidget* parent)
     setFont(font);
     setCentralWidget(new QWidget(this));
 
-    commtimer.setInterval(50);
     tmrLogitv.setInterval(200);
-    connect(&commtimer, &QTimer::timeout, this, [this] { commtimerTick(); });
 
     buildMenus();
     buildGrid();
@@ -427,51 +426,51 @@ void MainDisp::Logdisp(int page) {
 }
 
 void MainDisp::Communicate() {
-    ConnectResult connected;
-    try {
-        // Port settings, PortOpen (30019 counts as not opened), buffers
-        // cleared, close commands when opened.
-        connected = connectLink(state_);
-    } catch (const std::exception& error) {
-        // Any other error of the serial control. Once the port had opened,
-        // polling starts all the same: a line that fails is then reopened
-        // by the polling cycle, and the window tells its state. Before that,
-        // the operator is told and the program goes on without polling
-        // rather than leaving the splash window up with nothing behind it.
-        connected.opened = state_.gPortOpened == QLatin1String("True");
-        if (!connected.opened) {
-            const auto* linkError = dynamic_cast<const rdx::LinkError*>(&error);
-            services_.messages.information(
-                QStringLiteral("The serial port could not be prepared; the recorders are not polled.\n%1")
-                    .arg(QString::fromStdString(linkError ? linkError->description() : std::string(error.what()))));
-            state_.gPortOpened = QStringLiteral("False");
-        }
+    if (splash_) splash_->prgWait->setMaximum(std::clamp(state_.gRecTotal, 1, kSlotCount));
+    // The polling thread sets the port up, opens it (30019 counts as not
+    // opened), clears both buffers, sends the close commands when opened,
+    // and polls. Meanwhile this thread runs its events: the start-up pass's
+    // progress, and the link library's box when the port cannot be used.
+    std::optional<ConnectResult> connected;
+    QEventLoop wait;
+    startWait_ = &wait;
+    const auto ready = [&] { return exiting_ || (connected && (!connected->opened || state_.gStartDone != 0)); };
+    polling_.afterTake = [&] {
+        if (ready()) wait.quit();
+    };
+    polling_.start(
+        [&](const ConnectResult& result) {
+            connected = result;
+            if (ready()) wait.quit();
+        },
+        recovering_);
+    if (!ready()) wait.exec();
+    polling_.afterTake = nullptr;
+    startWait_ = nullptr;
+    if (exiting_) return;
+
+    state_.gPortOpened = connected->opened ? QStringLiteral("True") : QStringLiteral("False");
+    // Another error of the serial control before the port opened: the
+    // operator is told and the program goes on without polling rather than
+    // leaving the splash window up with nothing behind it. (Once the port
+    // had opened, polling runs all the same: a line that fails is then
+    // reopened by the polling, and the window tells its state.)
+    if (!connected->failure.isEmpty()) {
+        services_.messages.information(
+            QStringLiteral("The serial port could not be prepared; the recorders are not polled.\n%1").arg(connected->failure));
     }
     // The port could not be opened for a reason the operator can mend
     // (permission, missing or busy device): say so plainly.
-    if (!connected.problem.isEmpty()) services_.messages.information(connected.problem);
-    if (splash_) splash_->prgWait->setMaximum(std::clamp(state_.gRecTotal, 1, kSlotCount));
-    if (connected.opened) {
-        commtimer.start();
-        if (state_.gStartDone == 0) {
-            // The start-up pass: timer ticks run in this loop until every
-            // configured recorder has been asked once.
-            QEventLoop wait;
-            startWait_ = &wait;
-            wait.exec();
-            startWait_ = nullptr;
-        }
-        if (exiting_) return;
-    }
+    if (!connected->problem.isEmpty()) services_.messages.information(connected->problem);
     if (onNameLoad) onNameLoad();
     NameSet(0);
     if (splash_) splash_->hide();
     show();
 }
 
-void MainDisp::commtimerTick() {
-    poll_.tick();
-    if (startWait_ && state_.gStartDone != 0) startWait_->quit();
+void MainDisp::stopPolling() {
+    polling_.stop(onReleaseLink);
+    state_.gLink = nullptr;
 }
 
 void MainDisp::setPvCaption(int labelIndex, const QString& text) {
@@ -539,9 +538,8 @@ void MainDisp::storeAndEnd(bool tellFailures) {
         services_.messages.information(QStringLiteral("The settings could not be saved.\n%1").arg(error));
     }
     // 4. to 6. Polling, help windows, the link.
-    commtimer.stop();
+    stopPolling();
     help_.closeAll();
-    if (onReleaseLink) onReleaseLink();
     // 7. Every window, then the program.
     if (startWait_) startWait_->quit();
     const QWidgetList windows = QApplication::topLevelWidgets();

@@ -1,6 +1,7 @@
 // The monitor's main window: the channel grid of one page of twelve
 // recorders, the page buttons, the logging controls, the communication panel,
-// the menus, and the two timers (polling and logging).
+// the menus, and the logging timer. Polling runs on a thread of its own
+// (PollingThread); the window keeps the values it brings.
 //
 // The window owns the logging controls, the printer choice and the help
 // viewer; the channel name window and the link reach it through the hooks
@@ -19,6 +20,7 @@
 #include "logging/LoggingControls.h"
 #include "names/NamesHost.h"
 #include "polling/PollCycle.h"
+#include "polling/PollWorker.h"
 #include "printing/PrinterList.h"
 #include "printing/Printout.h"
 #include "printing/prnselect.h"
@@ -53,11 +55,14 @@ public:
     // Windows this one works with.
     void setSplash(Opuning* splash) { splash_ = splash; }
     void setAddressWindow(frmDVN* window) { addressWindow_ = window; }
+    // Raised by the polling thread while it reopens a lost line.
+    void setRecoveringFlag(RecoveringFlag* flag) { recovering_ = flag; }
 
     // --- Public procedures called by other windows and by start-up.
-    // Connects the link, runs the start-up polling pass (waiting with events
-    // running while the splash shows progress), loads the channel names,
-    // hides the splash and shows this window.
+    // Starts the polling thread, which connects the link and polls; runs
+    // the start-up polling pass (waiting with events running while the
+    // splash shows progress), loads the channel names, hides the splash and
+    // shows this window.
     void Communicate();
     void Pvdispset(int d) { poll_.Pvdispset(d); }
     // Channel names of page p into the name labels.
@@ -98,6 +103,14 @@ public:
     int page() const { return mPage_; }
     const QString& helpFile() const { return mHelpFile; }
     PollCycle& pollCycle() { return poll_; }
+    // The recorders are being polled (the port opened, no exit yet).
+    bool polling() const { return polling_.polling(); }
+    // Stops the polling thread; the link is released on it (onReleaseLink)
+    // and gLink cleared. Part of exit; safe to call twice.
+    void stopPolling();
+    // Runs fn on the window thread and waits for it (from the polling
+    // thread: the link library's box); see PollingThread::callHere.
+    void callOnWindowThread(std::function<void()> fn) { polling_.callHere(std::move(fn)); }
     LoggingControls& logging() { return *logging_; }
     PrinterSelection& printerSelection() { return printerSelection_; }
     HelpViewer& help() { return help_; }
@@ -106,7 +119,7 @@ public:
     std::function<void()> onNameLoad;           // channel name window's NameLoad
     std::function<void()> onChannelNames;       // mnuChName
     std::function<bool()> onSaveNames;          // write the channel table (channel buttons)
-    std::function<void()> onReleaseLink;        // exit: release gLink
+    std::function<void()> onReleaseLink;        // exit: release gLink (on the polling thread)
 
     // --- Controls (names as the program knows them).
     std::array<QFrame*, 72> frmM{};
@@ -157,8 +170,7 @@ public:
     QAction* mnuHelp = nullptr;
     QAction* mnuHelpVer = nullptr;
 
-    // Timers.
-    QTimer commtimer;
+    // The logging timer.
     QTimer tmrLogitv;
 
 protected:
@@ -173,7 +185,6 @@ private:
     void showPage(int page);
     // Greys the value labels of the stale recorders on the page shown.
     void showStale();
-    void commtimerTick();
     // Exit steps 2 to 7.
     void storeAndEnd(bool tellFailures);
     void showLineNotice();
@@ -184,6 +195,8 @@ private:
     SharedState& state_;
     Services& services_;
     PollCycle poll_;
+    PollingThread polling_{state_, poll_};
+    RecoveringFlag* recovering_ = nullptr;
     Opuning* splash_ = nullptr;
     frmDVN* addressWindow_ = nullptr;
     QEventLoop* startWait_ = nullptr;  // set while Communicate waits

@@ -1,4 +1,5 @@
-// The polling cycle over the real link object and a scripted serial line.
+// The polling cycle (exchange steps, outcomes taken) over the real link
+// object and a scripted serial line.
 // One clock for everything: the link's ticks, the cycle's quiet-line and
 // reopen timing, and the recorders' answers; the link's waits move it on.
 #include <gtest/gtest.h>
@@ -146,13 +147,18 @@ protected:
         line->recorders[format00(state.gDevAddr[slot]).toStdString()] = {replyOf(first), tailMs};
     }
     void silence(int slot) { line->recorders.erase(format00(state.gDevAddr[slot]).toStdString()); }
-    void connect() { ASSERT_TRUE(connectLink(state).opened); }
-    // Ticks 50 ms apart for the time given.
+    void connect()
+    {
+        exchange = std::make_unique<PollExchange>(link.get(), linkSettings(state), [this] { return ms; });
+        ASSERT_TRUE(connectLink(*link, linkSettings(state)).opened);
+    }
+    // Steps 50 ms apart for the time given, each outcome taken.
     void run(qint64 forMs)
     {
         for (const qint64 end = ms + forMs; ms < end;) {
             ms += 50;
-            cycle.tick();
+            if (const auto outcome = exchange->step())
+                cycle.take(*outcome);
         }
     }
     std::vector<float> values(int slot) const
@@ -167,7 +173,8 @@ protected:
     SharedState state;
     View view;
     rdxtest::FakeClock clock;
-    PollCycle cycle{state, view, &clock, [this] { return ms; }};
+    std::unique_ptr<PollExchange> exchange;
+    PollCycle cycle{state, view, &clock};
 };
 
 TEST_F(PollCycleTest, ConnectsAndCyclesThroughTheRecordersWithTheirOwnValues)
@@ -247,16 +254,16 @@ TEST_F(PollCycleTest, ALostLineIsReopenedEveryTwoSecondsAndPollingResumes)
     RecoveringFlag flag;  // the link library's boxes stay away while it is raised
     std::vector<QString> shown;
     LinkMessageGate gate(flag, [&](const QString& text, const QString&) { shown.push_back(text); });
-    cycle.lineWatch().setRecoveringFlag(&flag);
     answer(0, 10), answer(1, 20), answer(2, 30);
     connect();
+    exchange->lineWatch().setRecoveringFlag(&flag);
     run(1000);
     line->gone = true;
     run(5000);
     LinkMessageGate::notify("cannot be opened", "RDX500Comm3", &gate);
     EXPECT_TRUE(shown.empty());
     EXPECT_EQ(view.lineLost, std::vector<bool>{true});
-    EXPECT_EQ(cycle.lineWatch().attempts(), 3);  // at once, 2 s and 4 s on
+    EXPECT_EQ(exchange->lineWatch().attempts(), 3);  // at once, 2 s and 4 s on
     for (int s = 0; s < 3; ++s)
         EXPECT_TRUE(cycle.slotStale(s)) << s;
 

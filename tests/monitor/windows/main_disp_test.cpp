@@ -51,10 +51,14 @@ protected:
         QFile file(dir.filePath(kInitFileName));
         return file.open(QIODevice::ReadOnly) ? decodeInitRecord(file.readAll()) : std::nullopt;
     }
-    // Ticks until n more recorders have been asked (at most 20 ticks each).
+    // Steps 50 ms apart from slot 0 until n more recorders have been asked
+    // (at most 20 steps each), every outcome taken by the window.
     void poll(MainDisp& w, std::size_t n) {
+        qint64 ms = 0;
+        PollExchange exchange(&link, linkSettings(state), [&] { return ms; });
         const std::size_t want = link.answered.size() + n;
-        for (std::size_t i = 0; i < n * 20 && link.answered.size() < want; ++i) w.pollCycle().tick();
+        for (std::size_t i = 0; i < n * 20 && link.answered.size() < want; ++i, ms += 50)
+            if (const auto outcome = exchange.step()) w.pollCycle().take(*outcome);
     }
 
     QTemporaryDir dir;
@@ -158,7 +162,8 @@ TEST_F(MainDispTest, ConnectingPollsWheneverThePortOpened) {
         auto w = make(3);
         w->Communicate();
         EXPECT_TRUE(w->isVisible());
-        EXPECT_EQ(w->commtimer.isActive(), opened);
+        EXPECT_EQ(w->polling(), opened);
+        w->stopPolling();  // the link is left alone from here on
         EXPECT_EQ(messages.shown.size(), told);
         if (opened) {
             // The start-up pass asked every recorder once, in slot order.
@@ -234,10 +239,10 @@ TEST_F(MainDispTest, ExitAsksThenStoresTheLoggingControls) {
     int released = 0;
     w->onReleaseLink = [&] { ++released; };
     w->show();
-    for (QTimer* timer : {&w->commtimer, &w->tmrLogitv}) timer->start();
+    w->tmrLogitv.start();
     messages.answer = false;  // No: everything goes on
     EXPECT_FALSE(w->close());
-    EXPECT_TRUE(w->commtimer.isActive() && w->tmrLogitv.isActive() && w->isVisible());
+    EXPECT_TRUE(w->tmrLogitv.isActive() && w->isVisible());
     EXPECT_FALSE(stored().has_value());
 
     messages.answer = true;
@@ -245,7 +250,7 @@ TEST_F(MainDispTest, ExitAsksThenStoresTheLoggingControls) {
     w->optTime2->setChecked(true);
     w->optName2->setChecked(true);
     EXPECT_TRUE(w->mnuEnd_Click());
-    EXPECT_FALSE(w->commtimer.isActive() || w->tmrLogitv.isActive() || w->isVisible());
+    EXPECT_FALSE(w->polling() || w->tmrLogitv.isActive() || w->isVisible());
     EXPECT_EQ(released, 1);
     ASSERT_TRUE(stored().has_value());
     EXPECT_EQ(std::tuple(stored()->LogInterval, stored()->LogUnit, stored()->LogNameMode, stored()->LogActive),

@@ -4,11 +4,13 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QRegularExpression>
 #include <QTime>
+#include <QTimer>
 #include <QTemporaryDir>
 
 #include "process_support.h"
@@ -126,9 +128,19 @@ TEST(Program, MainWindowShowsTheRecorderAfterASlowOneItsOwnValues) {
     rdxtest::FakeClock clock;
     Services services{clock, messages, dialogs};
     MainDisp window(state, services);
+    window.onReleaseLink = [&] { loader.release(); };
     window.Communicate();
     ASSERT_EQ(state.gPortOpened, "True") << messages.shown.join(' ').toStdString();
     window.DVsele1_Click();
+
+    // The window thread answers all along, also while 05's reply is read
+    // (up to the link's 1 s time-out): the longest gap between its events.
+    QElapsedTimer sinceEvent;
+    qint64 longestGap = 0;
+    QTimer probe;
+    QObject::connect(&probe, &QTimer::timeout, [&] { longestGap = std::max(longestGap, sinceEvent.restart()); });
+    sinceEvent.start();
+    probe.start(10);
 
     // Three replies of 06 (its status line changes with each): channel 1 one
     // decimal, 3 a whole number, 5 a value.
@@ -146,7 +158,8 @@ TEST(Program, MainWindowShowsTheRecorderAfterASlowOneItsOwnValues) {
     // The slow 05 never gave a whole reply: marked, and no value shown.
     EXPECT_FALSE(window.lblPv[0]->toolTip().isEmpty());
     EXPECT_TRUE(window.lblPv[0]->text().isEmpty());
-    loader.release();
+    EXPECT_LT(longestGap, 250);
+    window.stopPolling();
 }
 
 TEST(Program, WithoutItsLinkLibraryItTouchesNoSettings) {

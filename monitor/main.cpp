@@ -1,4 +1,5 @@
-// RDXMON-1_V104: the RDX-512 monitor program.
+// RDXMON-1_V104: the RDX-512 monitor program, and the place where its parts
+// are put together (the settings and the loader, the windows, polling).
 //
 // Start-up: the program's folder becomes the working folder, the link
 // library is loaded from it, the settings are read (or the defaults written
@@ -52,12 +53,18 @@ bool installTerminationHandlers() {
     return true;
 }
 
-// The link library's PortOpen message, as a message box.
+// The link library's PortOpen message, as a message box (on the window
+// thread).
 void showLinkMessage(const QString& text, const QString& title) {
     const QString caption = title.isEmpty() ? rdxmon::kProgramTitle : title;
     QMessageBox box(QMessageBox::Information, caption, text, QMessageBox::Ok, QApplication::activeWindow());
     box.exec();
 }
+
+// Set once the main window is there: the link library speaks from the
+// polling thread, and its box is shown on the window thread while the
+// polling thread waits for it.
+rdxmon::MainDisp* gBoxHost = nullptr;
 
 }  // namespace
 
@@ -97,7 +104,12 @@ int main(int argc, char* argv[]) {
 
     // The link library's messages stay away while a lost line is reopened.
     RecoveringFlag recovering;
-    LinkMessageGate linkMessages(recovering, &showLinkMessage);
+    LinkMessageGate linkMessages(recovering, [](const QString& text, const QString& title) {
+        if (gBoxHost)
+            gBoxHost->callOnWindowThread([text, title] { showLinkMessage(text, title); });
+        else
+            showLinkMessage(text, title);
+    });
 
     // The link library first: without it the program cannot work, and no
     // settings file is touched.
@@ -133,12 +145,10 @@ int main(int argc, char* argv[]) {
     state.gChannel = loadChannelNames(folder).table;
 
     MainDisp mainDisp(state, services);
-    mainDisp.pollCycle().lineWatch().setRecoveringFlag(&recovering);
+    mainDisp.setRecoveringFlag(&recovering);
     mainDisp.setSplash(&splash);
-    mainDisp.onReleaseLink = [&] {
-        loader.release();
-        state.gLink = nullptr;
-    };
+    // On the polling thread, the one that used the link.
+    mainDisp.onReleaseLink = [&] { loader.release(); };
     SubDisp_Name nameWindow(state, messages, mainDisp, &mainDisp);
     mainDisp.onNameLoad = [&] { nameWindow.NameLoad(); };
     mainDisp.onChannelNames = [&] { nameWindow.showModally(); };
@@ -148,14 +158,10 @@ int main(int argc, char* argv[]) {
 
     if (terminated) return 0;
     mainWindow = &mainDisp;
+    gBoxHost = &mainDisp;
 
-    // The reply time-out follows the line speed (1000 ms at 4800 bit/s and
-    // above); the connecting step sets it again with the port settings.
-    try {
-        state.gLink->TimeOut(replyTimeOutMs(lenientInt(state.gInit.Speed)));
-    } catch (const rdx::LinkError&) {
-        // The reply time-out keeps the library's own value.
-    }
+    // The connecting step sets the reply time-out for the line speed (1000 ms
+    // at 4800 bit/s and above) with the port settings, on the polling thread.
     mainDisp.Communicate();
     if (mainDisp.exiting()) return 0;
     mainDisp.DVsele1_Click();

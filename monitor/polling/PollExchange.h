@@ -1,0 +1,134 @@
+// The link side of polling: the exchange steps with the recorders, the quiet
+// line between exchanges and the recovery of a lost line. It touches the
+// link object and nothing of the shared state: what it needs is copied in
+// (LinkSettings), and each finished slot comes out as a SlotOutcome for the
+// side that keeps the values (PollCycle::take). The polling thread runs it
+// (PollWorker); tests may step it directly.
+#ifndef RDXMON_POLLING_POLLEXCHANGE_H
+#define RDXMON_POLLING_POLLEXCHANGE_H
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include <QString>
+
+#include "polling/LineWatch.h"
+#include "startup/SharedState.h"
+
+namespace rdxmon {
+
+// Milliseconds a whole reply of channels + 2 lines of 40 characters takes on
+// the line at baud bit/s (10 bits a character: start, 7 data, parity, stop).
+qint64 replyLineMs(int baud, int channels);
+// The link's reply time-out for a line speed: one and a half times the
+// reply's line time, never below 1000 ms (also for an unreadable speed).
+int replyTimeOutMs(int baud, int channels = 6);
+
+// What the link side needs of the settings, copied from the shared state.
+struct LinkSettings {
+    QString port;   // gInit.Port
+    QString speed;  // gInit.Speed
+    std::array<std::int16_t, kSlotCount> addresses{};  // gDevAddr
+    int count = 1;  // gRecTotal, 1..31
+};
+LinkSettings linkSettings(const SharedState& state);
+
+struct ConnectResult {
+    bool opened = false;  // the port is open: gPortOpened "True"
+    // When PortOpen failed with a reason worth telling: the message for the
+    // operator (portProblemMessage), else empty.
+    QString problem;
+    // Another error of the serial control before the port had opened: its
+    // description (the recorders are not polled), else empty.
+    QString failure;
+};
+
+// The link part of the connecting step: port settings and the reply time-out
+// for the speed, PortOpen (error 30019 counts as not opened, its reason goes
+// into problem), both buffers cleared, and when the port opened the close
+// command to each of the count slots. Another error ends the step there:
+// before the port opened it goes into failure; after, the port counts as
+// opened (a failing line is then recovered by the polling).
+ConnectResult connectLink(rdx::_rdx5Comm3& link, const LinkSettings& settings);
+
+// One finished slot, or a change of the line.
+struct SlotOutcome {
+    enum class Kind {
+        Reply,      // slot answered: text is the complete reply
+        Miss,       // slot did not answer (ESC, or an error of the link)
+        LineLost,   // the device went away during slot's exchange
+        LineBack,   // the lost line was reopened
+        StillLost,  // a reopen attempt failed
+    };
+    Kind kind = Kind::Miss;
+    int slot = 0;
+    std::string text;  // as RWcomm returned it (Reply, Miss)
+    qint64 atMs = 0;   // the exchange's monotonic clock at the end
+};
+
+class PollExchange {
+public:
+    // A dirty line (see step) must be quiet at least this long, and at least
+    // as long as a whole reply takes at the line speed.
+    static constexpr qint64 kDirtySettleMs = 500;
+    // After an ordinary exchange the line must be quiet for a few character
+    // times, at least this long, and is waited for a second at most.
+    static constexpr qint64 kMinQuietMs = 10;
+    static constexpr qint64 kMaxQuietWaitMs = 1000;
+
+    // link may be null (every step then misses). Without a clock the
+    // system's monotonic clock is used.
+    PollExchange(rdx::_rdx5Comm3* link, const LinkSettings& settings, LineWatch::MsClock msClock = {});
+
+    // One step with the slot pollIndex(), or, while the line is lost, a
+    // reopen attempt when one is due. Returns the outcome when the slot's
+    // exchange (or the attempt) ended.
+    // Between two exchanges the line must be quiet: after an ordinary one
+    // for quietMs() by the clock, after a dirty one (a time-out in which
+    // characters had arrived, or an error) for the long settle; what
+    // arrives meanwhile is cleared. Errors raised by the link are absorbed.
+    // A device error (the line lost) stops the exchanges until the port is
+    // back and keeps the slot; any other error counts as no answer and the
+    // cycle moves on.
+    std::optional<SlotOutcome> step();
+
+    // How long until the next step is worth making: the rest of a short
+    // quiet wait, else tickMs.
+    qint64 nextStepInMs(qint64 tickMs) const;
+
+    // The quiet time after an ordinary exchange at the link's line speed.
+    qint64 quietMs() const;
+
+    // New recorder addresses (from the next request on).
+    void setAddresses(const std::array<std::int16_t, kSlotCount>& addresses) { settings_.addresses = addresses; }
+
+    int pollIndex() const { return index_; }
+    LineWatch& lineWatch() { return line_; }
+
+private:
+    int baud() const;  // the line speed the link was given
+    bool lineSettled();
+    void endExchange(bool dirty, qint64 notBeforeMs);
+    SlotOutcome outcome(SlotOutcome::Kind kind, int slot, std::string text = {}) const;
+
+    rdx::_rdx5Comm3* link_;
+    LinkSettings settings_;
+    LineWatch line_;
+    int index_ = 0;
+    bool underWay_ = false;  // RWcomm returned "under way" last step
+    // The short quiet wait after an ordinary exchange: since when the line
+    // has been seen quiet, and when the exchange ended.
+    bool quieting_ = false;
+    qint64 quietSinceMs_ = 0, endedMs_ = 0;
+    // The long settle of a dirty line: when it began, when something last
+    // arrived, how long the line must stay quiet, and the earliest time the
+    // next request may go out.
+    bool dirty_ = false;
+    qint64 dirtySinceMs_ = 0, lastNoiseMs_ = 0, settleMs_ = 0, notBeforeMs_ = 0;
+};
+
+}  // namespace rdxmon
+
+#endif
