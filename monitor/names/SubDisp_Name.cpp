@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QShortcut>
 #include <QVBoxLayout>
 
 #include "names/ChannelNames.h"
@@ -69,6 +70,9 @@ SubDisp_Name::SubDisp_Name(SharedState& state, MessageBoxes& messages, NamesHost
     connect(DVsele2, &QPushButton::clicked, this, [this] { showPage(1); });
     connect(DVsele3, &QPushButton::clicked, this, [this] { showPage(2); });
     connect(cmdOK, &QPushButton::clicked, this, [this] { cmdOK_Click(); });
+    // Escape leaves the window as OK does: there is no cancel, the names are
+    // stored.
+    new QShortcut(QKeySequence(Qt::Key_Escape), this, this, [this] { cmdOK_Click(); });
 
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(DVsele1);

@@ -61,7 +61,8 @@ public:
     QPushButton* cmdOK = nullptr;
 
 protected:
-    // The window has no close button and Escape does nothing: OK is the way out.
+    // The window has no close button and no cancel: OK is the way out (Escape
+    // runs OK).
     void reject() override {}
     void closeEvent(QCloseEvent* event) override;
 

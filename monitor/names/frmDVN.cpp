@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QShortcut>
 
 #include "names/AddressTable.h"
 #include "startup/Lenient.h"
@@ -62,6 +63,8 @@ frmDVN::frmDVN(SharedState& state, MessageBoxes& messages, QWidget* parent)
     Command1 = new QPushButton(QStringLiteral("OK"), this);
     Command1->setGeometry(width() - 16 - 92, buttonsTop, 92, 28);
     connect(Command1, &QPushButton::clicked, this, [this] { Command1_Click(); });
+    // Escape leaves the window as OK does (the addresses are stored).
+    new QShortcut(QKeySequence(Qt::Key_Escape), this, this, [this] { Command1_Click(); });
 
     // Load: the table, then the entries of page 0.
     const AddressLoadResult loaded = loadAddressTable(state_.programFolder);
