@@ -28,12 +28,12 @@ set(CPACK_PACKAGE_NAME rdx512-monitor)
 set(CPACK_PACKAGE_VENDOR "RDX-512 monitor project")
 set(CPACK_PACKAGE_CONTACT "RDX-512 monitor maintainers <rdx512@localhost>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Monitor, logging service and simulator for RDX-512 process recorders")
-set(CPACK_PACKAGE_DESCRIPTION
-    "The window program RDXMON-1_V104 and its link library RDX500Comm3, the headless logging service "
-    "rdx512-logd with its systemd unit, and the recorder simulator rdx512-sim.")
+set(CPACK_PACKAGE_DESCRIPTION "The window program RDXMON-1_V104 and its link library RDX500Comm3, \
+the headless logging service rdx512-logd with its systemd unit, and the recorder simulator rdx512-sim.")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGING_INSTALL_PREFIX ${RDX_INSTALL_FOLDER})
 set(CPACK_GENERATOR DEB)
+set(CPACK_STRIP_FILES ON)
 
 # One package holding the program folder and the system's share.
 set(CPACK_DEB_COMPONENT_INSTALL ON)

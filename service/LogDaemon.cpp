@@ -1,5 +1,6 @@
 #include "LogDaemon.h"
 
+#include <QCoreApplication>
 #include <QDir>
 
 #include "logging/LogSchedule.h"
@@ -15,8 +16,7 @@ using namespace rdxmon;
 
 namespace {
 
-// The window program's polling and sampling timers.
-constexpr int kPollTickMs = 50;
+// The window program's sampling timer.
 constexpr int kLogTickMs = 200;
 
 }  // namespace
@@ -27,9 +27,9 @@ LogDaemon::LogDaemon(const QString& programFolder, const QString& dataFolder)
     state_.programFolder = dataFolder;
     poll_ = std::make_unique<PollCycle>(state_, static_cast<PvView&>(*this), &clock_);
     poll_->addListener(&watchdog_);
-    pollTimer_.setSingleShot(true);
+    polling_ = std::make_unique<PollingThread>(state_, *poll_);
+    polling_->afterTake = [this] { afterTake(); };
     logTimer_.setInterval(kLogTickMs);
-    connect(&pollTimer_, &QTimer::timeout, this, [this] { pollTick(); });
     connect(&logTimer_, &QTimer::timeout, this, [this] { log_->tick(); });
 }
 
@@ -64,8 +64,24 @@ bool LogDaemon::start()
         tell(addresses.problem);
     state_.gDevAddr = addresses.table;
 
-    if (!openPort())
-        return false;
+    watchdog_.status(QStringLiteral("Opening the serial port"));
+    polling_->start([this](const ConnectResult& result) { connected(result); }, &recovering_);
+    return true;
+}
+
+void LogDaemon::connected(const ConnectResult& result)
+{
+    state_.gPortOpened = result.opened ? QStringLiteral("True") : QStringLiteral("False");
+    if (!result.opened) {
+        if (!result.failure.isEmpty())
+            tell(QStringLiteral("The serial port could not be prepared: %1").arg(result.failure));
+        else if (!result.problem.isEmpty())
+            tell(result.problem);
+        else
+            tell(QStringLiteral("The serial port %1 could not be opened.").arg(state_.gInit.Port.trimmed()));
+        QCoreApplication::exit(1);
+        return;
+    }
 
     // A logging service logs: to a default-named file at the stored cycle,
     // whatever file mode and logging state the window program left behind.
@@ -79,39 +95,16 @@ bool LogDaemon::start()
         return saveChannelNames(state_.programFolder, state_.gChannel, nullptr);
     });
     log_->resumeAtStartup();
-    if (!log_->running())
-        return false;
-
+    if (!log_->running()) {
+        QCoreApplication::exit(1);
+        return;
+    }
     tell(runStatus());
     watchdog_.status(QStringLiteral("Start-up pass over the recorders"));
-    pollTimer_.start(0);
-    return true;
 }
 
-bool LogDaemon::openPort()
+void LogDaemon::afterTake()
 {
-    const LinkSettings settings = linkSettings(state_);
-    const ConnectResult connected = connectLink(*state_.gLink, settings);
-    state_.gPortOpened = connected.opened ? QStringLiteral("True") : QStringLiteral("False");
-    if (connected.opened) {
-        exchange_ = std::make_unique<PollExchange>(state_.gLink, settings);
-        exchange_->lineWatch().setRecoveringFlag(&recovering_);
-        return true;
-    }
-    if (!connected.failure.isEmpty())
-        tell(QStringLiteral("The serial port could not be prepared: %1").arg(connected.failure));
-    else if (!connected.problem.isEmpty())
-        tell(connected.problem);
-    else
-        tell(QStringLiteral("The serial port %1 could not be opened.").arg(settings.port.trimmed()));
-    return false;
-}
-
-void LogDaemon::pollTick()
-{
-    if (const std::optional<SlotOutcome> outcome = exchange_->step())
-        poll_->take(*outcome);
-    pollTimer_.start(static_cast<int>(exchange_->nextStepInMs(kPollTickMs)));
     if (!ready_ && state_.gStartDone != 0) {
         ready_ = true;
         watchdog_.ready(runStatus());
@@ -132,12 +125,11 @@ void LogDaemon::stop()
     if (!state_.gLink)
         return;
     watchdog_.stopping();
-    pollTimer_.stop();
-    exchange_.reset();
+    // The link is released on the polling thread, after its last step.
+    polling_->stop([this] { loader_.release(); });
+    state_.gLink = nullptr;
     if (log_)
         log_->stopLogging();
-    loader_.release();
-    state_.gLink = nullptr;
 }
 
 void LogDaemon::setSlotStale(int slot, bool stale, const QDateTime&)

@@ -1,8 +1,8 @@
 // The logging service: the monitor's polling and logging without a window.
 // It reads the same files from its data folder as the window program reads
 // from its own (settings, recorder addresses, channel names), opens the
-// port, logs every cycle to a default-named CSV file there and polls the
-// recorders from a timer, one exchange step a tick, as the window does.
+// port and polls the recorders on the polling thread as the window program
+// does, and logs every cycle to a default-named CSV file there.
 #ifndef RDXLOGD_LOGDAEMON_H
 #define RDXLOGD_LOGDAEMON_H
 
@@ -16,7 +16,7 @@
 #include "logging/LogController.h"
 #include "names/NamesHost.h"
 #include "polling/PollCycle.h"
-#include "polling/PollExchange.h"
+#include "polling/PollWorker.h"
 #include "startup/LinkLoader.h"
 #include "startup/SharedState.h"
 #include "startup/SystemServices.h"
@@ -33,10 +33,10 @@ public:
     LogDaemon(const QString& programFolder, const QString& dataFolder);
     ~LogDaemon() override;
 
-    // Loads the link library and the files, opens the port, starts logging
-    // and polling. False, with the reason told, when the service cannot
-    // work: no link library, a port that does not open, a log file that
-    // cannot be made.
+    // Loads the link library and the files and starts polling; once the
+    // port is open, logging starts. False, with the reason told, when the
+    // link library cannot be loaded. A port that does not open or a log
+    // file that cannot be made is told, and the event loop ends with 1.
     bool start();
 
     // The orderly end: polling stops, the rows waiting are written and the
@@ -62,8 +62,8 @@ private:
     void NameSet(int) override {}
     void Logdisp(int) override {}
 
-    bool openPort();
-    void pollTick();
+    void connected(const rdxmon::ConnectResult& result);
+    void afterTake();
     void tell(const QString& text) { messages_.information(text); }
     QString runStatus() const;
 
@@ -77,10 +77,9 @@ private:
     std::unique_ptr<rdxmon::LinkMessageGate> linkMessages_;
     rdxmon::LinkLoader loader_;
     std::unique_ptr<rdxmon::PollCycle> poll_;
-    std::unique_ptr<rdxmon::PollExchange> exchange_;
+    std::unique_ptr<rdxmon::PollingThread> polling_;
     std::unique_ptr<rdxmon::LogController> log_;
     Watchdog watchdog_;
-    QTimer pollTimer_;
     QTimer logTimer_;
     bool ready_ = false;
 };
