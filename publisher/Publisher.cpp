@@ -31,8 +31,8 @@ QByteArray isoTime(const QDateTime& time)
 {
     const int offset = time.offsetFromUtc() / 60;
     const int a = std::abs(offset);
-    return (time.toString(QStringLiteral("yyyy-MM-dd'T'HH:mm:ss.zzz")) +
-            QStringLiteral("%1%2:%3").arg(offset < 0 ? u'-' : u'+').arg(a / 60, 2, 10, QChar(u'0')).arg(a % 60, 2, 10, QChar(u'0')))
+    return (time.toString(QStringLiteral("yyyy-MM-dd'T'HH:mm:ss.zzz")) + QChar(offset < 0 ? u'-' : u'+') +
+            QStringLiteral("%1:%2").arg(a / 60, 2, 10, QChar(u'0')).arg(a % 60, 2, 10, QChar(u'0')))
         .toLatin1();
 }
 
@@ -102,7 +102,7 @@ void Publisher::start()
     options.set_clean_session(true);
     options.set_keep_alive_interval(10);
     options.set_connect_timeout(5);
-    options.set_automatic_reconnect(1, 2);
+    options.set_automatic_reconnect(1, 1);
     options.set_will(mqtt::will_options(status, std::string("offline"), kQos, true));
     if (!config_.user.isEmpty()) {
         options.set_user_name(config_.user.toStdString());
@@ -129,16 +129,14 @@ void Publisher::stop()
         return;
     try {
         if (client_->is_connected()) {
-            client_->publish(config_.statusTopic().toStdString(), "offline", 7, kQos, true);
-            // Waits for what is in flight (the "offline" too), then says goodbye.
-            client_->disconnect(static_cast<int>(kStopWait.count()))->wait_for(kStopWait * 2);
-        } else {
-            client_->disconnect(0)->wait_for(kStopWait);
+            // "offline" first, then the goodbye (which ends the will).
+            client_->publish(config_.statusTopic().toStdString(), "offline", 7, kQos, true)->wait_for(kStopWait);
         }
+        client_->disconnect(0)->wait_for(kStopWait);
+        client_->disable_callbacks();
     } catch (const mqtt::exception&) {
-        // Already gone: nothing to say goodbye to.
+        // Already gone, or still going (the library ends it with the client).
     }
-    client_->disable_callbacks();
     client_.reset();
     setState(State::Off);
 }
