@@ -63,6 +63,7 @@ bool LogDaemon::start()
     if (!addresses.problem.isEmpty())
         tell(addresses.problem);
     state_.gDevAddr = addresses.table;
+    startPublisher();
 
     watchdog_.status(QStringLiteral("Opening the serial port"));
     polling_->start([this](const ConnectResult& result) { connected(result); }, &recovering_);
@@ -103,6 +104,24 @@ void LogDaemon::connected(const ConnectResult& result)
     watchdog_.status(QStringLiteral("Start-up pass over the recorders"));
 }
 
+void LogDaemon::startPublisher()
+{
+    const rdxpub::BrokerConfigResult broker = rdxpub::loadBrokerConfig(state_.programFolder);
+    for (const QString& warning : broker.warnings)
+        tell(warning);
+    if (!broker.problem.isEmpty())
+        tell(broker.problem);
+    if (!broker.config)
+        return;
+    publisher_ = std::make_unique<rdxpub::Publisher>(state_, *broker.config);
+    const QString uri = broker.config->serverUri();
+    connect(publisher_.get(), &rdxpub::Publisher::stateChanged, this, [this, uri](rdxpub::Publisher::State state) {
+        tell(QStringLiteral("Broker %1: %2").arg(uri, rdxpub::Publisher::stateText(state)));
+    });
+    poll_->addListener(publisher_.get());
+    publisher_->start();
+}
+
 void LogDaemon::afterTake()
 {
     if (!ready_ && state_.gStartDone != 0) {
@@ -128,6 +147,10 @@ void LogDaemon::stop()
     // The link is released on the polling thread, after its last step.
     polling_->stop([this] { loader_.release(); });
     state_.gLink = nullptr;
+    if (publisher_) {
+        poll_->removeListener(publisher_.get());
+        publisher_->stop();
+    }
     if (log_)
         log_->stopLogging();
 }

@@ -12,6 +12,7 @@
 #include <QTimer>
 
 #include "DaemonServices.h"
+#include "Publisher.h"
 #include "Watchdog.h"
 #include "logging/LogController.h"
 #include "names/NamesHost.h"
@@ -64,6 +65,7 @@ private:
 
     void connected(const rdxmon::ConnectResult& result);
     void afterTake();
+    void startPublisher();
     void tell(const QString& text) { messages_.information(text); }
     QString runStatus() const;
 
@@ -79,6 +81,9 @@ private:
     std::unique_ptr<rdxmon::PollCycle> poll_;
     std::unique_ptr<rdxmon::PollingThread> polling_;
     std::unique_ptr<rdxmon::LogController> log_;
+    // Publishing to a message broker, when rdx512.conf in the data folder
+    // asks for it.
+    std::unique_ptr<rdxpub::Publisher> publisher_;
     Watchdog watchdog_;
     QTimer logTimer_;
     bool ready_ = false;
