@@ -3,7 +3,8 @@
 # the service, the simulator, the help file, the icon and the desktop entry -
 # in /opt/rdx512, plus what the system needs to find them: links in
 # /usr/bin, the desktop entry in /usr/share/applications and the service's
-# unit file. The service keeps its settings and logs in /var/lib/rdx512.
+# unit file with its user. The service keeps its settings and logs in
+# /var/lib/rdx512.
 
 # The simulator and the demo client belong in the program folder as well.
 install(TARGETS rdx512-sim rdx-exchange RUNTIME DESTINATION .)
@@ -22,6 +23,8 @@ if(TARGET rdx512-logd)
           COMPONENT system EXCLUDE_FROM_ALL)
   install(FILES ${CMAKE_BINARY_DIR}/service/rdx512-logd.service DESTINATION /lib/systemd/system
           COMPONENT system EXCLUDE_FROM_ALL)
+  install(FILES ${PROJECT_SOURCE_DIR}/service/rdx512-logd.sysusers DESTINATION /usr/lib/sysusers.d
+          RENAME rdx512-logd.conf COMPONENT system EXCLUDE_FROM_ALL)
 endif()
 
 set(CPACK_PACKAGE_NAME rdx512-monitor)

@@ -23,24 +23,34 @@ fail() { echo "deb-test: FAILED: $*" >&2; exit 1; }
 
 work="$(mktemp -d)"
 sim_pid="" service_pid=""
+had_user=no
+getent passwd rdx512 >/dev/null && had_user=yes
 cleanup() {
   [ -n "$service_pid" ] && kill "$service_pid" 2>/dev/null || true
   [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null || true
   dpkg -P "$package" >/dev/null 2>&1 || true  # leaves no trace in dpkg's records
+  # The package keeps the service's user and data folder; the test does not.
+  if [ "$had_user" = no ] && getent passwd rdx512 >/dev/null; then
+    userdel rdx512 2>/dev/null || true
+    getent group rdx512 >/dev/null && groupdel rdx512 2>/dev/null || true
+    rm -rf /var/lib/rdx512
+  fi
   rm -rf "$work"
 }
 trap cleanup EXIT
 
 (cd "$build" && cpack -G DEB >"$work/cpack.log" 2>&1) || { cat "$work/cpack.log"; fail "cpack"; }
 deb="$(ls -t "$build"/${package}_*.deb | head -1)"
-dpkg -i "$deb" >"$work/dpkg.log" || { cat "$work/dpkg.log"; fail "dpkg -i $deb"; }
+dpkg -i "$deb" >"$work/dpkg.log" 2>&1 || { cat "$work/dpkg.log"; fail "dpkg -i $deb"; }
 
 for file in "$folder/RDXMON-1_V104" "$folder/libRDX500Comm3.so" "$folder/rdx512-logd" "$folder/rdx512-sim" \
             "$folder/RDXMON-1.qch" "$folder/rdxmon.png" /usr/share/applications/rdxmon.desktop \
-            /usr/bin/rdx512-logd /lib/systemd/system/rdx512-logd.service; do
+            /usr/bin/rdx512-logd /lib/systemd/system/rdx512-logd.service /usr/lib/sysusers.d/rdx512-logd.conf; do
   [ -e "$file" ] || fail "$file not installed"
 done
 grep -q "^Exec=$folder/RDXMON-1_V104" "$folder/rdxmon.desktop" || fail "desktop entry does not name $folder"
+id -nG rdx512 | grep -qw dialout || fail "the service's user rdx512 is not in the dialout group"
+[ "$(stat -c %U:%a /var/lib/rdx512)" = rdx512:750 ] || fail "/var/lib/rdx512 is not the service's own folder"
 if command -v systemd-analyze >/dev/null; then
   systemd-analyze verify rdx512-logd.service || fail "unit file"
 fi
