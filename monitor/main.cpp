@@ -27,9 +27,14 @@
 #include "startup/SettingsFile.h"
 #include "startup/SharedState.h"
 #include "startup/SystemServices.h"
+#include "status/OperatorView.h"
 #include "windows/MainDisp.h"
 #include "windows/Opuning.h"
 #include "windows/QtServices.h"
+
+#ifdef RDXMON_LATENCY_PROBE
+#include "LatencyProbe.h"  // the benchmark build only
+#endif
 
 namespace {
 
@@ -101,6 +106,9 @@ int main(int argc, char* argv[]) {
 
     const QString folder = programFolder();
     QDir::setCurrent(folder);
+#ifdef RDXMON_LATENCY_PROBE
+    rdxbench::LatencyProbe latencyProbe(folder);
+#endif
 
     // The link library's messages stay away while a lost line is reopened.
     RecoveringFlag recovering;
@@ -155,6 +163,8 @@ int main(int argc, char* argv[]) {
     mainDisp.onSaveNames = [&] { return nameWindow.SaveNames(); };
     frmDVN addressWindow(state, messages, &mainDisp);
     mainDisp.setAddressWindow(&addressWindow);
+    // The trend, the status line and the shortcuts beside the layout.
+    OperatorView operatorView(mainDisp, state, services);
 
     if (terminated) return 0;
     mainWindow = &mainDisp;

@@ -78,7 +78,7 @@ MonitorRun::MonitorRun(const std::string& binDir, const RunSetup& setup)
     : logFolder_(makeTempFolder("rdxbench")), logPath_(logFolder_ + "/requests.log") {
     try {
         sim_ = std::make_unique<rdxsim::SimProcess>(binDir + "/rdx512-sim", simArguments(setup, logPath_));
-        for (const char* name : {"RDXMON-1_V104", "libRDX500Comm3.so"})
+        for (const std::string& name : {setup.program, std::string("libRDX500Comm3.so")})
             fs::copy_file(fs::path(binDir) / name, fs::path(folder()) / name);
         writeSettings(folder() + "/RDX512INIT.SET", setup);
     } catch (const std::exception&) {
@@ -87,7 +87,7 @@ MonitorRun::MonitorRun(const std::string& binDir, const RunSetup& setup)
         throw;
     }
 
-    const std::string program = folder() + "/RDXMON-1_V104";
+    const std::string program = folder() + "/" + setup.program;
     const std::string output = folder() + "/monitor.out";
     launchedMs_ = steadyMs();
     pid_ = fork();

@@ -24,6 +24,7 @@ struct RunSetup {
     std::string speedText = "9600";  // Speed in the settings file (4 characters)
     std::vector<std::string> simOptions;  // further simulator options (faults)
     bool logging = false;          // logging resumes at start: default file, 1 s cycle
+    std::string program = "RDXMON-1_V104";  // the program of binDir to run
 };
 
 // One request of the simulator's log.
