@@ -24,6 +24,7 @@ public:
     struct Recorder {
         std::string reply;
         qint64 tailMs = 100;  // the lines after the first arrive this long after the request
+        bool chatters = false;  // a stray line 30 and 70 ms after its reply
     };
     std::map<std::string, Recorder> recorders;  // by address
     std::string written;
@@ -68,6 +69,9 @@ public:
         const std::string& reply = it->second.reply;
         for (std::size_t i = 0, first = reply.find("\r\n") + 2; i < reply.size(); ++i)
             rx_.emplace_back(ms + (i < first ? 100 : it->second.tailMs), reply[i]);
+        for (const qint64 after : {30, 70})
+            for (const char c : std::string(it->second.chatters ? "xx\r\n" : ""))
+                rx_.emplace_back(ms + it->second.tailMs + after, c);
         std::stable_sort(rx_.begin(), rx_.end(), [](auto& a, auto& b) { return a.first < b.first; });
     }
     // Settings and sizes make no difference here.
@@ -209,6 +213,16 @@ TEST_F(PollCycleTest, ASlowRecordersTailIsNotReadAsTheNextRecordersReply)
     EXPECT_EQ(view.stale, (std::vector<std::pair<int, bool>>{{1, true}}));
     EXPECT_FALSE(state.gPvRead[6]);
     EXPECT_EQ(view.captions[6], "");
+}
+
+TEST_F(PollCycleTest, StrayLinesAfterAReplyAreWaitedOutBeforeTheNextRequest)
+{
+    answer(0, 10), answer(1, 20), answer(2, 30);
+    line->recorders["01"].chatters = true;
+    connect();
+    run(3000);
+    EXPECT_EQ(values(1), own(20));
+    EXPECT_TRUE(view.stale.empty());
 }
 
 TEST_F(PollCycleTest, AnErrorInTheMiddleOfAnExchangeDoesNotMoveARecordersReply)
