@@ -26,6 +26,7 @@ void setCell(QTableWidget* table, int row, int column, const QString& text) {
     if (!item) {
         item = new QTableWidgetItem;
         item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+        if (column != 2) item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
         table->setItem(row, column, item);
     }
     if (item->text() != text) item->setText(text);
@@ -52,12 +53,15 @@ RecorderStatusWindow::RecorderStatusWindow(const SharedState& state, const LineS
                                       QStringLiteral("Replies"), QStringLiteral("Time-outs"),
                                       QStringLiteral("Last reply")});
     table->verticalHeader()->hide();
+    table->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table->setWordWrap(false);
+    table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     table->horizontalHeader()->setSectionResizeMode(2, QHeaderView::Stretch);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(4, 4, 4, 4);
     layout->addWidget(table);
-    resize(560, std::min(120 + 24 * status.polled(), 640));
+    resize(520, std::min(60 + (fontMetrics().height() + 6) * (status.polled() + 1), 720));
     new QShortcut(QKeySequence(Qt::Key_Escape), this, this, &QWidget::close);
     timer_.setInterval(kRefreshMs);
     connect(&timer_, &QTimer::timeout, this, [this] {
@@ -85,7 +89,7 @@ void RecorderStatusWindow::refresh() {
 }
 
 StatusLine::StatusLine(const SharedState& state, const LineStatus& status, Clock& clock, QWidget* parent)
-    : QStatusBar(parent), state_(state), status_(status),
+    : QStatusBar(parent), status_(status),
       recordersWindow_(new RecorderStatusWindow(state, status, clock, parent)) {
     setSizeGripEnabled(false);
     lblDevice = addLabel(this, 0);
@@ -105,10 +109,10 @@ StatusLine::StatusLine(const SharedState& state, const LineStatus& status, Clock
     refresh();
 }
 
-void StatusLine::setDevice(const QString& port, const QString& device, bool opened) {
+QString deviceText(const QString& port, const QString& device, bool opened) {
     QString text = device.isEmpty() ? port.trimmed() : QStringLiteral("%1 → %2").arg(port.trimmed(), device);
     if (!opened) text += QStringLiteral(" (not open)");
-    lblDevice->setText(text);
+    return text;
 }
 
 void StatusLine::setBrokerState(const QString& text) {
@@ -117,6 +121,7 @@ void StatusLine::setBrokerState(const QString& text) {
 }
 
 void StatusLine::refresh() {
+    if (device_) lblDevice->setText(device_());
     cmdAnswering->setText(answeringText(status_));
     lblCycle->setText(cycleText(status_.lastCycleMs()));
     const QString file = logFile_ ? logFile_() : QString();

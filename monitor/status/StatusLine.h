@@ -47,9 +47,8 @@ class StatusLine : public QStatusBar {
 public:
     StatusLine(const SharedState& state, const LineStatus& status, Clock& clock, QWidget* parent = nullptr);
 
-    // "COM1 → /dev/ttyUSB0"; "(not open)" after it when the port did not
-    // open.
-    void setDevice(const QString& port, const QString& device, bool opened);
+    // Gives the device text (deviceText), asked at every refresh.
+    void setDeviceSource(std::function<QString()> source) { device_ = std::move(source); }
     // Gives the log file being written, empty when not logging.
     void setLogFileSource(std::function<QString()> source) { logFile_ = std::move(source); }
     // The broker's state for the operator; empty: publishing is not
@@ -67,13 +66,15 @@ public:
     QLabel* lblBroker = nullptr;
 
 private:
-    const SharedState& state_;
     const LineStatus& status_;
     std::function<QString()> logFile_;
+    std::function<QString()> device_;
     RecorderStatusWindow* recordersWindow_;
     QTimer timer_;
 };
 
+// "COM1 → /dev/ttyUSB0"; " (not open)" after it when the port did not open.
+QString deviceText(const QString& port, const QString& device, bool opened);
 // "12 of 31 answering", or "Line lost" while the port is being reopened.
 QString answeringText(const LineStatus& status);
 // "Cycle 10.3 s"; "Cycle -" before the first full cycle.

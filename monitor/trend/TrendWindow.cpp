@@ -143,6 +143,9 @@ void TrendPlot::setCurves(std::vector<Curve> curves, qint64 from, qint64 to) {
     yMin_ = lo;
     yMax_ = hi;
     axisY_->setRange(lo, hi);
+    axisY_->applyNiceNumbers();
+    yMin_ = axisY_->min();
+    yMax_ = axisY_->max();
     axisX_->setFormat(to_ - from_ > 2 * 3600 * 1000 ? QStringLiteral("HH:mm") : QStringLiteral("HH:mm:ss"));
     axisX_->setRange(QDateTime::fromMSecsSinceEpoch(from_), QDateTime::fromMSecsSinceEpoch(to_));
     item_->update();
@@ -232,7 +235,7 @@ TrendWindow::TrendWindow(const SharedState& state, const TrendHistory& history, 
     split->addWidget(channelList);
     split->addWidget(plot);
     split->setStretchFactor(1, 1);
-    split->setSizes({300, 700});
+    split->setSizes({380, 720});
     layout->addWidget(split, 1);
     buildChannelList();
 
@@ -264,7 +267,7 @@ TrendWindow::TrendWindow(const SharedState& state, const TrendHistory& history, 
     });
     timer_.setInterval(1000);
     connect(&timer_, &QTimer::timeout, this, &TrendWindow::refresh);
-    resize(1100, 620);
+    resize(1180, 640);
 }
 
 TrendWindow::~TrendWindow() = default;
@@ -288,6 +291,7 @@ void TrendWindow::buildChannelList() {
     updateNames();
     channelList->resizeColumnToContents(0);
     channelList->resizeColumnToContents(1);
+    channelList->setColumnWidth(2, channelList->fontMetrics().horizontalAdvance(QStringLiteral("-0.000000")) + 12);
 }
 
 void TrendWindow::updateNames() {
@@ -359,7 +363,8 @@ void TrendWindow::goLive() {
 void TrendWindow::showCursorValues() {
     const qint64 at = plot->cursorMs();
     lblCursor->setText(at < 0 ? QString()
-                              : QDateTime::fromMSecsSinceEpoch(at).toString(QStringLiteral("yyyy/MM/dd HH:mm:ss")));
+                              : QStringLiteral("Cursor at ") +
+                                    QDateTime::fromMSecsSinceEpoch(at).toString(QStringLiteral("yyyy/MM/dd HH:mm:ss")));
     std::vector<QString> values(static_cast<std::size_t>(channelList->topLevelItemCount()));
     if (at >= 0) {
         for (const TrendPlot::Curve& c : plot->curves()) {

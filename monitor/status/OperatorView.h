@@ -1,0 +1,56 @@
+// What the operator gets beside the main window's own layout: the history
+// of every channel and the trend window (menu "View", Ctrl+T), the line
+// status under the layout (the window grows by its height) with the table
+// of recorders, and the shortcuts F1 (help), Ctrl+P (printout) and Page Up /
+// Page Down (the recorder pages). Made once the main window is there; it
+// follows the poll cycle until it is destroyed.
+#ifndef RDXMON_STATUS_OPERATORVIEW_H
+#define RDXMON_STATUS_OPERATORVIEW_H
+
+#include <memory>
+
+#include <QObject>
+
+#include "startup/Services.h"
+#include "startup/SharedState.h"
+#include "status/LineStatus.h"
+#include "status/StatusLine.h"
+#include "trend/TrendHistory.h"
+#include "trend/TrendWindow.h"
+
+class QAction;
+class QMenu;
+
+namespace rdxmon {
+
+class MainDisp;
+
+class OperatorView : public QObject {
+    Q_OBJECT
+public:
+    OperatorView(MainDisp& window, SharedState& state, Services& services);
+    ~OperatorView() override;
+
+    // The broker publisher tells its state here (empty: not configured).
+    void setBrokerState(const QString& text) { statusLine->setBrokerState(text); }
+
+    QMenu* mnuView = nullptr;
+    QAction* mnuTrend = nullptr;
+    QAction* mnuRecorders = nullptr;
+    StatusLine* statusLine = nullptr;
+    TrendWindow* trend = nullptr;
+    const TrendHistory& history() const { return history_; }
+    const LineStatus& lineStatus() const { return status_; }
+
+private:
+    void turnPage(int step);
+
+    MainDisp& window_;
+    TrendHistory history_;
+    TrendRecorder recorder_;
+    LineStatus status_;
+};
+
+}  // namespace rdxmon
+
+#endif
