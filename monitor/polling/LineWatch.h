@@ -22,7 +22,9 @@ inline const QString kLineLostMessage = QStringLiteral("Communication line lost 
 
 // Raised while the line is being recovered. The handler of the link
 // library's messages looks at it and stays silent meanwhile, so a reopen
-// attempt that finds CTS low does not put up a box every 2 seconds.
+// attempt that finds CTS low does not put up a box every 2 seconds. Raised
+// and read on the thread that calls the link (the polling thread), as the
+// library speaks from within the link call that failed.
 class RecoveringFlag {
 public:
     bool raised() const { return raised_; }
