@@ -16,6 +16,7 @@
 #include <QProgressBar>
 #include <QSocketNotifier>
 
+#include "Publisher.h"
 #include "names/ChannelNames.h"
 #include "names/SubDisp_Name.h"
 #include "names/frmDVN.h"
@@ -165,6 +166,20 @@ int main(int argc, char* argv[]) {
     mainDisp.setAddressWindow(&addressWindow);
     // The trend, the status line and the shortcuts beside the layout.
     OperatorView operatorView(mainDisp, state, services);
+    // The values to an MQTT broker when rdx512.conf is in the program's
+    // folder; its state in the status line.
+    const rdxpub::BrokerConfigResult brokerConfig = rdxpub::loadBrokerConfig(folder);
+    std::unique_ptr<rdxpub::Publisher> publisher;
+    if (brokerConfig.config) {
+        publisher = std::make_unique<rdxpub::Publisher>(state, *brokerConfig.config);
+        QObject::connect(publisher.get(), &rdxpub::Publisher::stateChanged, &operatorView,
+                         [&](rdxpub::Publisher::State s) { operatorView.setBrokerState(rdxpub::Publisher::stateText(s)); });
+        mainDisp.pollCycle().addListener(publisher.get());
+        publisher->start();
+    } else if (!brokerConfig.problem.isEmpty()) {
+        operatorView.setBrokerState(rdxpub::Publisher::stateText(rdxpub::Publisher::State::Off));
+        messages.information(brokerConfig.problem);
+    }
 
     if (terminated) return 0;
     mainWindow = &mainDisp;
