@@ -40,6 +40,12 @@ step_sanitizers() {
     ctest --test-dir "$dir" --output-on-failure -j2
 }
 
+# The Debian package: built, installed, the installed service tried against
+# the simulator, removed (root only; skipped otherwise).
+step_package() {
+  bash "$root/scripts/deb-test.sh"
+}
+
 # libFuzzer: every target for a bounded time (about a minute in all).
 step_fuzzing() {
   bash "$root/scripts/fuzz.sh"
@@ -49,6 +55,7 @@ steps=(
   step_setup
   step_pdf_printer
   step_unit_and_integration_tests
+  step_package
   step_sanitizers
   step_fuzzing
 )
