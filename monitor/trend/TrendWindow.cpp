@@ -347,6 +347,9 @@ void TrendWindow::refresh() {
     plot->setCurves(std::move(curves), from, endMs_);
     updateNames();
     showCursorValues();
+    // No redraw more often than the time axis moves by a pixel: once a
+    // second for 10 minutes, every 10 s for 8 hours.
+    timer_.setInterval(static_cast<int>(std::clamp<qint64>(spanMs_ / columns, 1000, 10'000)));
 }
 
 void TrendWindow::showRange(qint64 spanMs) {

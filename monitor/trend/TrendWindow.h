@@ -99,7 +99,8 @@ public:
 
     // Shows the window (first time: picks and size from the INI file).
     void open();
-    // Redraws from the history (once a second while shown).
+    // Redraws from the history (while shown: once a second, or once a pixel
+    // of the time axis when that is longer, at most every 10 s).
     void refresh();
     // One of kRanges, following the present.
     void showRange(qint64 spanMs);
