@@ -1,0 +1,80 @@
+// The operator's view on the main window: it follows the poll cycle, the
+// window grows by the status line alone, Page Up and Page Down turn the
+// pages the window offers.
+#include <QMenuBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+#include <gtest/gtest.h>
+
+#include "names/ChannelNames.h"
+#include "startup/Lenient.h"
+#include "status/OperatorView.h"
+#include "support/FakeLink.h"
+#include "support/FakeServices.h"
+#include "windows/MainDisp.h"
+
+namespace rdxmon {
+namespace {
+
+class OperatorViewTest : public ::testing::Test {
+protected:
+    std::unique_ptr<MainDisp> make(int recorders) {
+        state.programFolder = dir.path();
+        state.gChannel = defaultChannelTable();
+        state.gInit.RecCount = format00(recorders);
+        state.gRecTotal = recorders;
+        state.gChTotal = QString::number(recorders * 6);
+        return std::make_unique<MainDisp>(state, services);
+    }
+    QTemporaryDir dir;
+    SharedState state;
+    rdxtest::RecordingMessages messages;
+    rdxtest::FakeDialogs dialogs;
+    rdxtest::FakeClock clock;
+    Services services{clock, messages, dialogs};
+};
+
+TEST_F(OperatorViewTest, FollowsThePollsOfTheWindow) {
+    auto w = make(2);
+    OperatorView view(*w, state, services);
+    w->pollCycle().take({SlotOutcome::Kind::Reply, 0, rdxtest::replyWithValues({"1.5", "2", "3", "4", "5", "6"}), 0});
+    w->pollCycle().take({SlotOutcome::Kind::Miss, 1, std::string(1, '\x1b'), 50});
+    view.statusLine->refresh();
+    EXPECT_EQ(view.statusLine->cmdAnswering->text(), QStringLiteral("1 of 2 answering"));
+    EXPECT_EQ(view.lineStatus().recorder(1).timeOuts, 1);
+    std::vector<TrendPoint> points;
+    view.history().points(0, 0, clock.now().toMSecsSinceEpoch() + 1, points);
+    ASSERT_EQ(points.size(), 1u);
+    EXPECT_EQ(points[0].value, 1.5f);
+}
+
+TEST_F(OperatorViewTest, TheWindowGrowsByTheStatusLineAndTheLayoutStays) {
+    auto w = make(12);
+    const QSize before = w->size();
+    const QRect grid = w->frmM[71]->geometry();
+    OperatorView view(*w, state, services);
+    w->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get()));
+    EXPECT_EQ(w->width(), before.width());
+    EXPECT_EQ(w->height(), before.height() + view.statusLine->height());
+    EXPECT_EQ(w->frmM[71]->geometry(), grid);
+    EXPECT_GE(view.statusLine->geometry().top(), w->centralWidget()->geometry().bottom());
+}
+
+TEST_F(OperatorViewTest, PageKeysTurnOnlyToPagesTheWindowOffers) {
+    const struct { int recorders; const char* keys; int page; } cases[] = {
+        {12, "D", 0}, {31, "DD", 2}, {31, "DDD", 2}, {31, "DDU", 1}, {20, "DD", 1}, {31, "U", 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.recorders << " recorders, keys " << c.keys);
+        auto w = make(c.recorders);
+        OperatorView view(*w, state, services);
+        w->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get()));
+        for (const char* k = c.keys; *k; ++k) QTest::keyClick(w.get(), *k == 'D' ? Qt::Key_PageDown : Qt::Key_PageUp);
+        EXPECT_EQ(w->page(), c.page);
+    }
+}
+
+}  // namespace
+}  // namespace rdxmon
