@@ -63,7 +63,6 @@ TEST(BrokerConfig, FileInTheFolderOrNone)
 {
     QTemporaryDir dir;
     EXPECT_FALSE(loadBrokerConfig(dir.path()).config || !loadBrokerConfig(dir.path()).problem.isEmpty());
-
     QFile conf(dir.filePath("rdx512.conf"));  // its own first line is the password
     ASSERT_TRUE(conf.open(QIODevice::WriteOnly));
     conf.write("host = broker\nline = hall 3, west\nuser = u\npassword_file = rdx512.conf\n");
