@@ -50,6 +50,10 @@ OperatorView::OperatorView(MainDisp& window, SharedState& state, Services& servi
 OperatorView::~OperatorView() {
     window_.pollCycle().removeListener(&recorder_);
     window_.pollCycle().removeListener(&status_);
+    // The trend window reads the history held here: it goes first, not
+    // later with the main window.
+    delete trend;
+    trend = nullptr;
 }
 
 void OperatorView::turnPage(int step) {
