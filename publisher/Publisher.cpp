@@ -1,15 +1,16 @@
 #include "Publisher.h"
 
 #include <charconv>
+#include <thread>
 
-#include <mqtt/async_client.h>
+#include <MQTTAsync.h>
 
 namespace rdxpub {
 
 namespace {
 
 constexpr int kQos = 1;
-constexpr auto kStopWait = std::chrono::milliseconds(1000);
+constexpr int kStopWaitMs = 1000;
 
 QByteArray jsonString(const QString& text)
 {
@@ -44,10 +45,28 @@ QByteArray jsonNumber(float value)
     return QByteArray(text, end - text);
 }
 
+// Sends one retained QoS 1 message; token (when given) gets its number.
+int send(void* client, const char* topic, const QByteArray& payload, MQTTAsync_responseOptions* token = nullptr)
+{
+    MQTTAsync_message message = MQTTAsync_message_initializer;
+    message.payload = const_cast<char*>(payload.constData());
+    message.payloadlen = static_cast<int>(payload.size());
+    message.qos = kQos;
+    message.retained = 1;
+    return MQTTAsync_sendMessage(client, topic, &message, token);
+}
+
+int dropMessage(void*, char* topic, int, MQTTAsync_message* message)
+{
+    MQTTAsync_freeMessage(&message);
+    MQTTAsync_free(topic);
+    return 1;
+}
+
 }  // namespace
 
 Publisher::Publisher(const rdxmon::SharedState& values, BrokerConfig config, QObject* parent)
-    : QObject(parent), values_(values), config_(std::move(config))
+    : QObject(parent), values_(values), config_(std::move(config)), status_(config_.statusTopic().toStdString())
 {
 }
 
@@ -73,82 +92,99 @@ void Publisher::setState(State state)
         Q_EMIT stateChanged(state);
 }
 
+void Publisher::connected(void* context, char*)
+{
+    auto* self = static_cast<Publisher*>(context);
+    send(self->client_, self->status_.c_str(), "online");
+    self->setState(State::Connected);
+}
+
+void Publisher::connectionLost(void* context, char*)
+{
+    static_cast<Publisher*>(context)->setState(State::Retrying);
+}
+
 void Publisher::start()
 {
     if (client_)
         return;
     // The offline buffer and the reconnecting are the library's: it keeps the
     // newest messages from before the first connection on, and tries again
-    // every second or two while the broker is away.
-    mqtt::create_options create(MQTTVERSION_3_1_1, kOfflineBuffer);
-    create.set_send_while_disconnected(true, true);
-    create.set_delete_oldest_messages(true);
-    client_ = std::make_unique<mqtt::async_client>(config_.serverUri().toStdString(),
-                                                   config_.clientId.toStdString(), create);
+    // every second or so while the broker is away.
+    MQTTAsync_createOptions create = MQTTAsync_createOptions_initializer;
+    create.MQTTVersion = MQTTVERSION_3_1_1;
+    create.sendWhileDisconnected = 1;
+    create.allowDisconnectedSendAtAnyTime = 1;
+    create.maxBufferedMessages = kOfflineBuffer;
+    create.deleteOldestMessages = 1;
+    const QByteArray uri = config_.serverUri().toUtf8(), id = config_.clientId.toUtf8();
+    if (MQTTAsync_createWithOptions(&client_, uri.constData(), id.constData(), MQTTCLIENT_PERSISTENCE_NONE, nullptr,
+                                    &create) != MQTTASYNC_SUCCESS) {
+        client_ = nullptr;
+        return;
+    }
+    MQTTAsync_setCallbacks(client_, this, &Publisher::connectionLost, &dropMessage, nullptr);
+    MQTTAsync_setConnected(client_, this, &Publisher::connected);
 
-    const std::string status = config_.statusTopic().toStdString();
-    client_->set_connected_handler([this, status](const std::string&) {
-        try {
-            client_->publish(status, "online", 6, kQos, true);
-        } catch (const mqtt::exception&) {
-            // Lost again at once: the next connection says it.
-        }
-        setState(State::Connected);
-    });
-    client_->set_connection_lost_handler([this](const std::string&) { setState(State::Retrying); });
-
-    mqtt::connect_options options;
-    options.set_mqtt_version(MQTTVERSION_3_1_1);
-    options.set_clean_session(true);
-    options.set_keep_alive_interval(10);
-    options.set_connect_timeout(5);
-    options.set_automatic_reconnect(1, 1);
-    options.set_will(mqtt::will_options(status, std::string("offline"), kQos, true));
+    const QByteArray user = config_.user.toUtf8(), ca = config_.caFile.toUtf8();
+    MQTTAsync_willOptions will = MQTTAsync_willOptions_initializer;
+    will.topicName = status_.c_str();
+    will.message = "offline";
+    will.retained = 1;
+    will.qos = kQos;
+    MQTTAsync_SSLOptions ssl = MQTTAsync_SSLOptions_initializer;
+    ssl.trustStore = ca.constData();
+    ssl.enableServerCertAuth = 1;
+    ssl.verify = 1;
+    MQTTAsync_connectOptions options = MQTTAsync_connectOptions_initializer;
+    options.MQTTVersion = MQTTVERSION_3_1_1;
+    options.cleansession = 1;
+    options.keepAliveInterval = 10;
+    options.connectTimeout = 5;
+    options.automaticReconnect = 1;
+    options.minRetryInterval = 1;
+    options.maxRetryInterval = 1;
+    options.will = &will;
+    options.context = this;
+    options.onFailure = [](void* context, MQTTAsync_failureData*) {
+        static_cast<Publisher*>(context)->setState(State::Retrying);
+    };
     if (!config_.user.isEmpty()) {
-        options.set_user_name(config_.user.toStdString());
-        options.set_password(config_.password.toStdString());
+        options.username = user.constData();
+        options.binarypwd.data = config_.password.constData();
+        options.binarypwd.len = static_cast<int>(config_.password.size());
     }
-    if (config_.tls()) {
-        mqtt::ssl_options ssl;
-        ssl.set_trust_store(config_.caFile.toStdString());
-        ssl.set_enable_server_cert_auth(true);
-        ssl.set_verify(true);
-        options.set_ssl(ssl);
-    }
+    if (config_.tls())
+        options.ssl = &ssl;
     setState(State::Connecting);
-    try {
-        client_->connect(options);
-    } catch (const mqtt::exception&) {
+    if (MQTTAsync_connect(client_, &options) != MQTTASYNC_SUCCESS)
         setState(State::Retrying);
-    }
 }
 
 void Publisher::stop()
 {
     if (!client_)
         return;
-    try {
-        if (client_->is_connected()) {
-            // "offline" first, then the goodbye (which ends the will).
-            client_->publish(config_.statusTopic().toStdString(), "offline", 7, kQos, true)->wait_for(kStopWait);
-        }
-        client_->disconnect(0)->wait_for(kStopWait);
-        client_->disable_callbacks();
-    } catch (const mqtt::exception&) {
-        // Already gone, or still going (the library ends it with the client).
+    if (MQTTAsync_isConnected(client_)) {
+        // "offline" first, then the goodbye (which ends the will).
+        MQTTAsync_responseOptions token = MQTTAsync_responseOptions_initializer;
+        if (send(client_, status_.c_str(), "offline", &token) == MQTTASYNC_SUCCESS)
+            MQTTAsync_waitForCompletion(client_, token.token, kStopWaitMs);
+        MQTTAsync_disconnectOptions bye = MQTTAsync_disconnectOptions_initializer;
+        if (MQTTAsync_disconnect(client_, &bye) == MQTTASYNC_SUCCESS)
+            for (int ms = 0; ms < kStopWaitMs && MQTTAsync_isConnected(client_); ms += 10)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    client_.reset();
+    MQTTAsync_destroy(&client_);
+    client_ = nullptr;
     setState(State::Off);
 }
 
 void Publisher::publish(const QString& topic, const QByteArray& payload)
 {
-    try {
-        client_->publish(topic.toStdString(), payload.constData(), payload.size(), kQos, true);
-    } catch (const mqtt::exception&) {
-        // Not accepted (stopping, or the library refuses): the value is lost
-        // to the broker, and only to the broker.
-    }
+    // Refused only while stopping or with the library out of resources: the
+    // value is then lost to the broker, and only to the broker.
+    send(client_, topic.toUtf8().constData(), payload);
 }
 
 void Publisher::publishSlot(int slot, const QDateTime& time, bool stale)

@@ -19,7 +19,7 @@
 
 #include <array>
 #include <atomic>
-#include <memory>
+#include <string>
 
 #include <QDateTime>
 #include <QObject>
@@ -27,10 +27,6 @@
 #include "BrokerConfig.h"
 #include "polling/PollListener.h"
 #include "startup/SharedState.h"
-
-namespace mqtt {
-class async_client;
-}
 
 namespace rdxpub {
 
@@ -71,12 +67,17 @@ Q_SIGNALS:
 
 private:
     void setState(State state);
+    static void connected(void* context, char* cause);
+    static void connectionLost(void* context, char* cause);
     void publishSlot(int slot, const QDateTime& time, bool stale);
     void publish(const QString& topic, const QByteArray& payload);
 
     const rdxmon::SharedState& values_;
     const BrokerConfig config_;
-    std::unique_ptr<mqtt::async_client> client_;
+    // The client library's handle (Paho's asynchronous C client, whose C++
+    // wrapper would keep a token of every message the buffer drops).
+    void* client_ = nullptr;
+    std::string status_;  // the status topic
     std::atomic<State> state_{State::Off};
     // Per slot: the time of the last reply, and whether its stale values went out.
     std::array<QDateTime, rdxmon::kSlotCount> lastReply_{};
