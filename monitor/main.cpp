@@ -6,15 +6,11 @@
 // and announced), the splash window shows them, the windows are created and
 // the main window connects to the recorders. The program reads no command
 // line and no environment.
-#include <csignal>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <QApplication>
 #include <QDir>
 #include <QMessageBox>
 #include <QProgressBar>
-#include <QSocketNotifier>
 
 #include "Publisher.h"
 #include "names/ChannelNames.h"
@@ -28,6 +24,7 @@
 #include "startup/SettingsFile.h"
 #include "startup/SharedState.h"
 #include "startup/SystemServices.h"
+#include "startup/TerminationSignals.h"
 #include "status/OperatorView.h"
 #include "windows/MainDisp.h"
 #include "windows/Opuning.h"
@@ -38,26 +35,6 @@
 #endif
 
 namespace {
-
-// The signal handler only writes a byte; the main loop reads it and ends the
-// program the orderly way.
-int gSignalPipe[2] = {-1, -1};
-
-void onTerminationSignal(int) {
-    const char byte = 1;
-    const ssize_t written = ::write(gSignalPipe[1], &byte, 1);
-    static_cast<void>(written);
-}
-
-bool installTerminationHandlers() {
-    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, gSignalPipe) != 0) return false;
-    struct sigaction action {};
-    action.sa_handler = onTerminationSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    for (int signal : {SIGTERM, SIGINT, SIGHUP}) sigaction(signal, &action, nullptr);
-    return true;
-}
 
 // The link library's PortOpen message, as a message box (on the window
 // thread).
@@ -89,21 +66,15 @@ int main(int argc, char* argv[]) {
     // too) is left at once.
     MainDisp* mainWindow = nullptr;
     bool terminated = false;
-    std::unique_ptr<QSocketNotifier> signalNotifier;
-    if (installTerminationHandlers()) {
-        signalNotifier = std::make_unique<QSocketNotifier>(gSignalPipe[0], QSocketNotifier::Read);
-        QObject::connect(signalNotifier.get(), &QSocketNotifier::activated, &app, [&] {
-            char byte = 0;
-            const ssize_t got = ::read(gSignalPipe[0], &byte, 1);
-            static_cast<void>(got);
-            if (mainWindow) {
-                mainWindow->storeAndQuit();
-            } else {
-                terminated = true;
-                QCoreApplication::exit(0);
-            }
-        });
-    }
+    TerminationSignals termination;
+    termination.install([&] {
+        if (mainWindow) {
+            mainWindow->storeAndQuit();
+        } else {
+            terminated = true;
+            QCoreApplication::exit(0);
+        }
+    });
 
     const QString folder = programFolder();
     QDir::setCurrent(folder);

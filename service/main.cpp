@@ -1,46 +1,15 @@
 // rdx512-logd: the RDX-512 logging service. Polls the recorders and logs
 // their values as the window program does, without a display; meant to run
 // under systemd (see rdx512-logd.service), but runs as well from a shell.
-#include <csignal>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QSocketNotifier>
 
 #include "LogDaemon.h"
 #include "startup/ProgramFolder.h"
-
-namespace {
-
-// The handler only writes a byte; the event loop reads it and ends the
-// service the orderly way.
-int gSignalPipe[2] = {-1, -1};
-
-void onTerminationSignal(int)
-{
-    const char byte = 1;
-    const ssize_t written = ::write(gSignalPipe[1], &byte, 1);
-    static_cast<void>(written);
-}
-
-bool installTerminationHandlers()
-{
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, gSignalPipe) != 0)
-        return false;
-    struct sigaction action {};
-    action.sa_handler = onTerminationSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    for (int signal : {SIGTERM, SIGINT, SIGHUP})
-        sigaction(signal, &action, nullptr);
-    return true;
-}
-
-}  // namespace
+#include "startup/TerminationSignals.h"
 
 int main(int argc, char* argv[])
 {
@@ -77,17 +46,11 @@ int main(int argc, char* argv[])
     QDir::setCurrent(dataFolder);
 
     rdxlogd::LogDaemon daemon(programFolder, dataFolder);
-    std::unique_ptr<QSocketNotifier> signalNotifier;
-    if (installTerminationHandlers()) {
-        signalNotifier = std::make_unique<QSocketNotifier>(gSignalPipe[0], QSocketNotifier::Read);
-        QObject::connect(signalNotifier.get(), &QSocketNotifier::activated, &app, [&] {
-            char byte = 0;
-            const ssize_t got = ::read(gSignalPipe[0], &byte, 1);
-            static_cast<void>(got);
-            daemon.stop();
-            QCoreApplication::exit(0);
-        });
-    }
+    rdxmon::TerminationSignals termination;
+    termination.install([&] {
+        daemon.stop();
+        QCoreApplication::exit(0);
+    });
     if (!daemon.start())
         return 1;
     return app.exec();
