@@ -100,7 +100,12 @@ StatusLine::StatusLine(const SharedState& state, const LineStatus& status, Clock
     connect(cmdAnswering, &QToolButton::clicked, this, &StatusLine::showRecorders);
     lblCycle = addLabel(this, 0);
     lblLogFile = addLabel(this, 1);
+    // A long log file name gives way (its tooltip holds the whole name); the
+    // broker state always has room for its longest word.
+    lblLogFile->setMinimumWidth(1);
+    lblLogFile->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     lblBroker = new QLabel(this);
+    lblBroker->setMinimumWidth(lblBroker->fontMetrics().horizontalAdvance(QStringLiteral("Broker: connecting")) + 8);
     addPermanentWidget(lblBroker);
     lblBroker->hide();
     timer_.setInterval(kRefreshMs);
