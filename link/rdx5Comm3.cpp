@@ -104,6 +104,7 @@ public:
     std::shared_ptr<TickCounter> ticks;
     std::int16_t state = kIdle;
     std::int64_t deadline = 0;
+    std::int32_t replyGap = 0;  // of the last complete reply
 
     // Conversions of the settings texts, each reading the field as stored now.
     std::int16_t portNumber() const
@@ -235,12 +236,18 @@ public:
         const std::int64_t lineCount =
             std::max<std::int64_t>(detail::leadingNumber(channels).value_or(0), 0) + 2;
         std::string reply;
+        std::int64_t lastReadAt = -1;
+        std::int64_t longestGap = 0;
         for (std::int64_t n = 0; n < lineCount; ++n) {
             std::string line;
             for (;;) {
                 const bool waiting = control->inBufferCount() != 0;
                 if (waiting) {
                     line += control->input();
+                    const std::int64_t readAt = ticks->now();
+                    if (lastReadAt >= 0)
+                        longestGap = std::max(longestGap, readAt - lastReadAt);
+                    lastReadAt = readAt;
                     if (line.size() > 2 && endsWithCrLf(line)) {
                         reply += line;
                         break;
@@ -258,6 +265,7 @@ public:
 
         write(closeCommand(address));
         state = kIdle;
+        replyGap = static_cast<std::int32_t>(std::min<std::int64_t>(longestGap, INT32_MAX));
         return reply;
     }
 };
@@ -475,6 +483,8 @@ std::string rdx5Comm3::GetNData(const std::string& StrRecv, const std::int16_t& 
         return {};
     return area.substr(static_cast<std::size_t>(end - width), static_cast<std::size_t>(width));
 }
+
+std::int32_t rdx5Comm3::ReplyGap() const { return impl_->replyGap; }
 
 std::int16_t rdx5Comm3::isDataNum(const std::string& StrRecv)
 {

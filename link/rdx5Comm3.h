@@ -242,6 +242,13 @@ public:
     virtual std::string Port() = 0;                                          // 34
     virtual std::string GetNData(const std::string& StrRecv, const std::int16_t& n) = 0;  // 35
     virtual std::int16_t isDataNum(const std::string& StrRecv) = 0;          // 36
+    // Added after the 36 members above, which keep their slots.
+    // The longest pause, in milliseconds of the tick counter, between two
+    // characters of the last reply RWcomm completed: how the port hands
+    // characters over (a UART FIFO or a USB adapter delivers them in
+    // bursts). 0 before the first complete reply; a reply given up does
+    // not change it. Raises nothing.
+    virtual std::int32_t ReplyGap() const { return 0; }                      // 37
 };
 
 class rdx5Comm3Impl;
@@ -293,6 +300,7 @@ public:
     std::string Port() override;
     std::string GetNData(const std::string& StrRecv, const std::int16_t& n) override;
     std::int16_t isDataNum(const std::string& StrRecv) override;
+    std::int32_t ReplyGap() const override;
 
 private:
     std::unique_ptr<rdx5Comm3Impl> impl_;
