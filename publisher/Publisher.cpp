@@ -1,5 +1,6 @@
 #include "Publisher.h"
 
+#include <algorithm>
 #include <charconv>
 #include <thread>
 
@@ -159,6 +160,14 @@ void Publisher::start()
     setState(State::Connecting);
     if (MQTTAsync_connect(client_, &options) != MQTTASYNC_SUCCESS)
         setState(State::Retrying);
+
+    // What the broker still holds from an earlier run is not a reading of
+    // this one: every channel of the polled recorders says "no reading"
+    // until its recorder answers (also when the port never opens).
+    const QDateTime now = QDateTime::currentDateTime();
+    for (int slot = 0; slot < std::clamp(values_.gRecTotal, 1, rdxmon::kSlotCount); ++slot)
+        for (int c = 1; c <= rdxmon::kChannelsPerSlot; ++c)
+            publishChannel(slot, c, Sent::NoReading, now);
 }
 
 void Publisher::stop()
@@ -187,19 +196,41 @@ void Publisher::publish(const QString& topic, const QByteArray& payload)
     send(client_, topic.toUtf8().constData(), payload);
 }
 
-void Publisher::publishSlot(int slot, const QDateTime& time, bool stale)
+void Publisher::publishChannel(int slot, int channel, Sent what, const QDateTime& time)
+{
+    const int k = slot * rdxmon::kChannelsPerSlot + (channel - 1);
+    QByteArray value = "null";
+    if (what == Sent::Current || what == Sent::Stale)
+        value = jsonNumber(values_.gPvValue[k]);
+    const bool stale = what != Sent::Current;
+    publish(config_.valueTopic(slot, channel),
+            "{\"value\":" + value + ",\"name\":" + jsonString(values_.gChannel[k].Name.trimmed()) +
+                ",\"time\":\"" + isoTime(time) + "\",\"stale\":" + (stale ? "true" : "false") + '}');
+    sent_[k] = what;
+}
+
+void Publisher::publishSlot(int slot, const QDateTime& time)
 {
     if (!client_ || slot < 0 || slot >= rdxmon::kSlotCount)
         return;
-    const QByteArray when = isoTime(time);
     for (int c = 1; c <= rdxmon::kChannelsPerSlot; ++c) {
         const int k = slot * rdxmon::kChannelsPerSlot + (c - 1);
-        if (values_.gChannel[k].LogSel == 0 || !values_.gPvRead[k])
+        const rdxmon::PvState pv = values_.gPvState[k];
+        Sent what = Sent::NoReading;
+        if (values_.gChannel[k].LogSel == 0) {
+            // Taken off the log: the last value it published is marked, once.
+            if (sent_[k] == Sent::Current)
+                publishChannel(slot, c, Sent::Stale, lastReply_[slot]);
             continue;
-        publish(config_.valueTopic(slot, c),
-                "{\"value\":" + jsonNumber(values_.gPvValue[k]) + ",\"name\":" +
-                    jsonString(values_.gChannel[k].Name.trimmed()) + ",\"time\":\"" + when +
-                    "\",\"stale\":" + (stale ? "true" : "false") + '}');
+        }
+        if (pv == rdxmon::PvState::Current)
+            what = Sent::Current;
+        else if (pv == rdxmon::PvState::Stale)
+            what = Sent::Stale;
+        // A current value goes out with every reply; any other state once,
+        // when the channel enters it. A stale value keeps its reply's time.
+        if (what == Sent::Current || what != sent_[k])
+            publishChannel(slot, c, what, what == Sent::NoReading ? time : lastReply_[slot]);
     }
 }
 
@@ -208,17 +239,12 @@ void Publisher::replyTaken(int slot, const QDateTime& time)
     if (slot < 0 || slot >= rdxmon::kSlotCount)
         return;
     lastReply_[slot] = time;
-    staleSent_[slot] = false;
-    publishSlot(slot, time, false);
+    publishSlot(slot, time);
 }
 
-void Publisher::pollMissed(int slot, const QDateTime& time)
+void Publisher::pollMissed(int slot, const QDateTime& time, rdxmon::MissReason)
 {
-    Q_UNUSED(time)
-    if (slot < 0 || slot >= rdxmon::kSlotCount || staleSent_[slot] || !lastReply_[slot].isValid())
-        return;
-    staleSent_[slot] = true;
-    publishSlot(slot, lastReply_[slot], true);
+    publishSlot(slot, time);
 }
 
 }  // namespace rdxpub

@@ -6,9 +6,14 @@
 //   <prefix>/<line>/status         "online" once connected, "offline" on a clean stop
 //                                  and, as the last will, when the link to the broker breaks
 //
-// A channel is published after each complete reply of its recorder. The
-// first missed poll after a reply publishes the recorder's values once more
-// with their reply time and "stale":true; the next reply clears it.
+// A channel is published after each complete reply of its recorder while
+// its value is current (see PvState). When it stops being current (a missed
+// poll, a dropped reply, the line lost) its last value goes out once more
+// with its reply time and "stale":true; a channel without a reading (none
+// yet, skipped, no number in its field) goes out once as
+// {"value":null,...,"stale":true}. At start every channel of the polled
+// recorders goes out that way, so the broker holds nothing of an earlier run
+// as current. A channel taken off the log has its last value marked stale.
 //
 // Publishing never waits on the broker: messages go to the client library's
 // queue and its own threads send them. While the broker is away the library
@@ -58,7 +63,7 @@ public:
     const BrokerConfig& config() const { return config_; }
 
     void replyTaken(int slot, const QDateTime& time) override;
-    void pollMissed(int slot, const QDateTime& time) override;
+    void pollMissed(int slot, const QDateTime& time, rdxmon::MissReason why) override;
 
 Q_SIGNALS:
     // Emitted on the client library's threads as well: connect with a
@@ -69,7 +74,10 @@ private:
     void setState(State state);
     static void connected(void* context, char* cause);
     static void connectionLost(void* context, char* cause);
-    void publishSlot(int slot, const QDateTime& time, bool stale);
+    // What a channel's topic holds since this run's last message.
+    enum class Sent : std::uint8_t { Nothing, NoReading, Current, Stale };
+    void publishSlot(int slot, const QDateTime& time);
+    void publishChannel(int slot, int channel, Sent what, const QDateTime& time);
     void publish(const QString& topic, const QByteArray& payload);
 
     const rdxmon::SharedState& values_;
@@ -79,9 +87,9 @@ private:
     void* client_ = nullptr;
     std::string status_;  // the status topic
     std::atomic<State> state_{State::Off};
-    // Per slot: the time of the last reply, and whether its stale values went out.
+    // Per slot the time of its last reply; per channel what went out last.
     std::array<QDateTime, rdxmon::kSlotCount> lastReply_{};
-    std::array<bool, rdxmon::kSlotCount> staleSent_{};
+    std::array<Sent, rdxmon::kChannelCount> sent_{};
 };
 
 }  // namespace rdxpub

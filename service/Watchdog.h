@@ -24,7 +24,7 @@ public:
 
     // PollListener: each finished poll is progress.
     void replyTaken(int, const QDateTime&) override { progress_ = true; }
-    void pollMissed(int, const QDateTime&) override { progress_ = true; }
+    void pollMissed(int, const QDateTime&, rdxmon::MissReason) override { progress_ = true; }
     void lineLost(bool lost) override { progress_ = true, lost_ = lost; }
 
 private:

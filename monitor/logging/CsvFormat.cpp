@@ -62,13 +62,13 @@ QString csvNumber(float value)
 }
 
 QString csvDataRow(const QTime& time, const std::array<ChannelRecord, kChannelCount>& channels,
-                   const std::array<float, kChannelCount>& values, const std::array<bool, kChannelCount>& read,
+                   const std::array<float, kChannelCount>& values, const std::array<PvState, kChannelCount>& states,
                    int columns)
 {
     QString row = csvQuote(csvRowTime(time));
     for (int i = 0; i < clampColumns(columns); ++i) {
         row += QLatin1Char(',');
-        if (channels[i].LogSel != 0 && read[i])
+        if (channels[i].LogSel != 0 && isCurrent(states[i]))
             row += csvNumber(values[i]);
     }
     return row + kLineEnd;
@@ -81,10 +81,10 @@ QByteArray csvHeaderBytes(const QDate& date, const std::array<ChannelRecord, kCh
 }
 
 QByteArray csvRowBytes(const QTime& time, const std::array<ChannelRecord, kChannelCount>& channels,
-                       const std::array<float, kChannelCount>& values, const std::array<bool, kChannelCount>& read,
+                       const std::array<float, kChannelCount>& values, const std::array<PvState, kChannelCount>& states,
                        int columns)
 {
-    return toCp932(csvDataRow(time, channels, values, read, columns));
+    return toCp932(csvDataRow(time, channels, values, states, columns));
 }
 
 }  // namespace rdxmon

@@ -44,7 +44,7 @@ QString csvNumber(float value);
 // when it is selected and has had a reading (read), else nothing; fields
 // joined by commas, with CR LF.
 QString csvDataRow(const QTime& time, const std::array<ChannelRecord, kChannelCount>& channels,
-                   const std::array<float, kChannelCount>& values, const std::array<bool, kChannelCount>& read,
+                   const std::array<float, kChannelCount>& values, const std::array<PvState, kChannelCount>& states,
                    int columns);
 
 // Both header lines of a new log file, in CP932.
@@ -53,7 +53,7 @@ QByteArray csvHeaderBytes(const QDate& date, const std::array<ChannelRecord, kCh
 
 // One data row in CP932.
 QByteArray csvRowBytes(const QTime& time, const std::array<ChannelRecord, kChannelCount>& channels,
-                       const std::array<float, kChannelCount>& values, const std::array<bool, kChannelCount>& read,
+                       const std::array<float, kChannelCount>& values, const std::array<PvState, kChannelCount>& states,
                        int columns);
 
 }  // namespace rdxmon

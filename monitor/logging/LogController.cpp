@@ -195,7 +195,7 @@ void LogController::tick()
         return;
     }
     reportWrite(file_.append(
-        csvRowBytes(step.stamp.time(), state_.gChannel, state_.gPvValue, state_.gPvRead, columns())));
+        csvRowBytes(step.stamp.time(), state_.gChannel, state_.gPvValue, state_.gPvState, columns())));
 }
 
 void LogController::reportWrite(bool written)

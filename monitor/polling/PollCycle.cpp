@@ -40,21 +40,25 @@ void PollCycle::take(const SlotOutcome& outcome)
         tell([](PollListener& l) { l.lineLost(false); });
         return;
     case SlotOutcome::Kind::StillLost:
-        // Every recorder misses a poll while the line is away.
-        for (int s = 0; s < count; ++s)
-            noteMiss(s);
+        // Every recorder was marked when the line went; nothing new.
         return;
-    case SlotOutcome::Kind::LineLost:
-        // A start-up pass ends here, so the window comes up and shows the
-        // lost line instead of waiting for it.
+    case SlotOutcome::Kind::LineLost: {
+        // No recorder can answer now: every one's values stop being current
+        // at once. A start-up pass ends here, so the window comes up and
+        // shows the lost line instead of waiting for it.
         view_.setLineLost(true);
-        noteMiss(d);
         tell([](PollListener& l) { l.lineLost(true); });
-        tell([&](PollListener& l) { l.pollMissed(d, now()); });
+        const QDateTime time = now();
+        for (int s = 0; s < count; ++s) {
+            noteMiss(s);
+            tell([&](PollListener& l) { l.pollMissed(s, time, MissReason::LineLost); });
+        }
         state_.gStartDone = 1;
         return;
+    }
     case SlotOutcome::Kind::Reply:
     case SlotOutcome::Kind::Miss:
+    case SlotOutcome::Kind::Garbled:
         break;
     }
 
@@ -63,7 +67,10 @@ void PollCycle::take(const SlotOutcome& outcome)
     if (answered) {
         splitReply(state_.gRecvText, state_.gPvLine[d]);
         noteReply(d);
+        Pvdispset(d);
     } else {
+        // The slot's lines stay as the last reply left them, but they are
+        // not read again: its values are no longer current.
         noteMiss(d);
     }
     notePolled(answered);
@@ -73,11 +80,14 @@ void PollCycle::take(const SlotOutcome& outcome)
         if (d == count - 1)
             state_.gStartDone = 1;
     }
-    Pvdispset(d);
-    if (answered)
+    if (answered) {
         tell([&](PollListener& l) { l.replyTaken(d, lastReply_[d]); });
-    else
-        tell([&](PollListener& l) { l.pollMissed(d, now()); });
+    } else {
+        const MissReason why =
+            outcome.kind == SlotOutcome::Kind::Garbled ? MissReason::Garbled : MissReason::NoReply;
+        const QDateTime time = now();
+        tell([&](PollListener& l) { l.pollMissed(d, time, why); });
+    }
     if (d == count - 1) {
         const qint64 elapsed = cycleEndMs_ < 0 ? 0 : outcome.atMs - cycleEndMs_;
         cycleEndMs_ = outcome.atMs;
@@ -123,6 +133,11 @@ void PollCycle::noteReply(int d)
 
 void PollCycle::noteMiss(int d)
 {
+    for (int c = 0; c < kChannelsPerSlot; ++c) {
+        PvState& pv = state_.gPvState[d * kChannelsPerSlot + c];
+        if (pv == PvState::Current)
+            pv = PvState::Stale;
+    }
     if (misses_[d] < kStaleAfterMisses)
         ++misses_[d];
     if (misses_[d] >= kStaleAfterMisses && !stale_[d]) {
@@ -153,22 +168,25 @@ void PollCycle::Pvdispset(int d)
         const int k = d * kChannelsPerSlot + (c - 1);
         const std::string& line = state_.gPvLine[d][c + 1];
         const ChannelReading reading = readChannelLine(line);
-        // A skipped channel has no value: 0, and no reading to show or log.
         if (reading.skipped) {
+            // A skipped channel has no value: 0, and no reading to show or log.
             state_.gPvValue[k] = 0.0f;
-            state_.gPvRead[k] = false;
-        }
-        // No reply yet, a skipped channel, or a value beyond the
-        // single-precision range (the channel keeps its last value).
-        if (line.empty() || reading.skipped || !std::isfinite(reading.value)) {
-            if (onPage && !state_.gPvRead[k])
-                view_.setPvCaption(k - base, QString());
+            state_.gPvState[k] = PvState::Skipped;
+        } else if (line.empty() || !reading.numeric) {
+            // No such line, or nothing numeric in the value field (a
+            // burn-out or over-range text, or a number beyond the
+            // single-precision range): no reading, not a zero and not the
+            // old value.
+            state_.gPvState[k] = PvState::NoReading;
+        } else {
+            state_.gPvValue[k] = reading.value;
+            state_.gPvState[k] = PvState::Current;
+            if (onPage && state_.gChannel[k].LogSel != 0)
+                view_.setPvCaption(k - base, formatPv(reading.value, reading.decimals));
             continue;
         }
-        state_.gPvValue[k] = reading.value;
-        state_.gPvRead[k] = true;
-        if (onPage && state_.gChannel[k].LogSel != 0)
-            view_.setPvCaption(k - base, formatPv(reading.value, reading.decimals));
+        if (onPage)
+            view_.setPvCaption(k - base, QString());
     }
 }
 

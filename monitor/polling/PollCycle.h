@@ -48,7 +48,7 @@ int recorderCount(const InitRecord& init);
 
 // The side of polling that keeps the values: it takes each finished slot
 // of the link side (PollExchange) into gRecvText, gPvLine, gPvValue and
-// gPvRead, marks recorders stale, follows the start-up pass and tells the
+// gPvState (the only place that changes it), marks recorders stale, follows the start-up pass and tells the
 // view and the listeners. It never touches the link.
 class PollCycle {
 public:
@@ -60,12 +60,13 @@ public:
 
     // Takes one outcome of the link side: a reply's lines into gPvLine, the
     // values (Pvdispset), stale marks, the start-up pass's progress, the
-    // lost line, the listeners.
+    // lost line, the listeners. A miss, a dropped reply and a lost line make
+    // the slot's current values stale (for a lost line: every slot's).
     void take(const SlotOutcome& outcome);
 
-    // Turns the stored lines of slot d into gPvValue and gPvRead and, when d
-    // is on the page shown, into the value labels. A channel without a
-    // reading (no reply yet, or skipped) shows an empty label.
+    // Turns the stored lines of slot d into gPvValue and gPvState and, when
+    // d is on the page shown, into the value labels. A channel without a
+    // reading (skipped, or no number in its field) shows an empty label.
     void Pvdispset(int d);
 
     // Whether the slot counts as not answering, and when it last answered

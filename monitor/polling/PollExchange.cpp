@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <utility>
 
 #include "rdx5Comm3.h"
 #include "startup/Lenient.h"
@@ -111,6 +112,9 @@ std::optional<SlotOutcome> PollExchange::step()
         return outcome(SlotOutcome::Kind::StillLost, d);
     }
 
+    if (watching_)
+        return watchTail();
+
     bool failed = false;
     int error = 0;
     bool arrived = false;  // characters were waiting during this step
@@ -124,6 +128,7 @@ std::optional<SlotOutcome> PollExchange::step()
                 return std::nullopt;
             // Whatever waits now cannot belong to the new exchange.
             link_->RecvBufClear();
+            requestAfter_ = std::exchange(quietAfter_, -1);
         } else {
             arrived = link_->inbcount() > 0;
         }
@@ -139,16 +144,17 @@ std::optional<SlotOutcome> PollExchange::step()
     underWay_ = !failed && text.empty();
     if (underWay_)
         return std::nullopt;  // under way: the same slot is asked again next step
+    const bool untrusted = std::exchange(untrusted_, false);
 
-    // A given-up reply whose characters had begun to arrive may go on
-    // arriving: the line is dirty. After an error the link may still be
-    // waiting for the reply it asked for; once its time-out has passed it
-    // gives that exchange up at the next call.
+    // After a time-out the reply may still come, late, or go on arriving;
+    // after an error the link may still be waiting for the reply it asked
+    // for, and gives that exchange up at the next call once its time-out has
+    // passed. Either way the line is dirty.
     const qint64 nowMs = line_.nowMs();
     if (failed)
         endExchange(true, nowMs + replyTimeOutMs(baud()));
-    else
-        endExchange(arrived && text == kEsc, nowMs);
+    else if (text == kEsc)
+        endExchange(true, nowMs);
 
     // The device has gone: no exchanges until the port is back, and then the
     // cycle goes on with this slot.
@@ -164,24 +170,121 @@ std::optional<SlotOutcome> PollExchange::step()
 
     // Any other error of the link counts as no answer from this slot: its
     // lines stay and the cycle moves on, so no slot is asked forever.
-    const bool answered = !failed && text != kEsc;
     index_ = (d + 1) % settings_.count;
-    return outcome(answered ? SlotOutcome::Kind::Reply : SlotOutcome::Kind::Miss, d, std::move(text));
+    if (failed || text == kEsc)
+        return outcome(SlotOutcome::Kind::Miss, d, std::move(text));
+
+    learnGap(link_->ReplyGap());
+    if (untrusted)
+        return garbled(outcome(SlotOutcome::Kind::Garbled, d, std::move(text)));
+    // A complete reply: held back until the line has stayed quiet after it.
+    watching_ = true;
+    held_ = outcome(SlotOutcome::Kind::Reply, d, std::move(text));
+    watchSinceMs_ = nowMs;
+    return watchTail();
+}
+
+std::optional<SlotOutcome> PollExchange::watchTail()
+{
+    bool more = false;
+    try {
+        more = link_->inbcount() > 0;
+    } catch (const rdx::LinkError& e) {
+        watching_ = false;
+        endExchange(true, line_.nowMs() + replyTimeOutMs(baud()));
+        if (line_.linkFailed(e.number()))
+            return outcome(SlotOutcome::Kind::LineLost, held_.slot);
+        more = true;
+    } catch (...) {
+        more = true;
+    }
+    const qint64 nowMs = line_.nowMs();
+    if (more) {
+        // Characters right behind a reply: it may have been one line off (a
+        // stray line pushed its last line out, or this is a backlog), and
+        // the rest is not this slot's either. The whole reply is dropped.
+        watching_ = false;
+        SlotOutcome dropped = held_;
+        dropped.kind = SlotOutcome::Kind::Garbled;
+        return garbled(std::move(dropped));
+    }
+    if (nowMs - watchSinceMs_ < tailWatchMs())
+        return std::nullopt;
+    // Quiet for the whole watch, which is at least the ordinary quiet time:
+    // the next request may go out at once, unless something arrives first
+    // or this recorder is known to send after its replies.
+    watching_ = false;
+    held_.atMs = nowMs;
+    const int d = held_.slot;
+    if (noisy_[d] > 0) {
+        --noisy_[d];
+        endExchange(true, nowMs);
+    } else {
+        quieting_ = true;
+        quietSinceMs_ = endedMs_ = watchSinceMs_;
+        quietAfter_ = d;
+    }
+    return std::move(held_);
+}
+
+SlotOutcome PollExchange::garbled(SlotOutcome dropped)
+{
+    // The reply that came before this request with only the short quiet
+    // wait may have left noise behind: its recorder is suspect.
+    if (requestAfter_ >= 0 && requestAfter_ != dropped.slot)
+        noisy_[requestAfter_] = kNoisyPolls;
+    requestAfter_ = -1;
+    dropped.atMs = line_.nowMs();
+    endExchange(true, dropped.atMs);
+    return dropped;
+}
+
+void PollExchange::learnGap(qint64 gapMs)
+{
+    gaps_[static_cast<std::size_t>(gapNext_)] = std::max<qint64>(gapMs, 0);
+    gapNext_ = (gapNext_ + 1) % kGapHistory;
+    gapCount_ = std::min(gapCount_ + 1, kGapHistory);
+}
+
+qint64 PollExchange::deliveryGapMs() const
+{
+    if (gapCount_ == 0)
+        return 0;
+    std::array<qint64, kGapHistory> sorted = gaps_;
+    const auto end = sorted.begin() + gapCount_;
+    std::nth_element(sorted.begin(), sorted.begin() + gapCount_ / 2, end);
+    return sorted[static_cast<std::size_t>(gapCount_ / 2)];
+}
+
+qint64 PollExchange::tailWatchMs() const
+{
+    return std::clamp<qint64>(2 * deliveryGapMs() + characterMs(2), quietMs(), kMaxTailWatchMs);
 }
 
 qint64 PollExchange::nextStepInMs(qint64 tickMs) const
 {
-    if (!quieting_ || dirty_ || underWay_ || line_.lost())
+    if (line_.lost() || underWay_ || dirty_)
         return tickMs;
-    const qint64 left = quietSinceMs_ + quietMs() - line_.nowMs();
+    qint64 left = 0;
+    if (watching_)
+        left = watchSinceMs_ + tailWatchMs() - line_.nowMs();
+    else if (quieting_)
+        left = quietSinceMs_ + quietMs() - line_.nowMs();
+    else
+        return tickMs;
     return std::clamp<qint64>(left, 1, tickMs);
+}
+
+qint64 PollExchange::characterMs(int count) const
+{
+    const int speed = baud();
+    return speed > 0 ? (static_cast<qint64>(count) * 10'000 + speed - 1) / speed : 0;
 }
 
 qint64 PollExchange::quietMs() const
 {
     // Four character times of 10 bits.
-    const int speed = baud();
-    return std::max<qint64>(kMinQuietMs, speed > 0 ? (40'000 + speed - 1) / speed : 0);
+    return std::max<qint64>(kMinQuietMs, characterMs(4));
 }
 
 int PollExchange::baud() const
@@ -217,7 +320,8 @@ bool PollExchange::lineSettled()
     const qint64 nowMs = line_.nowMs();
     if (dirty_) {
         // The long settle: quiet for settleMs_ and past notBeforeMs_. A line
-        // that never goes quiet holds the cycle for four settles at most.
+        // that never goes quiet holds the cycle for four settles at most;
+        // the exchange begun then is not trusted.
         if (link.inbcount() > 0) {
             link.RecvBufClear();
             lastNoiseMs_ = nowMs;
@@ -226,18 +330,23 @@ bool PollExchange::lineSettled()
         const bool overdue = nowMs - dirtySinceMs_ >= 4 * settleMs_;
         if (nowMs < notBeforeMs_ || (!quiet && !overdue))
             return false;
+        untrusted_ = !quiet;
         dirty_ = quieting_ = false;
         return true;
     }
     // After an ordinary exchange: quiet for quietMs() by the clock (nothing
-    // in the receive buffer since it was last seen empty or cleared), and
-    // longer while something still arrives, about a second at most.
+    // in the receive buffer since it was last seen empty or cleared). What
+    // arrives meanwhile is noise, and more may follow: the line is dirty.
     if (quieting_) {
         if (link.inbcount() > 0) {
             link.RecvBufClear();
-            quietSinceMs_ = nowMs;
+            if (quietAfter_ >= 0)
+                noisy_[quietAfter_] = kNoisyPolls;
+            quietAfter_ = -1;
+            endExchange(true, nowMs);
+            return false;
         }
-        if (nowMs - quietSinceMs_ < quietMs() && nowMs - endedMs_ < kMaxQuietWaitMs)
+        if (nowMs - quietSinceMs_ < quietMs())
             return false;
         quieting_ = false;
     }

@@ -7,7 +7,7 @@
 //    the link, so the link library's messages (its PortOpen box) and the
 //    RecoveringFlag raised by the LineWatch are met here too.
 //  - The thread that made the PollingThread (the window thread in the
-//    program) owns the SharedState (gPvLine, gPvValue, gPvRead, gRecvText,
+//    program) owns the SharedState (gPvLine, gPvValue, gPvState, gRecvText,
 //    gStartDone, gPortOpened, gDevAddr, gLink), the PollCycle with its stale
 //    marks and listeners, and the view.
 //  - What crosses is copied: the LinkSettings and later recorder addresses

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <limits>
 
 #include "startup/Lenient.h"
 
@@ -30,8 +31,13 @@ ChannelReading readChannelLine(const std::string& line)
     }
     // Positions are 1-based on the line: value at 16 (ten characters),
     // "-" at 23 when the decimals follow at 24 (two characters).
-    if (line.size() > 15)
-        reading.value = static_cast<float>(lenientNumber(line.substr(15, 10)));
+    if (line.size() > 15) {
+        const std::optional<double> number = leadingNumber(line.substr(15, 10));
+        if (number && std::fabs(*number) <= static_cast<double>(std::numeric_limits<float>::max())) {
+            reading.numeric = true;
+            reading.value = static_cast<float>(*number);
+        }
+    }
     if (line.size() > 22 && line[22] == '-') {
         const double n = line.size() > 23 ? lenientNumber(line.substr(23, 2)) : 0.0;
         reading.decimals = static_cast<int>(std::clamp(std::trunc(n), 0.0, 15.0));

@@ -8,8 +8,9 @@ namespace rdxmon {
 
 namespace {
 
-// Reads the leading number of text made of single-byte characters.
-double scanNumber(const std::string& text)
+// Reads the leading number of text made of single-byte characters; read
+// tells whether there was one (a digit at least).
+double scanNumber(const std::string& text, bool* read = nullptr)
 {
     auto at = [&](std::size_t i) { return i < text.size() ? text[i] : '\0'; };
     auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
@@ -38,6 +39,8 @@ double scanNumber(const std::string& text)
             anyDigit = true;
         }
     }
+    if (read)
+        *read = anyDigit;
     if (!anyDigit)
         return 0.0;
 
@@ -82,6 +85,15 @@ double lenientNumber(QStringView text)
 double lenientNumber(const std::string& text)
 {
     return scanNumber(text);
+}
+
+std::optional<double> leadingNumber(const std::string& text)
+{
+    bool read = false;
+    const double value = scanNumber(text, &read);
+    if (!read)
+        return std::nullopt;
+    return value;
 }
 
 int lenientInt(QStringView text)

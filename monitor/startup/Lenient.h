@@ -4,6 +4,7 @@
 #ifndef RDXMON_STARTUP_LENIENT_H
 #define RDXMON_STARTUP_LENIENT_H
 
+#include <optional>
 #include <string>
 
 #include <QString>
@@ -19,6 +20,10 @@ namespace rdxmon {
 double lenientNumber(QStringView text);
 // The same for text as it comes off the line (one byte per character).
 double lenientNumber(const std::string& text);
+
+// The number lenientNumber reads, or nothing when text holds no digit where
+// a number would start ("----", blanks).
+std::optional<double> leadingNumber(const std::string& text);
 
 // The leading whole part of lenientNumber(text) (" 12" -> 12, "3.9" -> 3,
 // "x" -> 0), used for the recorder count, gChTotal and captions. Values

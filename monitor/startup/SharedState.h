@@ -23,6 +23,22 @@ inline constexpr int kChannelsPerSlot = 6;
 inline constexpr int kChannelCount = 186;    // channel index = slot * 6 + (channel - 1)
 inline constexpr int kLinesPerSlot = 9;      // gPvLine items 0..8 (8 is never filled)
 
+// What a channel's gPvValue is worth now. This is the one rule every view
+// reads (the window, the CSV, the trend, the broker): a value is Current
+// while its recorder's latest exchange delivered it. From the first missed,
+// dropped or lost exchange on it is Stale (the value stays for the window
+// to show greyed, nowhere else); the next good reply makes it current
+// again. Only the polling cycle (PollCycle) changes it.
+enum class PvState : std::uint8_t {
+    NoReading,  // no reading since start, or the field held no usable number
+    Current,    // read in the recorder's latest exchange
+    Stale,      // read once, but the latest exchange did not deliver it
+    Skipped,    // the recorder reported the channel skipped ("S")
+};
+
+// The value may be shown, logged, plotted and published as a reading.
+inline bool isCurrent(PvState state) { return state == PvState::Current; }
+
 struct ChannelRecord {
     QString Name;             // always 18 characters, blank padded
     std::int16_t LogSel = 1;  // nonzero: shown and logged
@@ -36,10 +52,9 @@ struct SharedState {
     std::array<ChannelRecord, kChannelCount> gChannel{};
     std::array<std::array<std::string, kLinesPerSlot>, kSlotCount> gPvLine{};
     std::array<float, kChannelCount> gPvValue{};
-    // True once the channel has had a reading since start; until then it is
-    // shown empty and logged as an empty field, never as a zero. A skipped
-    // channel ("S") has no reading: false again (its gPvValue is 0).
-    std::array<bool, kChannelCount> gPvRead{};
+    // Whether gPvValue is a reading now (see PvState). Anything but Current
+    // is logged as an empty field, never as a zero or an old value.
+    std::array<PvState, kChannelCount> gPvState{};
     QString gChTotal = QStringLiteral("6");
     // Recorders polled in this run (1..31): fixed at start-up from
     // gInit.RecCount, beside gChTotal. The communication panel changes only

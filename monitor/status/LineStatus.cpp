@@ -15,16 +15,14 @@ void LineStatus::replyTaken(int slot, const QDateTime& time) {
     r.staleSince = QDateTime();
 }
 
-void LineStatus::pollMissed(int slot, const QDateTime& time) {
+void LineStatus::pollMissed(int slot, const QDateTime& time, MissReason why) {
     if (slot < 0 || slot >= kSlotCount) return;
     Recorder& r = recorders_[static_cast<std::size_t>(slot)];
-    ++r.timeOuts;
-    if (r.lastReply.isValid()) {
-        if (r.state != State::Stale) r.staleSince = time;
-        r.state = State::Stale;
-    } else {
-        r.state = State::NoReply;
-    }
+    if (why == MissReason::Garbled) ++r.garbled;
+    else if (why == MissReason::NoReply) ++r.timeOuts;
+    if (r.lastReply.isValid() && r.state != State::Stale && r.state != State::Garbled) r.staleSince = time;
+    if (why == MissReason::Garbled) r.state = State::Garbled;
+    else r.state = r.lastReply.isValid() ? State::Stale : State::NoReply;
 }
 
 void LineStatus::cycleEnded(qint64 elapsedMs) {
@@ -36,6 +34,11 @@ void LineStatus::lineLost(bool lost) { lineLost_ = lost; }
 int LineStatus::answering() const {
     return static_cast<int>(std::count_if(recorders_.begin(), recorders_.begin() + polled_,
                                           [](const Recorder& r) { return r.state == State::Ok; }));
+}
+
+int LineStatus::garbled() const {
+    return static_cast<int>(std::count_if(recorders_.begin(), recorders_.begin() + polled_,
+                                          [](const Recorder& r) { return r.state == State::Garbled; }));
 }
 
 qint64 LineStatus::lastReplyAgeMs(int slot, const QDateTime& now) const {
@@ -51,6 +54,7 @@ QString stateText(const LineStatus::Recorder& recorder) {
     case LineStatus::State::NoReply: return QStringLiteral("No reply");
     case LineStatus::State::Stale:
         return QStringLiteral("Stale since %1").arg(recorder.staleSince.toString(QStringLiteral("HH:mm:ss")));
+    case LineStatus::State::Garbled: return QStringLiteral("Garbled reply");
     }
     return {};
 }

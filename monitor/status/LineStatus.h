@@ -21,11 +21,13 @@ public:
         Ok,         // its last poll was answered
         NoReply,    // asked, never answered since start
         Stale,      // answered once, silent since staleSince
+        Garbled,    // its last reply could not be told from other traffic: dropped
     };
     struct Recorder {
         State state = State::NotPolled;
         qint64 replies = 0;
         qint64 timeOuts = 0;
+        qint64 garbled = 0;    // replies dropped as not certainly its own
         QDateTime lastReply;   // invalid: none yet
         QDateTime staleSince;  // the first miss after the last reply
     };
@@ -33,7 +35,7 @@ public:
     explicit LineStatus(int polledSlots = kSlotCount);
 
     void replyTaken(int slot, const QDateTime& time) override;
-    void pollMissed(int slot, const QDateTime& time) override;
+    void pollMissed(int slot, const QDateTime& time, MissReason why) override;
     void cycleEnded(qint64 elapsedMs) override;
     void lineLost(bool lost) override;
 
@@ -41,6 +43,8 @@ public:
     const Recorder& recorder(int slot) const { return recorders_[static_cast<std::size_t>(slot)]; }
     // Recorders whose last poll was answered.
     int answering() const;
+    // Recorders whose last reply was dropped as garbled.
+    int garbled() const;
     // The last full cycle's length in ms; -1 until one is known.
     qint64 lastCycleMs() const { return lastCycleMs_; }
     bool lineIsLost() const { return lineLost_; }
@@ -55,7 +59,7 @@ private:
     bool lineLost_ = false;
 };
 
-// "OK", "No reply", "Stale since 10:42:05".
+// "OK", "No reply", "Stale since 10:42:05", "Garbled reply".
 QString stateText(const LineStatus::Recorder& recorder);
 // An age for the operator: "0.4 s", "12 s", "5 min 3 s", "2 h 4 min"; "-"
 // for none (negative).

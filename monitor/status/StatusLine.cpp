@@ -36,7 +36,9 @@ void setCell(QTableWidget* table, int row, int column, const QString& text) {
 
 QString answeringText(const LineStatus& status) {
     if (status.lineIsLost()) return QStringLiteral("Line lost");
-    return QStringLiteral("%1 of %2 answering").arg(status.answering()).arg(status.polled());
+    QString text = QStringLiteral("%1 of %2 answering").arg(status.answering()).arg(status.polled());
+    if (const int garbled = status.garbled(); garbled > 0) text += QStringLiteral(", %1 garbled").arg(garbled);
+    return text;
 }
 
 QString cycleText(qint64 ms) {
@@ -48,10 +50,10 @@ RecorderStatusWindow::RecorderStatusWindow(const SharedState& state, const LineS
                                            QWidget* parent)
     : QWidget(parent, Qt::Window), state_(state), status_(status), clock_(clock) {
     setWindowTitle(QStringLiteral("Recorders on the line"));
-    table = new QTableWidget(status.polled(), 6, this);
+    table = new QTableWidget(status.polled(), 7, this);
     table->setHorizontalHeaderLabels({QStringLiteral("Recorder"), QStringLiteral("Address"), QStringLiteral("State"),
                                       QStringLiteral("Replies"), QStringLiteral("Time-outs"),
-                                      QStringLiteral("Last reply")});
+                                      QStringLiteral("Garbled"), QStringLiteral("Last reply")});
     table->verticalHeader()->hide();
     table->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -61,7 +63,7 @@ RecorderStatusWindow::RecorderStatusWindow(const SharedState& state, const LineS
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(4, 4, 4, 4);
     layout->addWidget(table);
-    resize(520, std::min(60 + (fontMetrics().height() + 6) * (status.polled() + 1), 720));
+    resize(580, std::min(60 + (fontMetrics().height() + 6) * (status.polled() + 1), 720));
     new QShortcut(QKeySequence(Qt::Key_Escape), this, this, &QWidget::close);
     timer_.setInterval(kRefreshMs);
     connect(&timer_, &QTimer::timeout, this, [this] {
@@ -84,7 +86,8 @@ void RecorderStatusWindow::refresh() {
         setCell(table, slot, 2, stateText(r));
         setCell(table, slot, 3, QString::number(r.replies));
         setCell(table, slot, 4, QString::number(r.timeOuts));
-        setCell(table, slot, 5, ageText(status_.lastReplyAgeMs(slot, now)));
+        setCell(table, slot, 5, QString::number(r.garbled));
+        setCell(table, slot, 6, ageText(status_.lastReplyAgeMs(slot, now)));
     }
 }
 
@@ -95,7 +98,7 @@ StatusLine::StatusLine(const SharedState& state, const LineStatus& status, Clock
     lblDevice = addLabel(this, 0);
     cmdAnswering = new QToolButton(this);
     cmdAnswering->setAutoRaise(true);
-    cmdAnswering->setToolTip(QStringLiteral("Each recorder's state, replies and time-outs"));
+    cmdAnswering->setToolTip(QStringLiteral("Each recorder's state, replies, time-outs and garbled replies"));
     addWidget(cmdAnswering, 0);
     connect(cmdAnswering, &QToolButton::clicked, this, &StatusLine::showRecorders);
     lblCycle = addLabel(this, 0);

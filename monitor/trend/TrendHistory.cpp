@@ -175,13 +175,13 @@ void TrendRecorder::replyTaken(int slot, const QDateTime& time) {
     for (int c = 0; c < kChannelsPerSlot; ++c) {
         const auto k = static_cast<std::size_t>(slot * kChannelsPerSlot + c);
         values[static_cast<std::size_t>(c)] = state_.gPvValue[k];
-        if (state_.gPvRead[k]) read |= static_cast<quint8>(1u << c);
+        if (isCurrent(state_.gPvState[k])) read |= static_cast<quint8>(1u << c);
     }
     lastMs_ = time.toMSecsSinceEpoch();
     history_.addReply(slot, lastMs_, values, read);
 }
 
-void TrendRecorder::pollMissed(int slot, const QDateTime& time) {
+void TrendRecorder::pollMissed(int slot, const QDateTime& time, MissReason) {
     lastMs_ = time.toMSecsSinceEpoch();
     history_.addMiss(slot, lastMs_);
 }

@@ -103,7 +103,7 @@ class TrendRecorder : public PollListener {
 public:
     TrendRecorder(const SharedState& state, TrendHistory& history) : state_(state), history_(history) {}
     void replyTaken(int slot, const QDateTime& time) override;
-    void pollMissed(int slot, const QDateTime& time) override;
+    void pollMissed(int slot, const QDateTime& time, MissReason why) override;
     void lineLost(bool lost) override;
 
 private:

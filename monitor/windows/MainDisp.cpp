@@ -346,9 +346,11 @@ void MainDisp::setSlotStale(int slot, bool, const QDateTime&) {
 }
 
 void MainDisp::showStoredValue(int label, int channel) {
-    // A channel that is not selected, or has not been read since start, shows
-    // nothing: a frozen or made-up number must not pass for a reading.
-    const bool shown = state_.gChannel[channel].LogSel != 0 && state_.gPvRead[channel];
+    // A channel that is not selected, or has no reading, shows nothing: a
+    // made-up number must not pass for a reading. A stale one shows its last
+    // value greyed (showStale).
+    const PvState pv = state_.gPvState[channel];
+    const bool shown = state_.gChannel[channel].LogSel != 0 && (pv == PvState::Current || pv == PvState::Stale);
     lblPv[label]->setText(shown ? formatPv(state_.gPvValue[channel], std::nullopt) : QString());
 }
 

@@ -128,7 +128,7 @@ public:
     void replyTaken(int slot, const QDateTime&) override
     {
         for (int k = slot * 6; k < slot * 6 + 6; ++k)
-            values += s_.gPvRead[k] && s_.gChannel[k].LogSel != 0;
+            values += rdxmon::isCurrent(s_.gPvState[k]) && s_.gChannel[k].LogSel != 0;
     }
     std::atomic<long> values{0};
 

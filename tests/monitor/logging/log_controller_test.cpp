@@ -64,7 +64,9 @@ protected:
         state.programFolder = dir.path();
         state.gChannel = defaultChannelTable();
         state.gPvValue = {0.5f, 1.5f, 2.5f, 3.5f, 4.5f, 5.5f};
-        state.gPvRead = {true, true, false, true, true, true};
+        using rdxmon::PvState;
+        state.gPvState = {PvState::Current, PvState::Current, PvState::Stale, PvState::Current, PvState::Current,
+                          PvState::Current};
     }
     // Ticks every step ms for the given time, then shows the boxes asked for.
     void run(qint64 ms, qint64 step = 200)
@@ -111,7 +113,7 @@ TEST_F(LogControllerTest, RowsFollowTheClockTheSelectionAndTheReadings)
     const QString first = controller.heldName();
     run(1000);
     controller.toggleChannel(1);
-    state.gPvRead[2] = true;
+    state.gPvState[2] = rdxmon::PvState::Current;
     run(1000);
     clock.set(10, 0, 4, 100);  // the window thread was held past 10:00:03
     controller.tick();

@@ -15,22 +15,26 @@ TEST(CsvFormat, RowsLeaveUnselectedAndNeverReadChannelsEmpty)
 {
     std::array<ChannelRecord, kChannelCount> channels{};
     std::array<float, kChannelCount> values{123.4f, 99.0f, 87.0f, 5.0f, -12.3f, 0.0f};
-    std::array<bool, kChannelCount> read{};
+    std::array<PvState, kChannelCount> states{};
     // Per channel 1 to 6: selected, has had a reading; the row expected.
-    const struct { const char *selected, *read, *row; } cases[] = {
-        {"101110", "111111", "\"9:6:5 AM\",123.4,,87,5,-12.3,\r\n"},
-        {"111111", "111111", "\"9:6:5 AM\",123.4,99,87,5,-12.3,0\r\n"},
-        {"000000", "111111", "\"9:6:5 AM\",,,,,,\r\n"},
-        {"000001", "111111", "\"9:6:5 AM\",,,,,,0\r\n"},
-        {"111111", "011110", "\"9:6:5 AM\",,99,87,5,-12.3,\r\n"},
+    // Channel states: c current, s stale, n no reading, k skipped. Only a
+    // current value is a reading of the row's time.
+    const struct { const char *selected, *states, *row; } cases[] = {
+        {"101110", "cccccc", "\"9:6:5 AM\",123.4,,87,5,-12.3,\r\n"},
+        {"111111", "cccccc", "\"9:6:5 AM\",123.4,99,87,5,-12.3,0\r\n"},
+        {"000000", "cccccc", "\"9:6:5 AM\",,,,,,\r\n"},
+        {"000001", "cccccc", "\"9:6:5 AM\",,,,,,0\r\n"},
+        {"111111", "scnkcs", "\"9:6:5 AM\",,99,,,-12.3,\r\n"},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.selected) + " " + c.read);
+        SCOPED_TRACE(std::string(c.selected) + " " + c.states);
         for (int i = 0; i < 6; ++i) {
             channels[i].LogSel = c.selected[i] == '1' ? 1 : 0;
-            read[i] = c.read[i] == '1';
+            const std::string codes = "csnk";
+            const PvState kinds[] = {PvState::Current, PvState::Stale, PvState::NoReading, PvState::Skipped};
+            states[i] = kinds[codes.find(c.states[i])];
         }
-        EXPECT_EQ(csvRowBytes(QTime(9, 6, 5), channels, values, read, 6), QByteArray(c.row));
+        EXPECT_EQ(csvRowBytes(QTime(9, 6, 5), channels, values, states, 6), QByteArray(c.row));
     }
 }
 

@@ -21,15 +21,27 @@ namespace {
 class ScriptedLine : public rdx::SerialControl, public rdx::TickCounter {
 public:
     explicit ScriptedLine(qint64& clock) : ms(clock) {}
+    // What a faulty recorder does besides its reply.
+    enum class Fault {
+        None,
+        Chatter,      // a stray line 30 and 70 ms after its reply
+        ExtraLine,    // one line more, right behind the reply
+        Late,         // the whole reply 200 ms after the link's time-out
+        StrayBefore,  // noise ending in CR LF between the request and the reply
+        NoiseAfter,   // a burst of noise ending in CR LF 30 ms after the reply
+    };
     struct Recorder {
         std::string reply;
         qint64 tailMs = 100;  // the lines after the first arrive this long after the request
-        bool chatters = false;  // a stray line 30 and 70 ms after its reply
+        Fault fault = Fault::None;
     };
     std::map<std::string, Recorder> recorders;  // by address
     std::string written;
     bool gone = false;  // the device has gone: I/O fails with 8020, opening with 8002
     int failInput = 0;  // the next input() fails once with this number
+    // Characters sent at 1 ms each and handed over this many together, as a
+    // UART FIFO or a USB adapter does (0: each piece arrives whole at once).
+    int burst = 0;
 
     std::int64_t now() override { return ms; }
     void sleep(std::int32_t t) override { ms += t; }
@@ -66,12 +78,30 @@ public:
         const auto it = recorders.find(address_);
         if (text.find("FM0,01,") == std::string::npos || it == recorders.end())
             return;
-        const std::string& reply = it->second.reply;
-        for (std::size_t i = 0, first = reply.find("\r\n") + 2; i < reply.size(); ++i)
-            rx_.emplace_back(ms + (i < first ? 100 : it->second.tailMs), reply[i]);
-        for (const qint64 after : {30, 70})
-            for (const char c : std::string(it->second.chatters ? "xx\r\n" : ""))
-                rx_.emplace_back(ms + it->second.tailMs + after, c);
+        const Recorder& r = it->second;
+        std::vector<std::pair<qint64, std::string>> pieces;  // sent at, text
+        const std::size_t first = r.reply.find("\r\n") + 2;
+        const qint64 start = ms + (r.fault == Fault::Late ? 1200 : 100);
+        const qint64 tail = r.fault == Fault::Late ? start : ms + r.tailMs;
+        if (r.fault == Fault::StrayBefore)
+            pieces.emplace_back(ms + 50, "zz\r\n");
+        pieces.emplace_back(start, r.reply.substr(0, first));
+        pieces.emplace_back(tail, r.reply.substr(first));
+        if (r.fault == Fault::ExtraLine)
+            pieces.emplace_back(tail, "X02     extra line\r\n");
+        if (r.fault == Fault::NoiseAfter)
+            pieces.emplace_back(tail + 30, "#%&\r\n");
+        if (r.fault == Fault::Chatter)
+            pieces.emplace_back(tail + 30, "xx\r\n"), pieces.emplace_back(tail + 70, "xx\r\n");
+        // Pieces sent at the same time follow each other on the line.
+        std::map<qint64, std::string> line;
+        for (auto& [at, text] : pieces)
+            line[at] += text;
+        for (const auto& [at, text] : line) {
+            const auto n = static_cast<qint64>(text.size());
+            for (qint64 i = 0; i < n; ++i)
+                rx_.emplace_back(burst ? at + std::min(n, (i / burst + 1) * burst) - 1 : at, text[static_cast<std::size_t>(i)]);
+        }
         std::stable_sort(rx_.begin(), rx_.end(), [](auto& a, auto& b) { return a.first < b.first; });
     }
     // Settings and sizes make no difference here.
@@ -124,6 +154,16 @@ public:
     std::vector<bool> lineLost, noAnswer;
 };
 
+// Counts each slot's polls: read, missed, dropped as garbled.
+struct Counts : PollListener {
+    std::map<int, int> read, missed, garbled;
+    void replyTaken(int slot, const QDateTime&) override { ++read[slot]; }
+    void pollMissed(int slot, const QDateTime&, MissReason why) override
+    {
+        ++(why == MissReason::Garbled ? garbled : missed)[slot];
+    }
+};
+
 // Six channels carrying first .. first + 5.
 std::string replyOf(int first)
 {
@@ -137,18 +177,28 @@ class PollCycleTest : public ::testing::Test {
 protected:
     PollCycleTest()
     {
+        freshLine();
+        cycle.addListener(&counts);
+    }
+    // A new line, link and state: three recorders at addresses 1, 2, 3.
+    void freshLine()
+    {
+        exchange.reset();
+        link.reset();
         auto control = std::make_unique<ScriptedLine>(ms);
         line = control.get();
         const std::shared_ptr<rdx::TickCounter> ticks(std::shared_ptr<void>(), line);  // the line owns it
         link = std::make_unique<rdx::rdx5Comm3>(std::move(control), ticks);
+        state = SharedState();
         state.gLink = link.get();
         for (int s = 0; s < kSlotCount; ++s)
             state.gDevAddr[s] = static_cast<std::int16_t>(s + 1);
         state.gRecTotal = 3;
+        counts = Counts();
     }
-    void answer(int slot, int first, qint64 tailMs = 100)
+    void answer(int slot, int first, qint64 tailMs = 100, ScriptedLine::Fault fault = ScriptedLine::Fault::None)
     {
-        line->recorders[format00(state.gDevAddr[slot]).toStdString()] = {replyOf(first), tailMs};
+        line->recorders[format00(state.gDevAddr[slot]).toStdString()] = {replyOf(first), tailMs, fault};
     }
     void silence(int slot) { line->recorders.erase(format00(state.gDevAddr[slot]).toStdString()); }
     void connect()
@@ -156,13 +206,19 @@ protected:
         exchange = std::make_unique<PollExchange>(link.get(), linkSettings(state), [this] { return ms; });
         ASSERT_TRUE(connectLink(*link, linkSettings(state)).opened);
     }
-    // Steps 50 ms apart for the time given, each outcome taken.
+    // Steps as the polling thread makes them for the time given, each
+    // outcome taken. After each, every current value must be its own
+    // recorder's (slot s carries 10 (s + 1) .. 10 (s + 1) + 5).
     void run(qint64 forMs)
     {
         for (const qint64 end = ms + forMs; ms < end;) {
-            ms += 50;
+            ms += exchange->nextStepInMs(50);
             if (const auto outcome = exchange->step())
                 cycle.take(*outcome);
+            for (int k = 0; checkOwn && k < state.gRecTotal * 6; ++k) {
+                if (isCurrent(state.gPvState[k]))
+                    ASSERT_FLOAT_EQ(state.gPvValue[k], 10.f * (k / 6 + 1) + k % 6) << "channel " << k << " at " << ms;
+            }
         }
     }
     std::vector<float> values(int slot) const
@@ -179,6 +235,8 @@ protected:
     rdxtest::FakeClock clock;
     std::unique_ptr<PollExchange> exchange;
     PollCycle cycle{state, view, &clock};
+    Counts counts;
+    bool checkOwn = false;  // the recorders answer with the values own() gives
 };
 
 TEST_F(PollCycleTest, ConnectsAndCyclesThroughTheRecordersWithTheirOwnValues)
@@ -199,30 +257,49 @@ TEST_F(PollCycleTest, ConnectsAndCyclesThroughTheRecordersWithTheirOwnValues)
     EXPECT_TRUE(view.stale.empty());
 }
 
-TEST_F(PollCycleTest, ASlowRecordersTailIsNotReadAsTheNextRecordersReply)
+TEST_F(PollCycleTest, AFaultyRecorderNeverPutsValuesUnderAnotherAndItsNeighboursAreRead)
 {
-    // Recorder 02 sends its first line in time and the rest 200 ms after
-    // the time-out; recorder 03 answers at once.
-    answer(0, 10), answer(1, 20, 1200), answer(2, 30);
-    connect();
-    run(3000);
-    for (int round = 0; round < 4; ++round) {
-        run(1500);
-        EXPECT_EQ(values(2), own(30)) << round;
+    // Recorder 02 misbehaves between two healthy ones; the line hands over
+    // characters at once or in bursts. Whether 02 is read at all, and
+    // whether its replies are dropped as garbled.
+    using Fault = ScriptedLine::Fault;
+    struct Case {
+        const char* name;
+        Fault fault;
+        qint64 tailMs;
+        int burst;
+        bool ownRead;
+        bool garbled;
+    };
+    const Case cases[] = {
+        {"healthy", Fault::None, 100, 0, true, false},
+        {"healthy, bursts of 16", Fault::None, 100, 16, true, false},
+        {"tail after the time-out", Fault::None, 1200, 0, false, false},
+        {"stray lines after the reply", Fault::Chatter, 100, 0, true, false},
+        {"one line too many", Fault::ExtraLine, 100, 0, false, true},
+        {"one line too many, bursts of 16", Fault::ExtraLine, 100, 16, false, true},
+        {"whole reply after the time-out", Fault::Late, 100, 0, false, false},
+        {"stray line before the reply", Fault::StrayBefore, 100, 16, false, true},
+        {"noise after the reply", Fault::NoiseAfter, 100, 0, true, false},
+        {"noise within the delivery gap", Fault::NoiseAfter, 100, 32, false, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        freshLine();
+        line->burst = c.burst;
+        answer(0, 10), answer(1, 20, c.tailMs, c.fault), answer(2, 30);
+        checkOwn = true;
+        connect();
+        run(20000);
+        if (HasFatalFailure())
+            return;
+        for (int s : {0, 2}) {
+            EXPECT_GE(counts.read[s], 8) << s;
+            EXPECT_GE(counts.read[s], 9 * (counts.read[s] + counts.missed[s] + counts.garbled[s]) / 10) << s;
+        }
+        EXPECT_EQ(counts.read[1] > 0, c.ownRead);
+        EXPECT_EQ(counts.garbled[1] > 0, c.garbled);
     }
-    EXPECT_EQ(view.stale, (std::vector<std::pair<int, bool>>{{1, true}}));
-    EXPECT_FALSE(state.gPvRead[6]);
-    EXPECT_EQ(view.captions[6], "");
-}
-
-TEST_F(PollCycleTest, StrayLinesAfterAReplyAreWaitedOutBeforeTheNextRequest)
-{
-    answer(0, 10), answer(1, 20), answer(2, 30);
-    line->recorders["01"].chatters = true;
-    connect();
-    run(3000);
-    EXPECT_EQ(values(1), own(20));
-    EXPECT_TRUE(view.stale.empty());
 }
 
 TEST_F(PollCycleTest, AnErrorInTheMiddleOfAnExchangeDoesNotMoveARecordersReply)
@@ -305,14 +382,15 @@ TEST_F(PollCycleTest, ChannelLinesGiveValuesAndLabelsAndNoReadingShowsNothing)
     };
     const Case cases[] = {{"", 99.f, false, ""},   {"S", 0.f, false, ""},  {"12.346 -02", 12.346f, true, "12.35"},
                           {"7.5    -00", 7.5f, true, "8."}, {"      7-x ", 7.f, true, "7."}, {"1E2", 100.f, true, "100.0"},
-                          {"abc", 0.f, true, "0.0"}, {"", 0.f, true, "0.0"}};  // a reading stays
+                          {"----", 100.f, false, ""}, {"1E39", 100.f, false, ""}, {"abc", 100.f, false, ""},
+                          {"", 100.f, false, ""}};  // no number: no reading, and no old value as a new one
     state.gPvValue[0] = 99.f;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.field);
         state.gPvLine[0][2] = *c.field ? rdxtest::replyWithValues({c.field}).substr(29) : "";
         cycle.Pvdispset(0);
         EXPECT_FLOAT_EQ(state.gPvValue[0], c.value);
-        EXPECT_EQ(state.gPvRead[0], c.read);
+        EXPECT_EQ(isCurrent(state.gPvState[0]), c.read);
         EXPECT_EQ(view.captions[0], c.label);
     }
     // Slots off the page shown and unselected channels get no label.

@@ -60,7 +60,7 @@ public:
     void setPvCaption(int, const QString&) override {}
     void setProgress(int) override {}
     void replyTaken(int slot, const QDateTime&) override { add("r" + std::to_string(slot)); }
-    void pollMissed(int slot, const QDateTime&) override { add("m" + std::to_string(slot)); }
+    void pollMissed(int slot, const QDateTime&, MissReason) override { add("m" + std::to_string(slot)); }
     void cycleEnded(qint64) override { add("c"); }
     void lineLost(bool lost) override { add(lost ? "L" : "B"); }
     void add(const std::string& event)
@@ -105,7 +105,8 @@ TEST_F(PollThreadTest, OutcomesArriveInSlotOrderOnTheValuesThreadThroughALostLin
         polling.callHere([&] { boxOnValuesThread = QThread::currentThread() == QCoreApplication::instance()->thread(); });
     };
     start();
-    const std::vector<std::string> expected = {"r0", "m1", "r2", "c", "L", "m0", "B", "r0", "m1", "r2", "c"};
+    // The lost line: every recorder's values stop being current at once.
+    const std::vector<std::string> expected = {"r0", "m1", "r2", "c", "L", "m0", "m1", "m2", "B", "r0", "m1", "r2", "c"};
     EXPECT_TRUE(QTest::qWaitFor([&] { return trace.events.size() >= expected.size(); }, 5000));
     polling.stop();
     EXPECT_TRUE(connected);

@@ -2,6 +2,9 @@
 // recorders answering, the cycle time and the status line's words for them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
+
 #include "status/LineStatus.h"
 #include "status/StatusLine.h"
 
@@ -28,12 +31,14 @@ TEST_P(RecorderStateTest, FollowsThePolls) {
     int second = 0;
     for (const char* p = c.polls; *p; ++p, ++second) {
         const QDateTime at = kT0.addSecs(second);
-        if (*p == 'r') status.replyTaken(0, at); else status.pollMissed(0, at);
+        if (*p == 'r') status.replyTaken(0, at);
+        else status.pollMissed(0, at, *p == 'g' ? MissReason::Garbled : MissReason::NoReply);
     }
     const LineStatus::Recorder& r = status.recorder(0);
     EXPECT_EQ(r.state, c.state);
     EXPECT_EQ(r.replies, c.replies);
     EXPECT_EQ(r.timeOuts, c.timeOuts);
+    EXPECT_EQ(r.garbled, static_cast<qint64>(std::count(c.polls, c.polls + std::strlen(c.polls), 'g')));
     EXPECT_EQ(r.staleSince, c.staleSinceSecond < 0 ? QDateTime() : kT0.addSecs(c.staleSinceSecond));
     EXPECT_EQ(status.answering(), c.state == LineStatus::State::Ok ? 1 : 0);
 }
@@ -44,7 +49,9 @@ INSTANTIATE_TEST_SUITE_P(Polls, RecorderStateTest, ::testing::Values(
     Case{"answers", "rr", LineStatus::State::Ok, 2, 0, -1},
     Case{"stale since the first miss", "rrmmm", LineStatus::State::Stale, 2, 3, 2},
     Case{"back again", "rmmr", LineStatus::State::Ok, 2, 2, -1},
-    Case{"late first answer, then silent", "mrm", LineStatus::State::Stale, 1, 2, 2}),
+    Case{"late first answer, then silent", "mrm", LineStatus::State::Stale, 1, 2, 2},
+    Case{"garbled after a reply", "rmg", LineStatus::State::Garbled, 1, 1, 1},
+    Case{"silent after garbled", "rgm", LineStatus::State::Stale, 1, 1, 1}),
     [](const auto& info) {
         std::string n = info.param.name;
         for (char& ch : n) if (!isalnum(static_cast<unsigned char>(ch))) ch = '_';
@@ -56,12 +63,14 @@ TEST(LineStatusTest, CountsOnlyPolledRecordersAndTellsALostLine) {
     status.replyTaken(0, kT0);
     status.replyTaken(2, kT0);
     status.replyTaken(5, kT0);  // beyond the recorders polled this run
-    status.pollMissed(1, kT0);
+    status.pollMissed(1, kT0, MissReason::NoReply);
     EXPECT_EQ(answeringText(status), QStringLiteral("2 of 3 answering"));
+    status.pollMissed(2, kT0, MissReason::Garbled);
+    EXPECT_EQ(answeringText(status), QStringLiteral("1 of 3 answering, 1 garbled"));
     status.lineLost(true);
     EXPECT_EQ(answeringText(status), QStringLiteral("Line lost"));
     status.lineLost(false);
-    EXPECT_EQ(status.answering(), 2);
+    EXPECT_EQ(status.answering(), 1);
 }
 
 TEST(LineStatusTest, CycleTimeAndAgeOfTheLastReply) {
