@@ -170,16 +170,34 @@ TEST(Simulator, FaultModes) {
         {"--noise", 2'000'000, [&](const std::string& b) {  // a burst after the reply that is no line
              EXPECT_TRUE(b.starts_with(clean) && b.size() >= clean.size() + 4 && lineEnds(b) == kFull);
          }},
+        {"--noise-line", 2'000'000, [&](const std::string& b) {  // the burst ends in CR LF
+             EXPECT_TRUE(b.starts_with(clean) && b.ends_with("\r\n") && lineEnds(b) == kFull + 1);
+         }},
+        {"--stray", 2'000'000, [&](const std::string& b) { EXPECT_EQ(b, "zz\r\n" + clean); }},
+        {"--late", 1'100'000, [](const std::string& b) { EXPECT_TRUE(b.empty()); }},
+        {"--quits", 3'000'000, [](const std::string& b) { EXPECT_TRUE(b.empty()); }},  // after 0 s
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.option);
-        rdxsim::Simulator sim(rdxsim::parseCommandLine({"--addresses", "1-12", c.option, "5"}));
+        rdxsim::Simulator sim(rdxsim::parseCommandLine({"--addresses", "1-12", c.option, "5", "--quit-after", "0"}));
         sim.receive(requestFor("05"), 0);
         c.check(run(sim, 0, c.untilUs).bytes);
         const Sent late = run(sim, c.untilUs + 1000, 3'900'000);
         if (std::string(c.option) == "--slow") {  // the rest after the pause
             EXPECT_EQ(lineEnds(late.bytes), kFull - 1);
             EXPECT_GE(late.firstUs, 1'200'000);
+        }
+        if (std::string(c.option) == "--late") {  // the whole reply after the pause
+            EXPECT_EQ(late.bytes, clean);
+            EXPECT_GE(late.firstUs, 1'200'000);
+        }
+        // What went out is told, as the recorder meant it (the quitter sent nothing).
+        const std::vector<rdxsim::SentReply> sent = sim.takeSent();
+        ASSERT_EQ(sent.size(), std::string(c.option) == "--quits" || std::string(c.option) == "--silent" ? 0u : 1u);
+        if (!sent.empty()) {
+            EXPECT_EQ(sent[0].fields.size(), 6u);
+            EXPECT_EQ(sent[0].fields.back(), "S");  // channel 6 of every fifth recorder
+            EXPECT_DOUBLE_EQ(std::stod(sent[0].fields[0]), std::stod(channels.substr(15, 7)));
         }
         sim.receive(requestFor("06"), 4'000'000);  // the others answer as ever
         EXPECT_EQ(run(sim, 4'000'000, 5'000'000).bytes.find("I06!00"), 0u);

@@ -72,6 +72,13 @@ std::string usageText() {
            "  --slow LIST          pause after the first line past the time-out\n"
            "  --slow-pause MS      length of that pause (default 1200)\n"
            "  --noise LIST         a burst of random characters after the reply\n"
+           "  --noise-line LIST    a burst of random characters ending in CR LF after the reply\n"
+           "  --late LIST          send the whole reply only after a pause past the time-out\n"
+           "  --late-pause MS      length of that pause (default 1200)\n"
+           "  --stray LIST         a stray line (\"zz\" CR LF) between the request and the reply\n"
+           "  --quits LIST         answer until --quit-after, then never again\n"
+           "  --quit-after S       seconds after the start (default 60)\n"
+           "  --sent-log FILE      append every data request and reply sent, with local time in ms\n"
            "  --vanish-after S     remove the port (close the pty) after S seconds\n"
            "  --return-after S     come back on a new pty S seconds after vanishing\n";
 }
@@ -105,6 +112,13 @@ SimConfig parseCommandLine(const std::vector<std::string>& args) {
             config.fifo = parseInt(value, option);
             if (config.fifo < 1 || config.fifo > 64) throw std::invalid_argument("--fifo: 1 to 64 characters");
         } else if (option == "--noise") config.faults.noise = parseAddressList(value);
+        else if (option == "--noise-line") config.faults.noiseLine = parseAddressList(value);
+        else if (option == "--late") config.faults.late = parseAddressList(value);
+        else if (option == "--late-pause") config.latePauseMs = parseInt(value, option);
+        else if (option == "--stray") config.faults.stray = parseAddressList(value);
+        else if (option == "--quits") config.faults.quits = parseAddressList(value);
+        else if (option == "--quit-after") config.quitAfterS = parseSeconds(value, option);
+        else if (option == "--sent-log") config.sentLogPath = value;
         else if (option == "--vanish-after") config.vanishAfterS = parseSeconds(value, option);
         else if (option == "--return-after") config.returnAfterS = parseSeconds(value, option);
         else throw std::invalid_argument("unknown option " + option);
@@ -164,10 +178,28 @@ std::string Simulator::randomCharacters(int minCount, int maxCount) {
 void Simulator::answer(int address, const std::string& countText, std::int64_t startUs) {
     const FaultSet& f = config_.faults;
     if (!config_.addresses.contains(address) || f.silent.contains(address)) return;
+    if (f.quits.contains(address) && startUs - startUs_ >= std::int64_t(config_.quitAfterS * 1e6)) return;
     const int count = static_cast<int>(std::min(leadingNumber(countText).value_or(0), 99L));
     const std::int64_t timeMs = startUs / 1000;
     std::vector<std::string> lines =
         generator_.reply(address, count, timeMs, timeMs + wallOffsetMs_, ++sequence_[address]);
+
+    // What the channel lines say, before any fault touches them.
+    SentReply sent;
+    sent.address = address;
+    for (std::size_t i = 2; i < lines.size() && i < static_cast<std::size_t>(count) + 2; ++i) {
+        const std::string& line = lines[i];
+        if (line.empty() || line[0] == 'S') {
+            sent.fields.push_back("S");
+            continue;
+        }
+        std::string value = line.size() > 15 ? line.substr(15, 10) : std::string();
+        // A value with decimals ends at the "-" of its decimal tag.
+        if (value.size() > 7 && value[7] == '-') value.resize(7);
+        value.erase(0, value.find_first_not_of(' '));
+        value.erase(value.find_last_not_of(' ') + 1);
+        sent.fields.push_back(value);
+    }
 
     if (f.shortReply.contains(address)) lines.pop_back();
     if (f.extra.contains(address)) lines.push_back(generator_.extraLine(address, count + 2));
@@ -183,14 +215,21 @@ void Simulator::answer(int address, const std::string& countText, std::int64_t s
     std::string first = lines.empty() ? std::string() : lines.front();
     std::string rest;
     for (std::size_t i = 1; i < lines.size(); ++i) rest += lines[i];
+    if (f.stray.contains(address)) transmitter_.queue("zz\r\n", startUs);
     if (f.slow.contains(address)) {
         transmitter_.queue(std::move(first), startUs);
         transmitter_.queue(std::move(rest), startUs + std::int64_t(config_.slowPauseMs) * 1000);
+    } else if (f.late.contains(address)) {
+        transmitter_.queue(first + rest, startUs + std::int64_t(config_.latePauseMs) * 1000);
     } else {
         transmitter_.queue(first + rest, startUs);
     }
+    sent.endUs = transmitter_.idleAtUs();
+    sent_.push_back(std::move(sent));
     if (f.noise.contains(address))
         transmitter_.queue(randomCharacters(4, 16), transmitter_.idleAtUs() + 5000);
+    if (f.noiseLine.contains(address))
+        transmitter_.queue(randomCharacters(4, 16) + "\r\n", transmitter_.idleAtUs() + 5000);
 }
 
 }  // namespace rdxsim

@@ -11,6 +11,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "ReplyFormat.h"
@@ -27,6 +28,17 @@ struct FaultSet {
     std::set<int> garbage;     // random characters before and inside the reply
     std::set<int> slow;        // first line at once, the rest after slowPauseMs
     std::set<int> noise;       // a burst of random characters after the reply
+    std::set<int> noiseLine;   // a burst of random characters ending in CR LF after the reply
+    std::set<int> late;        // the whole reply after latePauseMs
+    std::set<int> stray;       // a stray line ("zz" CR LF) before the reply
+    std::set<int> quits;       // answer until quitAfterS, then never again
+};
+
+// One reply as it went out, for checking what a program made of it.
+struct SentReply {
+    int address = 0;
+    std::int64_t endUs = 0;          // when its last character was sent
+    std::vector<std::string> fields; // per channel: the value text trimmed, "S" when skipped
 };
 
 struct SimConfig {
@@ -35,6 +47,8 @@ struct SimConfig {
     ReplySettings reply;
     FaultSet faults;
     int slowPauseMs = 1200;    // longer than the link's 1000 ms time-out
+    int latePauseMs = 1200;    // 200 ms past the link's 1000 ms time-out
+    double quitAfterS = 60;    // when the --quits recorders stop answering
     int turnaroundUs = 2000;   // from the end of a data request to the reply
     int fifo = 4;              // characters handed to the pty together
     // Program options (used by the rdx512-sim main only).
@@ -42,6 +56,7 @@ struct SimConfig {
     std::string portName = "COM1";
     std::string logPath;
     std::string readyFile;
+    std::string sentLogPath;   // every data request and reply, by local wall-clock time
     double vanishAfterS = -1;  // close the pty after this many seconds
     double returnAfterS = -1;  // come back this many seconds after vanishing
 };
@@ -72,6 +87,10 @@ public:
     void reset();
 
     const SimConfig& config() const { return config_; }
+    // Replies queued since the last call (the --quits recorders counted
+    // from startUs, the simulator's start).
+    std::vector<SentReply> takeSent() { return std::exchange(sent_, {}); }
+    void setStartUs(std::int64_t startUs) { startUs_ = startUs; }
 
 private:
     void answer(int address, const std::string& countText, std::int64_t startUs);
@@ -87,6 +106,8 @@ private:
     std::int64_t inboundFreeUs_ = 0;   // when the received bytes finished arriving
     std::optional<int> selected_;      // address of the last open command
     std::map<int, std::uint32_t> sequence_;
+    std::vector<SentReply> sent_;
+    std::int64_t startUs_ = 0;
 };
 
 }  // namespace rdxsim

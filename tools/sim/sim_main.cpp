@@ -87,8 +87,18 @@ int main(int argc, char** argv) {
         std::cerr << "rdx512-sim: " << e.what() << "\n";
         return 1;
     }
-    rdxsim::Simulator sim(config, wallOffsetMs());
+    std::ofstream sentLog;
+    if (!config.sentLogPath.empty()) {
+        sentLog.open(config.sentLogPath, std::ios::app);
+        if (!sentLog) {
+            std::cerr << "rdx512-sim: cannot write the log " << config.sentLogPath << "\n";
+            return 1;
+        }
+    }
+    const std::int64_t wallMs = wallOffsetMs();
+    rdxsim::Simulator sim(config, wallMs);
     const std::int64_t startUs = monotonicUs();
+    sim.setStartUs(startUs);
     constexpr std::int64_t kNever = -1;
     std::int64_t vanishAt = kNever, returnAt = kNever;
     if (config.vanishAfterS >= 0) vanishAt = startUs + std::int64_t(config.vanishAfterS * 1e6);
@@ -143,6 +153,14 @@ int main(int argc, char** argv) {
             if (n > 0) {
                 for (const rdxsim::Request& r : sim.receive(std::string_view(buffer, n), now)) {
                     if (log.is_open()) log << (now - startUs) / 1000 << ' ' << r.describe() << std::endl;
+                    if (sentLog.is_open() && r.kind == rdxsim::Request::Kind::Open)
+                        sentLog << wallMs + now / 1000 << ' ' << r.describe() << '\n';
+                }
+                for (const rdxsim::SentReply& reply : sim.takeSent()) {
+                    if (!sentLog.is_open()) continue;
+                    sentLog << wallMs + reply.endUs / 1000 << " reply " << reply.address;
+                    for (const std::string& field : reply.fields) sentLog << ' ' << field;
+                    sentLog << std::endl;
                 }
             }
         }
