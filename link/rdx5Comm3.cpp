@@ -4,6 +4,7 @@
 #include <cctype>
 #include <exception>
 #include <limits>
+#include <vector>
 
 #include "link_p.h"
 #include "rdx5Comm3.h"
@@ -237,7 +238,7 @@ public:
             std::max<std::int64_t>(detail::leadingNumber(channels).value_or(0), 0) + 2;
         std::string reply;
         std::int64_t lastReadAt = -1;
-        std::int64_t longestGap = 0;
+        std::vector<std::int64_t> gaps;  // between deliveries, in ms
         for (std::int64_t n = 0; n < lineCount; ++n) {
             std::string line;
             for (;;) {
@@ -245,8 +246,8 @@ public:
                 if (waiting) {
                     line += control->input();
                     const std::int64_t readAt = ticks->now();
-                    if (lastReadAt >= 0)
-                        longestGap = std::max(longestGap, readAt - lastReadAt);
+                    if (lastReadAt >= 0 && readAt > lastReadAt)
+                        gaps.push_back(readAt - lastReadAt);
                     lastReadAt = readAt;
                     if (line.size() > 2 && endsWithCrLf(line)) {
                         reply += line;
@@ -265,7 +266,12 @@ public:
 
         write(closeCommand(address));
         state = kIdle;
-        replyGap = static_cast<std::int32_t>(std::min<std::int64_t>(longestGap, INT32_MAX));
+        // The typical pause between two deliveries: the median of the pauses.
+        replyGap = 0;
+        if (!gaps.empty()) {
+            std::nth_element(gaps.begin(), gaps.begin() + gaps.size() / 2, gaps.end());
+            replyGap = static_cast<std::int32_t>(std::min<std::int64_t>(gaps[gaps.size() / 2], INT32_MAX));
+        }
         return reply;
     }
 };

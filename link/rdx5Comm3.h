@@ -243,11 +243,12 @@ public:
     virtual std::string GetNData(const std::string& StrRecv, const std::int16_t& n) = 0;  // 35
     virtual std::int16_t isDataNum(const std::string& StrRecv) = 0;          // 36
     // Added after the 36 members above, which keep their slots.
-    // The longest pause, in milliseconds of the tick counter, between two
-    // characters of the last reply RWcomm completed: how the port hands
-    // characters over (a UART FIFO or a USB adapter delivers them in
-    // bursts). 0 before the first complete reply; a reply given up does
-    // not change it. Raises nothing.
+    // How the port hands characters over (a UART FIFO or a USB adapter
+    // delivers them in bursts): the typical pause, in milliseconds of the
+    // tick counter, between two deliveries of characters of the last reply
+    // RWcomm completed (the median of the pauses longer than 0 ms; 0 when
+    // the reply came in one piece). 0 before the first complete reply; a
+    // reply given up does not change it. Raises nothing.
     virtual std::int32_t ReplyGap() const { return 0; }                      // 37
 };
 

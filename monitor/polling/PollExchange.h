@@ -127,7 +127,8 @@ public:
     // delivery gap learnt from recent replies plus two character times, at
     // least quietMs(), at most kMaxTailWatchMs.
     qint64 tailWatchMs() const;
-    // The median of the longest gaps inside the last kGapHistory replies.
+    // The median of the delivery gaps (the link's ReplyGap) of the last
+    // kGapHistory replies.
     qint64 deliveryGapMs() const;
 
     // New recorder addresses (from the next request on).
@@ -172,7 +173,7 @@ private:
     // wait (-1: none).
     std::array<int, kSlotCount> noisy_{};
     int quietAfter_ = -1, requestAfter_ = -1;
-    // The longest gap inside each of the last replies (a ring).
+    // The delivery gap of each of the last replies (a ring).
     std::array<qint64, kGapHistory> gaps_{};
     int gapCount_ = 0, gapNext_ = 0;
 };
