@@ -185,6 +185,15 @@ void LogDaemon::setRunning(bool running)
         logTimer_.stop();
 }
 
+void LogDaemon::showWriteState(const LogWriteState& state)
+{
+    if (state.note == writeNote_)
+        return;
+    writeNote_ = state.note;
+    if (!writeNote_.isEmpty())
+        tell(writeNote_);
+}
+
 QString LogDaemon::cycleCaption() const
 {
     return QString::number(cycleNumber(QString::number(state_.gInit.LogInterval)));

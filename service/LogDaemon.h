@@ -58,6 +58,8 @@ private:
     QString cycleCaption() const override;
     bool minutesSelected() const override { return state_.gInit.LogUnit != 0; }
     bool defaultFileSelected() const override { return true; }
+    // Rows waiting, writing resumed, the file made again: told once each.
+    void showWriteState(const rdxmon::LogWriteState& state) override;
     // NamesHost: no page, no labels.
     int mPage() const override { return 0; }
     void NameSet(int) override {}
@@ -86,6 +88,7 @@ private:
     std::unique_ptr<rdxpub::Publisher> publisher_;
     Watchdog watchdog_;
     QTimer logTimer_;
+    QString writeNote_;
     bool ready_ = false;
 };
 

@@ -16,7 +16,26 @@ namespace {
 
 constexpr int kChannelsPerPage = 72;
 
+// "18 hours 12 minutes", "1 hour", "45 minutes".
+QString durationText(qint64 seconds)
+{
+    const qint64 minutes = (seconds + 30) / 60;
+    const auto count = [](qint64 n, const char* one, const char* many) {
+        return n == 1 ? QString::fromLatin1(one) : QStringLiteral("%1 %2").arg(n).arg(QLatin1String(many));
+    };
+    if (minutes < 60)
+        return count(minutes, "1 minute", "minutes");
+    const QString hours = count(minutes / 60, "1 hour", "hours");
+    return minutes % 60 == 0 ? hours : hours + QLatin1Char(' ') + count(minutes % 60, "1 minute", "minutes");
+}
+
 }  // namespace
+
+QString logWriteFailedMessage(const QString& path, const QString& reason)
+{
+    return kLogWriteFailedMessage + QLatin1Char('\n') + QDir::toNativeSeparators(path) + QStringLiteral(": ") +
+           reason;
+}
 
 LogController::LogController(SharedState& state, Services& services, LoggingView& view, NamesHost& host,
                              std::function<bool()> saveNames)
@@ -85,14 +104,16 @@ void LogController::startLogging()
     due_ = created.addMSecs(-created.time().msec()).addSecs(step);
     state_.gNextLogTime = secondsOfDay(due_.time());
     const QByteArray header = csvHeaderBytes(created.date(), state_.gChannel, columns());
-    if (!file_.create(heldName_, header) || !file_.open()) {
-        services_.messages.information(kLogWriteFailedMessage);
+    QString reason;
+    if (!file_.create(heldName_, header, &reason) || !file_.open(&reason)) {
+        services_.messages.information(logWriteFailedMessage(heldName_, reason));
         return;
     }
     file_.setLimits((kSecondsPerDay + step - 1) / step, kMaxUnwrittenBytes);
 
     failureShown_ = false;
     dropShown_ = false;
+    writeState_ = {};
     running_ = true;
     view_.setRunning(true);
     state_.gInit.LogActive = 1;
@@ -200,21 +221,59 @@ void LogController::tick()
 
 void LogController::reportWrite(bool written)
 {
+    const QString path = QDir::toNativeSeparators(file_.path());
+    const QTime now = services_.clock.now().time();
+    const QString at = now.toString(QStringLiteral("HH:mm:ss"));
+    LogWriteState next = writeState_;
+    QString replaced;
+    switch (file_.takeReplacement()) {
+    case LogFile::Replacement::MadeAgain:
+        replaced = QStringLiteral("the file had gone and was made again at %1").arg(at);
+        break;
+    case LogFile::Replacement::Adopted:
+        replaced = QStringLiteral("another file took its place at %1; the rows go on at its end").arg(at);
+        break;
+    case LogFile::Replacement::None:
+        break;
+    }
+    if (!replaced.isEmpty())
+        next.event = replaced;
     if (file_.droppedRows() > 0 && !dropShown_) {
         dropShown_ = true;
         failureShown_ = true;
-        tellLater(QStringLiteral("The log file %1 could not be written for too long: the rows of the last 24 "
-                                 "hours wait to be written, older ones are dropped from now on.")
-                      .arg(QDir::toNativeSeparators(file_.path())));
+        // The rows kept span a day at most, less when they fill the bytes
+        // bound first (about 18 hours of 31 recorders at 1 s).
+        tellLater(QStringLiteral("The log file %1 could not be written for too long: the rows of the last %2 "
+                                 "wait to be written, older ones are dropped from now on.")
+                      .arg(path, durationText(static_cast<qint64>(file_.unwrittenRows()) * cycle())));
     }
     if (written) {
         failureShown_ = false;
-        return;
+        if (writeState_.waiting > 0) {
+            // A file made again for the rows that waited says so as well.
+            const QString resumed = QStringLiteral("writing resumed at %1").arg(at);
+            next.resumedAt = now;
+            next.event = replaced.isEmpty() ? resumed : replaced + QStringLiteral("; ") + resumed;
+        }
+        next.reason.clear();
+    } else {
+        next.reason = file_.lastError();
+        next.resumedAt = QTime();
+        if (!failureShown_) {
+            failureShown_ = true;
+            tellLater(logWriteFailedMessage(file_.path(), next.reason));
+        }
     }
-    if (failureShown_)
+    next.waiting = file_.unwrittenRows();
+    if (next.waiting > 0)
+        next.note = QStringLiteral("The log file %1 cannot be written (%2); its rows wait to be written.")
+                        .arg(path, next.reason);
+    else if (!next.event.isEmpty())
+        next.note = QStringLiteral("The log file %1: %2.").arg(path, next.event);
+    if (next.waiting == writeState_.waiting && next.reason == writeState_.reason && next.event == writeState_.event)
         return;
-    failureShown_ = true;
-    tellLater(kLogWriteFailedMessage);
+    writeState_ = next;
+    view_.showWriteState(writeState_);
 }
 
 void LogController::tellLater(const QString& text)
@@ -246,10 +305,9 @@ QString LogController::lostRowsText() const
                      .arg(file_.droppedRows())
                      .arg(path);
     if (file_.unwrittenRows() > 0)
-        parts << QStringLiteral("%1 rows could not be written to the log file %2 and are lost; the file is still "
-                                "in use by another program or cannot be written.")
+        parts << QStringLiteral("%1 rows could not be written to the log file %2 and are lost: %3.")
                      .arg(file_.unwrittenRows())
-                     .arg(path);
+                     .arg(path, file_.lastError());
     return parts.join(QLatin1Char('\n'));
 }
 

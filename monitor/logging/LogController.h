@@ -35,6 +35,10 @@ inline const QString kCsvDefaultSuffix = QStringLiteral(".CSV");
 // rows or this many bytes, whichever comes first.
 inline constexpr qint64 kMaxUnwrittenBytes = 64LL * 1024 * 1024;
 
+// kLogWriteFailedMessage, then the file and the system's reason on a line
+// of their own.
+QString logWriteFailedMessage(const QString& path, const QString& reason);
+
 class LogController {
 public:
     // saveNames writes the channel table (names and selection flags) to the
@@ -43,8 +47,8 @@ public:
                   std::function<bool()> saveNames);
 
     // cmdRUN: names the file, writes its header, opens it and starts the
-    // sampling tick. Any file failure shows kLogWriteFailedMessage and
-    // leaves logging stopped.
+    // sampling tick. Any file failure shows logWriteFailedMessage and
+    // leaves logging stopped, with no file made.
     void startLogging();
     // cmdStop.
     void stopLogging();
@@ -60,7 +64,9 @@ public:
     void resumeAtStartup();
     // The sampling timer (every 200 ms): writes the row when it is due. It
     // never waits on the operator: its messages are shown after it returns,
-    // and the timer goes on while they are open.
+    // and the timer goes on while they are open. The first failure to write
+    // is told in a box (again after rows got through); rows waiting, writing
+    // resumed and a log file made again go to the write state alone.
     void tick();
 
     // Before the program ends: a last attempt to write the rows waiting.
@@ -73,6 +79,8 @@ public:
     QString heldName() const { return heldName_; }
     int unwrittenRows() const { return file_.unwrittenRows(); }
     qint64 droppedRows() const { return file_.droppedRows(); }
+    // How writing goes while logging runs (also shown through the view).
+    const LogWriteState& writeState() const { return writeState_; }
 
 private:
     int cycle() const;
@@ -84,7 +92,7 @@ private:
     QString defaultFileName() const;
     // After each attempt to write rows: tells the operator once when rows
     // could not be written, until a row gets through again, and once a run
-    // when waiting rows had to be dropped.
+    // when waiting rows had to be dropped; keeps the write state.
     void reportWrite(bool written);
     // Shows the message once the present event has been handled; never two
     // at a time.
@@ -107,6 +115,7 @@ private:
     QDateTime due_;
     bool failureShown_ = false;
     bool dropShown_ = false;
+    LogWriteState writeState_;
     // Messages from the tick still to be shown; the first is open or about
     // to open.
     std::deque<QString> toTell_;

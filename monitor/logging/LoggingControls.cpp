@@ -103,6 +103,22 @@ void LoggingControls::setRunning(bool running)
     w_.mnuLogName->setEnabled(!running);
     w_.lblMsg->setText(running ? kLoggingRunningMessage : kLoggingStoppedMessage);
     w_.lblMsg->setStyleSheet(backgroundStyle(running ? kLoggingColour : kStoppedColour));
+    w_.lblMsg->setToolTip(QString());
+}
+
+void LoggingControls::showWriteState(const LogWriteState& state)
+{
+    if (state.waiting > 0) {
+        w_.lblMsg->setText(QStringLiteral("Rows wait to be written: %1").arg(state.waiting));
+        w_.lblMsg->setStyleSheet(backgroundStyle(kRowsWaitingColour));
+    } else {
+        w_.lblMsg->setText(state.resumedAt.isValid()
+                               ? kLoggingRunningMessage + QStringLiteral(" Resumed %1")
+                                                              .arg(state.resumedAt.toString(QStringLiteral("HH:mm:ss")))
+                               : kLoggingRunningMessage);
+        w_.lblMsg->setStyleSheet(backgroundStyle(kLoggingColour));
+    }
+    w_.lblMsg->setToolTip(state.note);
 }
 
 QString LoggingControls::cycleCaption() const

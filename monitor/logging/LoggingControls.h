@@ -41,6 +41,7 @@ struct LoggingWidgets {
 
 // Colours of the status line and of the channel buttons.
 inline const QColor kLoggingColour(0, 255, 0);
+inline const QColor kRowsWaitingColour(255, 192, 0);
 inline const QColor kStoppedColour(255, 255, 255);
 inline const QColor kSelectedChannelColour(128, 255, 128);
 
@@ -70,6 +71,10 @@ public:
     QString cycleCaption() const override;
     bool minutesSelected() const override;
     bool defaultFileSelected() const override;
+    // Rows waiting: "Rows wait to be written: <n>" on amber; once they got
+    // through, the running caption with the time writing resumed. The
+    // tooltip holds the sentence naming the file and the reason.
+    void showWriteState(const LogWriteState& state) override;
 
 private:
     LoggingWidgets w_;

@@ -3,8 +3,22 @@
 #define RDXMON_LOGGING_LOGGINGVIEW_H
 
 #include <QString>
+#include <QTime>
 
 namespace rdxmon {
+
+// How the writing of a running log goes.
+struct LogWriteState {
+    int waiting = 0;   // rows not yet in the file
+    QString reason;    // while rows wait: why, in the system's words
+    QTime resumedAt;   // when the rows got through after waiting; null while they wait or never did
+    // The latest change in a few words with its time ("writing resumed at
+    // 10:20:00"); empty when nothing happened.
+    QString event;
+    // The present state in a sentence naming the file, for a journal; it
+    // changes with the state, not with the number of rows waiting.
+    QString note;
+};
 
 class LoggingView {
 public:
@@ -22,6 +36,8 @@ public:
     virtual bool minutesSelected() const = 0;
     // "Default file" (optName2) is selected.
     virtual bool defaultFileSelected() const = 0;
+    // While logging runs, after each change of the state of writing.
+    virtual void showWriteState(const LogWriteState&) {}
 };
 
 }  // namespace rdxmon

@@ -6,6 +6,8 @@
 #include <QFile>
 #include <QtEndian>
 
+#include "startup/AtomicFile.h"
+
 namespace rdxmon {
 
 namespace {
@@ -88,14 +90,13 @@ bool backUpAddressFile(const QString& folder)
 
 bool saveAddressTable(const QString& folder, const AddressTable& table, QString* error)
 {
-    QFile file(addressPath(folder));
-    // ReadWrite creates a missing file and keeps bytes after the 31 records.
-    const QByteArray bytes = encodeAddressTable(table);
-    const bool ok = file.open(QIODevice::ReadWrite) && file.seek(0) &&
-                    file.write(bytes) == bytes.size() && file.flush();
+    const QString path = addressPath(folder);
+    QString reason;
+    // Bytes after the 31 records stay.
+    const bool ok = writeFileAtomically(path, encodeAddressTable(table), &reason, LaterBytes::Keep);
     if (!ok && error)
         *error = QStringLiteral("The recorder address file %1 could not be written: %2.")
-                     .arg(QDir::toNativeSeparators(file.fileName()), file.errorString());
+                     .arg(QDir::toNativeSeparators(path), reason);
     return ok;
 }
 

@@ -43,8 +43,9 @@ AddressLoadResult loadAddressTable(const QString& folder);
 bool backUpAddressFile(const QString& folder);
 
 // Writes the 62 bytes from the start of "<folder>/RDX512DVN.SET", creating it
-// when missing and keeping any bytes after them. On failure returns false
-// and, when error is given, a readable reason.
+// when missing and keeping any bytes after them. The file is written whole
+// (writeFileAtomically): on failure the old one stays as it was, and false is
+// returned with, when error is given, a readable reason naming the file.
 bool saveAddressTable(const QString& folder, const AddressTable& table, QString* error);
 
 // An address entry: a whole number (optional sign, digits, blanks around) in

@@ -6,6 +6,7 @@
 #include <QtEndian>
 
 #include "names/Cp932.h"
+#include "startup/AtomicFile.h"
 #include "startup/Lenient.h"
 
 namespace rdxmon {
@@ -105,16 +106,14 @@ NamesLoadResult loadChannelNames(const QString& folder)
 bool saveChannelNames(const QString& folder, const ChannelTable& table, QString* error)
 {
     const QString path = namesPath(folder);
-    QFile file(path);
-    const QByteArray bytes = encodeChannelTable(table);
-    // ReadWrite keeps whatever follows the 186 records.
-    bool ok = file.open(QIODevice::ReadWrite) && file.write(bytes) == bytes.size();
-    ok = file.flush() && ok;
+    QString reason;
+    // Whatever follows the 186 records stays.
+    const bool ok = writeFileAtomically(path, encodeChannelTable(table), &reason, LaterBytes::Keep);
     if (!ok && error) {
         *error = QStringLiteral(
                      "The channel names could not be saved in %1 (%2). They are kept in memory; "
                      "fix the cause (a read-only file or folder, a full disk) and press OK again.")
-                     .arg(QDir::toNativeSeparators(path), file.errorString());
+                     .arg(QDir::toNativeSeparators(path), reason);
     }
     return ok;
 }

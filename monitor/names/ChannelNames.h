@@ -54,8 +54,10 @@ struct NamesLoadResult {
 NamesLoadResult loadChannelNames(const QString& folder);
 
 // Writes the 186 records from the start of "<folder>/RDX512NAME.SET",
-// creating it when missing and keeping any bytes after 3720. On failure
-// returns false and, when error is given, a sentence for the operator.
+// creating it when missing and keeping any bytes after 3720. The file is
+// written whole (writeFileAtomically): on failure the old one stays as it
+// was, and false is returned with, when error is given, a sentence for the
+// operator.
 bool saveChannelNames(const QString& folder, const ChannelTable& table, QString* error);
 
 }  // namespace rdxmon

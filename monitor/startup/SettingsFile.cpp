@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include "startup/AtomicFile.h"
 #include "startup/Lenient.h"
 
 namespace rdxmon {
@@ -66,14 +67,11 @@ SettingsLoadResult readSettings(const QString& folder)
 bool writeSettings(const QString& folder, const InitRecord& record, QString* error)
 {
     const QString path = settingsPath(folder);
-    QFile file(path);
-    // ReadWrite creates a missing file and keeps what lies after the record.
-    const QByteArray bytes = encodeInitRecord(record);
-    const bool ok = file.open(QIODevice::ReadWrite) && file.seek(0) &&
-                    file.write(bytes) == bytes.size() && file.flush();
+    QString reason;
+    const bool ok = writeFileAtomically(path, encodeInitRecord(record), &reason, LaterBytes::Keep);
     if (!ok && error)
         *error = QStringLiteral("The settings file %1 could not be written: %2.")
-                     .arg(QDir::toNativeSeparators(path), file.errorString());
+                     .arg(QDir::toNativeSeparators(path), reason);
     return ok;
 }
 

@@ -38,8 +38,10 @@ struct SettingsLoadResult {
 SettingsLoadResult readSettings(const QString& folder);
 
 // Writes the record as the first 20 bytes of "<folder>/RDX512INIT.SET",
-// creating the file when missing; any bytes after the record are kept.
-// On failure returns false and, when error is given, a readable reason.
+// creating the file when missing; any bytes after the record are kept. The
+// file is written whole (writeFileAtomically): on failure the old one stays
+// as it was, and false is returned with, when error is given, a readable
+// reason naming the file.
 bool writeSettings(const QString& folder, const InitRecord& record, QString* error);
 
 // gChTotal for a record: the recorder count read leniently, times 6, as

@@ -25,6 +25,7 @@ OperatorView::OperatorView(MainDisp& window, SharedState& state, Services& servi
         const LogController& log = window.logging().controller();
         return log.running() ? log.heldName() : QString();
     });
+    statusLine->setLogStateSource([&window] { return window.logging().controller().writeState(); });
     window.setStatusBar(statusLine);
     window.setFixedSize(window.width(), window.height() + statusLine->sizeHint().height());
 

@@ -133,9 +133,21 @@ void StatusLine::refresh() {
     cmdAnswering->setText(answeringText(status_));
     lblCycle->setText(cycleText(status_.lastCycleMs()));
     const QString file = logFile_ ? logFile_() : QString();
-    lblLogFile->setText(file.isEmpty() ? QStringLiteral("Not logging")
-                                       : QStringLiteral("Logging to %1").arg(QFileInfo(file).fileName()));
-    lblLogFile->setToolTip(file);
+    const LogWriteState log = logState_ && !file.isEmpty() ? logState_() : LogWriteState{};
+    lblLogFile->setText(logFileText(file, log));
+    lblLogFile->setToolTip(log.note.isEmpty() ? file : file + QLatin1Char('\n') + log.note);
+}
+
+QString logFileText(const QString& file, const LogWriteState& state) {
+    if (file.isEmpty()) return QStringLiteral("Not logging");
+    QString text = QStringLiteral("Logging to %1").arg(QFileInfo(file).fileName());
+    if (state.waiting > 0)
+        text += (state.waiting == 1 ? QStringLiteral(": 1 row waits to be written (%2)")
+                                    : QStringLiteral(": %1 rows wait to be written (%2)").arg(state.waiting))
+                    .arg(state.reason);
+    else if (!state.event.isEmpty())
+        text += QStringLiteral(": ") + state.event;
+    return text;
 }
 
 void StatusLine::showRecorders() {

@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <QWidget>
 
+#include "logging/LoggingView.h"
 #include "startup/Services.h"
 #include "startup/SharedState.h"
 #include "status/LineStatus.h"
@@ -51,6 +52,8 @@ public:
     void setDeviceSource(std::function<QString()> source) { device_ = std::move(source); }
     // Gives the log file being written, empty when not logging.
     void setLogFileSource(std::function<QString()> source) { logFile_ = std::move(source); }
+    // Gives how writing that file goes.
+    void setLogStateSource(std::function<LogWriteState()> source) { logState_ = std::move(source); }
     // The broker's state for the operator; empty: publishing is not
     // configured and nothing is shown.
     void setBrokerState(const QString& text);
@@ -68,6 +71,7 @@ public:
 private:
     const LineStatus& status_;
     std::function<QString()> logFile_;
+    std::function<LogWriteState()> logState_;
     std::function<QString()> device_;
     RecorderStatusWindow* recordersWindow_;
     QTimer timer_;
@@ -79,6 +83,10 @@ QString deviceText(const QString& port, const QString& device, bool opened);
 QString answeringText(const LineStatus& status);
 // "Cycle 10.3 s"; "Cycle -" before the first full cycle.
 QString cycleText(qint64 ms);
+// "Logging to 240307_0905.csv", then how writing goes: ": 12 rows wait to
+// be written (No space left on device)", ": writing resumed at 10:20:00";
+// "Not logging" for no file.
+QString logFileText(const QString& file, const LogWriteState& state);
 
 }  // namespace rdxmon
 

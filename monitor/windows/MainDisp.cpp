@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <optional>
 
 #include <QAction>
@@ -526,6 +527,11 @@ bool MainDisp::mnuEnd_Click() {
 
 void MainDisp::storeAndQuit() {
     if (exiting_) return;
+    // No one is asked now: a last attempt at the rows waiting, and what
+    // stays unwritten goes to standard error (the session's journal).
+    const QString note = logging_->controller().unwrittenRowsNote();
+    if (!note.isEmpty())
+        std::fprintf(stderr, "%s: %s\n", qPrintable(kProgramTitle), qPrintable(note.simplified()));
     storeAndEnd(false);
 }
 

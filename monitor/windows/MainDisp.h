@@ -82,7 +82,9 @@ public:
     // The exit command; returns false when the operator answered No.
     bool mnuEnd_Click();
     // The exit command's storing and ending steps without the question
-    // (the system is ending the program: logout, shutdown, kill).
+    // (the system is ending the program: logout, shutdown, kill). Rows of
+    // the log still waiting get a last attempt; those that stay unwritten
+    // are counted on standard error.
     void storeAndQuit();
     // True once the exit steps have run.
     bool exiting() const { return exiting_; }

@@ -1,6 +1,10 @@
 // Logging as the operator drives it, with a fake clock, dialogs and boxes:
-// START and the grid, the rows, resume, a file that cannot be written, and
-// the controls with a real sampling timer behind an open box.
+// START and the grid, the rows, resume, a file that cannot be written, one
+// that went away, a full disk, and the controls with a real sampling timer
+// behind an open box.
+#include <cerrno>
+#include <cstring>
+
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QDir>
@@ -16,8 +20,10 @@
 
 #include "logging/LoggingControls.h"
 #include "logging/LogSchedule.h"
+#include "logging/CsvFormat.h"
 #include "names/ChannelNames.h"
 #include "support/FakeServices.h"
+#include "support/FileSizeLimit.h"
 
 namespace rdxmon {
 namespace {
@@ -32,12 +38,16 @@ struct FakeView : LoggingView {
     QString caption = QStringLiteral("1");
 };
 
-// The data rows of a log without CR LF, and their times.
-QByteArrayList rows(const QString& path)
+QByteArray readAll(const QString& path)
 {
     QFile file(path);
     EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << path.toStdString();
-    QByteArray bytes = file.readAll();
+    return file.readAll();
+}
+// The data rows of a log without CR LF, and their times.
+QByteArrayList rows(const QString& path)
+{
+    QByteArray bytes = readAll(path);
     EXPECT_TRUE(bytes.endsWith("\r\n"));
     EXPECT_EQ(bytes.count("\r\n"), bytes.count('\n'));
     return bytes.chopped(2).replace("\r\n", "\n").split('\n').mid(2);
@@ -148,25 +158,27 @@ TEST_F(LogControllerTest, RowsWaitWhileTheFileCannotBeWrittenForADayThenTheOldes
     controller.startLogging();
     const QString path = controller.heldName();
     ASSERT_TRUE(blockFile(path, true));
-    run(4 * 3600'000LL, 3600'000);  // 01:00 goes out through the open file; 02:00 to 04:00 wait
-    EXPECT_EQ(messages.shown, QStringList{kLogWriteFailedMessage});
-    EXPECT_TRUE(controller.unwrittenRowsNote().startsWith(QStringLiteral("3 rows")));
+    run(4 * 3600'000LL, 3600'000);  // 01:00 to 04:00 wait, also the first: the log's file is not at its path
+    EXPECT_EQ(messages.shown, QStringList{kLogWriteFailedMessage + "\n" + path + ": " + std::strerror(EISDIR)});
+    const QString note = controller.unwrittenRowsNote();
+    EXPECT_TRUE(note.startsWith(QStringLiteral("4 rows")) && note.endsWith(std::strerror(EISDIR) + QString("."))) << note.toStdString();
     ASSERT_TRUE(blockFile(path, false));
     run(1000);
     EXPECT_TRUE(controller.unwrittenRowsNote().isEmpty());
     EXPECT_EQ(stamps(path), (QByteArrayList{"1:0:0 AM", "2:0:0 AM", "3:0:0 AM", "4:0:0 AM"}));
 
-    // 27 hours more: a day of rows waits, the two oldest are dropped.
+    // 27 hours more: a day of rows waits, the three oldest are dropped.
     ASSERT_TRUE(blockFile(path, true));
     run(27 * 3600'000LL, 3600'000);
     EXPECT_EQ(controller.unwrittenRows(), 24);
-    EXPECT_EQ(messages.shown.size(), 3);  // cannot be written (again); rows are being dropped
+    ASSERT_EQ(messages.shown.size(), 3);  // cannot be written (again); rows are being dropped
+    EXPECT_TRUE(messages.shown[2].contains(QStringLiteral("the rows of the last 24 hours wait")));
     ASSERT_TRUE(blockFile(path, false));
     controller.stopLogging();
-    EXPECT_TRUE(messages.shown.back().startsWith(QStringLiteral("2 rows were dropped")));
+    EXPECT_TRUE(messages.shown.back().startsWith(QStringLiteral("3 rows were dropped")));
     const QByteArrayList written = stamps(path);
-    EXPECT_EQ(written.size(), 4 + 1 + 24);
-    EXPECT_EQ(written.mid(4, 3), (QByteArrayList{"5:0:0 AM", "8:0:0 AM", "9:0:0 AM"}));
+    EXPECT_EQ(written.size(), 4 + 24);
+    EXPECT_EQ(written.mid(4, 2), (QByteArrayList{"8:0:0 AM", "9:0:0 AM"}));
 
     // The bytes bound, on the file alone.
     LogFile file;
@@ -178,6 +190,89 @@ TEST_F(LogControllerTest, RowsWaitWhileTheFileCannotBeWrittenForADayThenTheOldes
     EXPECT_EQ(file.droppedRows(), 1);
     ASSERT_TRUE(blockFile(small, false) && file.flush());
     EXPECT_EQ(rows(small), (QByteArrayList{"b,2", "c,3"}));
+}
+
+TEST_F(LogControllerTest, AtThirtyOneRecordersTheBytesBoundHoldsLessThanADayAndTheNoticeSaysHowMuch)
+{
+    state.gChTotal = QStringLiteral("186");
+    state.gPvValue.fill(1234.567f);
+    state.gPvRead.fill(true);
+    clock.set(0, 0, 0);
+    controller.startLogging();
+    ASSERT_TRUE(blockFile(controller.heldName(), true));
+    const qint64 rowBytes =
+        csvRowBytes(QTime(10, 10, 1), state.gChannel, state.gPvValue, state.gPvRead, kChannelCount).size();
+    const qint64 hours = kMaxUnwrittenBytes / rowBytes / 3600;  // 11 for these rows
+    for (int s = 0; s < 24 * 3600 && controller.droppedRows() == 0; ++s) {
+        clock.advanceMs(1000);
+        controller.tick();
+    }
+    QApplication::processEvents();
+    ASSERT_EQ(messages.shown.size(), 2);
+    EXPECT_TRUE(messages.shown[1].contains(QStringLiteral("the rows of the last %1 hours ").arg(hours)))
+        << messages.shown[1].toStdString();
+    ASSERT_TRUE(blockFile(controller.heldName(), false));
+}
+
+TEST_F(LogControllerTest, ALogFileThatWentIsMadeAgainWithItsHeaderAndTheStatusAloneTellsIt)
+{
+    clock.set(10, 0, 0);
+    controller.startLogging();
+    const QString path = controller.heldName();
+    const QByteArray header = readAll(path);
+    run(1000);
+    const auto replaceWith = [&](const QByteArray& bytes) {
+        QFile file(path + ".new");
+        return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() &&
+               (file.close(), QFile::remove(path) && QFile::rename(path + ".new", path));
+    };
+    const struct { const char* what; std::function<bool()> done; QByteArray start; const char* event; } cases[] = {
+        {"deleted", [&] { return QFile::remove(path); }, header, "made again"},
+        {"moved away", [&] { return QFile::rename(path, path + ".old"); }, header, "made again"},
+        {"emptied", [&] { return QFile(path).resize(0); }, header, "made again"},
+        {"an empty file in its place", [&] { return replaceWith({}); }, header, "made again"},
+        {"another file in its place", [&] { return replaceWith("kept\r\nas it is\r\n"); }, "kept\r\nas it is\r\n",
+         "took its place"},
+    };
+    for (int second = 2; const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(c.done());
+        run(1000);
+        const QByteArray row = "\"10:0:" + QByteArray::number(second++) + " AM\",0.5,1.5,,3.5,4.5,5.5\r\n";
+        EXPECT_EQ(readAll(path), c.start + row);
+        EXPECT_EQ(controller.unwrittenRows(), 0);
+        EXPECT_TRUE(controller.writeState().event.contains(QLatin1String(c.event)))
+            << controller.writeState().event.toStdString();
+    }
+    EXPECT_TRUE(messages.shown.isEmpty());
+}
+
+TEST_F(LogControllerTest, AFullDiskCutsNoRowAndAStartItFailsLeavesNoFile)
+{
+    clock.set(10, 0, 0);
+    {
+        rdxtest::FileSizeLimit full(100);  // less than the header
+        controller.startLogging();
+    }
+    EXPECT_FALSE(controller.running());
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{});
+    EXPECT_EQ(messages.shown,
+              QStringList{kLogWriteFailedMessage + "\n" + controller.heldName() + ": " + std::strerror(EFBIG)});
+
+    messages.shown.clear();
+    controller.startLogging();
+    const QString path = controller.heldName();
+    {
+        rdxtest::FileSizeLimit full(QFileInfo(path).size() + 50);  // a row and a half
+        run(3000);
+        EXPECT_EQ(stamps(path), QByteArrayList{"10:0:1 AM"});
+        EXPECT_EQ(controller.writeState().waiting, 2);
+        EXPECT_EQ(controller.writeState().reason, std::strerror(EFBIG));
+    }
+    run(1000);
+    EXPECT_EQ(stamps(path), (QByteArrayList{"10:0:1 AM", "10:0:2 AM", "10:0:3 AM", "10:0:4 AM"}));
+    EXPECT_EQ(controller.writeState().resumedAt, QTime(10, 0, 3, 200));  // the first tick after the limit
+    EXPECT_EQ(messages.shown, QStringList{kLogWriteFailedMessage + "\n" + path + ": " + std::strerror(EFBIG)});
 }
 
 TEST_F(LogControllerTest, ControlsTakeRowsWhileTheFailureBoxIsOpen)
@@ -205,6 +300,7 @@ TEST_F(LogControllerTest, ControlsTakeRowsWhileTheFailureBoxIsOpen)
     ASSERT_TRUE(blockFile(path, true));
     tmrLogitv.setInterval(10);
     int waitingWhenClosed = 0;
+    QString captionWhenClosed;
     messages.whileShown = [&] {
         const QDateTime until = clock.now().addSecs(5);
         QEventLoop box;
@@ -214,17 +310,21 @@ TEST_F(LogControllerTest, ControlsTakeRowsWhileTheFailureBoxIsOpen)
         QTimer::singleShot(3000, &box, &QEventLoop::quit);
         box.exec();
         waitingWhenClosed = controls.controller().unwrittenRows();
+        captionWhenClosed = lblMsg.text();
     };
     for (QDeadlineTimer deadline(4000); messages.shown.isEmpty() && !deadline.hasExpired(); clock.advanceMs(100))
         QApplication::processEvents(QEventLoop::AllEvents, 5);
-    EXPECT_EQ(messages.shown, QStringList{kLogWriteFailedMessage});
+    ASSERT_EQ(messages.shown.size(), 1);
+    EXPECT_TRUE(messages.shown[0].startsWith(kLogWriteFailedMessage));
     EXPECT_GE(waitingWhenClosed, 4);
+    EXPECT_EQ(captionWhenClosed, QStringLiteral("Rows wait to be written: %1").arg(waitingWhenClosed));
 
-    // Writable again: every row taken reaches the file.
+    // Writable again: every row taken reaches the file, and the caption says since when.
     ASSERT_TRUE(blockFile(path, false));
     for (QDeadlineTimer deadline(2000); controls.controller().unwrittenRows() > 0 && !deadline.hasExpired();)
         QApplication::processEvents(QEventLoop::AllEvents, 5);
-    EXPECT_GE(rows(path).size(), waitingWhenClosed + 1);
+    EXPECT_GE(rows(path).size(), waitingWhenClosed);
+    EXPECT_TRUE(lblMsg.text().startsWith(kLoggingRunningMessage + QStringLiteral(" Resumed "))) << lblMsg.text().toStdString();
     InitRecord atExit;
     controls.storeForExit(atExit);
     EXPECT_EQ(atExit.LogActive, 1);

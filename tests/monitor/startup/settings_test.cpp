@@ -1,17 +1,24 @@
-// Start-up: the link library, the settings record and file, and numbers
-// read from text.
+// Start-up: the link library, the settings record and file, numbers read
+// from text, and the three settings files written whole.
 #include <gtest/gtest.h>
+
+#include <cerrno>
+#include <functional>
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
+#include "names/AddressTable.h"
+#include "names/ChannelNames.h"
 #include "polling/PollCycle.h"
+#include "startup/AtomicFile.h"
 #include "startup/Lenient.h"
 #include "startup/LinkLoader.h"
 #include "startup/ProgramFolder.h"
 #include "startup/SettingsFile.h"
 #include "support/FakeServices.h"
+#include "support/FileSizeLimit.h"
 
 namespace rdxmon {
 namespace {
@@ -128,6 +135,47 @@ TEST_F(SettingsFileTest, DefaultsThatCannotBeWrittenAreToldWithTheReason)
     ASSERT_EQ(messages.shown.size(), 2);
     EXPECT_EQ(messages.shown[0], kDefaultsMessage);
     EXPECT_TRUE(messages.shown[1].contains(kInitFileName)) << messages.shown[1].toStdString();
+}
+
+TEST(SettingsFiles, AWriteTheDiskCannotTakeLeavesTheOldFileOrNoneAndNamesTheReason)
+{
+    const std::pair<QString, std::function<bool(const QString&, QString*)>> writers[] = {
+        {kInitFileName, [](const QString& folder, QString* error) {
+             return writeSettings(folder, InitRecord::defaults(), error); }},
+        {kNamesFileName, [](const QString& folder, QString* error) {
+             return saveChannelNames(folder, defaultChannelTable(), error); }},
+        {kAddressFileName, [](const QString& folder, QString* error) {
+             return saveAddressTable(folder, defaultAddressTable(), error); }},
+    };
+    const QByteArray old = QByteArray(4000, 'o') + "tail";
+    for (const auto& [name, write] : writers) {
+        for (const bool present : {true, false}) {
+            SCOPED_TRACE(name.toStdString() + (present ? " over an old file" : " without one"));
+            QTemporaryDir dir;
+            const QString path = dir.filePath(name);
+            QFile file(path);
+            if (present) {
+                ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(old) == old.size() &&
+                            file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
+                file.close();
+            }
+            QString error;
+            {
+                rdxtest::FileSizeLimit fullAfter(10);
+                EXPECT_FALSE(write(dir.path(), &error));
+            }
+            EXPECT_TRUE(error.contains(QDir::toNativeSeparators(path)) && error.contains(systemErrorText(EFBIG)))
+                << error.toStdString();
+            EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), present ? QStringList{name} : QStringList{});
+            if (!present)
+                continue;
+            ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+            EXPECT_EQ(file.readAll(), old);
+            file.close();
+            ASSERT_TRUE(write(dir.path(), &error));
+            EXPECT_EQ(file.permissions() & 0x7077, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup);
+        }
+    }
 }
 
 TEST(LinkLoader, LoadsTheLibraryFromTheProgramsFolderOrNamesIt)

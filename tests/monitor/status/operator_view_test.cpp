@@ -1,11 +1,16 @@
 // The operator's view on the main window: it follows the poll cycle, the
 // window grows by the status line alone, Page Up and Page Down turn the
-// pages the window offers.
+// pages the window offers, the status line tells how writing the log goes.
+#include <QDir>
+#include <QLabel>
 #include <QMenuBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
 #include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
 
 #include "names/ChannelNames.h"
 #include "startup/Lenient.h"
@@ -60,6 +65,28 @@ TEST_F(OperatorViewTest, TheWindowGrowsByTheStatusLineAndTheLayoutStays) {
     EXPECT_EQ(w->height(), before.height() + view.statusLine->height());
     EXPECT_EQ(w->frmM[71]->geometry(), grid);
     EXPECT_GE(view.statusLine->geometry().top(), w->centralWidget()->geometry().bottom());
+}
+
+TEST_F(OperatorViewTest, TheStatusLineTellsRowsWaitingAndWhenWritingResumed) {
+    state.gInit.LogInterval = 1;
+    state.gInit.LogNameMode = state.gInit.LogActive = 1;  // logging resumes into a default file
+    auto w = make(1);
+    OperatorView view(*w, state, services);
+    LogController& log = w->logging().controller();
+    ASSERT_TRUE(log.running());
+    const QString path = log.heldName(), name = QFileInfo(path).fileName();
+    const auto second = [&] {
+        for (int i = 0; i < 5; ++i) clock.advanceMs(200), log.tick();
+        view.statusLine->refresh();
+        return view.statusLine->lblLogFile->text();
+    };
+    ASSERT_TRUE(QFile::rename(path, path + ".away") && QDir().mkdir(path));  // the file cannot be written
+    EXPECT_EQ(second().toStdString(),
+              QStringLiteral("Logging to %1: 1 row waits to be written (%2)").arg(name, std::strerror(EISDIR)).toStdString());
+    EXPECT_EQ(second().toStdString(),
+              QStringLiteral("Logging to %1: 2 rows wait to be written (%2)").arg(name, std::strerror(EISDIR)).toStdString());
+    ASSERT_TRUE(QDir().rmdir(path) && QFile::rename(path + ".away", path));
+    EXPECT_EQ(second().toStdString(), QStringLiteral("Logging to %1: writing resumed at 09:05:02").arg(name).toStdString());
 }
 
 TEST_F(OperatorViewTest, PageKeysTurnOnlyToPagesTheWindowOffers) {

@@ -2,7 +2,11 @@
 // the connecting step, the communication panel, the line notice and exit.
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
+
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QFontMetrics>
@@ -261,6 +265,38 @@ TEST_F(MainDispTest, ExitAsksThenStoresTheLoggingControls) {
     ASSERT_TRUE(stored().has_value());
     EXPECT_EQ(std::tuple(stored()->LogInterval, stored()->LogUnit, stored()->LogNameMode, stored()->LogActive),
               std::tuple(30, 1, 1, 1));
+}
+
+TEST_F(MainDispTest, EndedByTheSystemItTriesTheRowsWaitingOnceMoreAndCountsThoseLost) {
+    for (const bool writable : {false, true}) {
+        SCOPED_TRACE(writable ? "writable again" : "still not writable");
+        state.gInit.LogInterval = 1;
+        state.gInit.LogNameMode = state.gInit.LogActive = 1;  // logging resumes into a default file
+        auto w = make(1);
+        LogController& log = w->logging().controller();
+        const QString path = log.heldName();
+        ASSERT_TRUE(QFile::rename(path, path + ".away") && QDir().mkdir(path));
+        for (int i = 0; i < 15; ++i) clock.advanceMs(200), log.tick();
+        ASSERT_EQ(log.unwrittenRows(), 3);
+        if (writable) {
+            ASSERT_TRUE(QDir().rmdir(path) && QFile::rename(path + ".away", path));
+        }
+        ::testing::internal::CaptureStderr();
+        w->storeAndQuit();
+        const QString said = QString::fromStdString(::testing::internal::GetCapturedStderr());
+        if (writable) {
+            EXPECT_TRUE(said.isEmpty()) << said.toStdString();
+            QFile file(path);
+            ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+            EXPECT_EQ(file.readAll().count("\r\n"), 2 + 3);  // the header and the rows that waited
+        } else {
+            EXPECT_TRUE(said.contains(QStringLiteral("3 rows could not be written to the log file %1 and are lost: %2.")
+                                          .arg(path, std::strerror(EISDIR))))
+                << said.toStdString();
+            ASSERT_TRUE(QDir().rmdir(path) && QFile::remove(path + ".away"));
+        }
+        state.gInit = InitRecord{};
+    }
 }
 
 TEST(QtServices, FilterTranslation) {
