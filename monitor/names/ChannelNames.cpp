@@ -39,9 +39,14 @@ ChannelTable defaultChannelTable()
     return table;
 }
 
+bool keepsFileBytes(const ChannelRecord& record)
+{
+    return record.FileBytes.size() == kNameLength && record.Name == fitName(fromCp932(record.FileBytes));
+}
+
 QByteArray encodeNameRecord(const ChannelRecord& record)
 {
-    QByteArray bytes = toCp932(cutToBytes(record.Name, kNameLength));
+    QByteArray bytes = keepsFileBytes(record) ? record.FileBytes : toCp932(cutToBytes(record.Name, kNameLength));
     bytes.append(kNameLength - bytes.size(), ' ');
     char flag[2];
     qToLittleEndian<qint16>(record.LogSel, flag);
@@ -51,8 +56,8 @@ QByteArray encodeNameRecord(const ChannelRecord& record)
 
 ChannelRecord decodeNameRecord(const char* data)
 {
-    return ChannelRecord{fitName(fromCp932(QByteArray(data, kNameLength))),
-                         qFromLittleEndian<qint16>(data + kNameLength)};
+    const QByteArray bytes(data, kNameLength);
+    return ChannelRecord{fitName(fromCp932(bytes)), qFromLittleEndian<qint16>(data + kNameLength), bytes};
 }
 
 QByteArray encodeChannelTable(const ChannelTable& table)

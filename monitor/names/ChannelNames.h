@@ -28,11 +28,15 @@ QString channelLabel(int index);
 QString defaultChannelName(int index);
 ChannelTable defaultChannelTable();
 
-// One record of 20 bytes. A name longer than 18 bytes in CP932 is cut at a
-// character boundary and blank padded.
+// One record of 20 bytes. A name read from the file and not changed since
+// goes back as the file held it (keepsFileBytes); any other name is written
+// in CP932, cut at a character boundary to 18 bytes and blank padded.
 QByteArray encodeNameRecord(const ChannelRecord& record);
-// Decodes the 20 bytes at data (the name keeps its 18 characters).
+// Decodes the 20 bytes at data: the name as fromCp932 reads it, fitted to
+// 18 characters, beside the 18 bytes themselves.
 ChannelRecord decodeNameRecord(const char* data);
+// True when the record's name still reads as its file bytes do.
+bool keepsFileBytes(const ChannelRecord& record);
 
 // The whole file: 186 records.
 QByteArray encodeChannelTable(const ChannelTable& table);

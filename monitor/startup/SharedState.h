@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include <QByteArray>
 #include <QString>
 
 #include "startup/InitRecord.h"
@@ -26,6 +27,10 @@ inline constexpr int kLinesPerSlot = 9;      // gPvLine items 0..8 (8 is never f
 struct ChannelRecord {
     QString Name;             // always 18 characters, blank padded
     std::int16_t LogSel = 1;  // nonzero: shown and logged
+    // The 18 name bytes as the names file held them; empty for a name made
+    // here. While Name still reads as they do they are written back as they
+    // stand, so bytes that are no text survive every save.
+    QByteArray FileBytes{};
 };
 
 struct SharedState {
