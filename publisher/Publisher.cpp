@@ -5,6 +5,8 @@
 
 #include <MQTTAsync.h>
 
+#include "names/ChannelNames.h"
+
 namespace rdxpub {
 
 namespace {
@@ -198,7 +200,7 @@ void Publisher::publishSlot(int slot, const QDateTime& time, bool stale)
             continue;
         publish(config_.valueTopic(slot, c),
                 "{\"value\":" + jsonNumber(values_.gPvValue[k]) + ",\"name\":" +
-                    jsonString(values_.gChannel[k].Name.trimmed()) + ",\"time\":\"" + when +
+                    jsonString(rdxmon::plainName(values_.gChannel[k].Name).trimmed()) + ",\"time\":\"" + when +
                     "\",\"stale\":" + (stale ? "true" : "false") + '}');
     }
 }

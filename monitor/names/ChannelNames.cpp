@@ -44,6 +44,16 @@ bool keepsFileBytes(const ChannelRecord& record)
     return record.FileBytes.size() == kNameLength && record.Name == fitName(fromCp932(record.FileBytes));
 }
 
+QString plainName(const QString& name)
+{
+    QString plain = name;
+    for (QChar& c : plain) {
+        if (c.category() == QChar::Other_Control)
+            c = QLatin1Char(' ');
+    }
+    return plain;
+}
+
 QByteArray encodeNameRecord(const ChannelRecord& record)
 {
     QByteArray bytes = keepsFileBytes(record) ? record.FileBytes : toCp932(cutToBytes(record.Name, kNameLength));

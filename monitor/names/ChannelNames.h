@@ -38,6 +38,11 @@ ChannelRecord decodeNameRecord(const char* data);
 // True when the record's name still reads as its file bytes do.
 bool keepsFileBytes(const ChannelRecord& record);
 
+// The name as it goes into text for other programs (the CSV header, the
+// broker's messages): control characters (NUL, CR, LF, DEL, ...) become
+// blanks. The names file keeps them.
+QString plainName(const QString& name);
+
 // The whole file: 186 records.
 QByteArray encodeChannelTable(const ChannelTable& table);
 

@@ -98,6 +98,7 @@ rdxmon::SharedState values()
     const float v[] = {12.3f, -0.05f, 1234.5f, 8.f, 9.f};
     for (int k = 0; k < 5; ++k)
         s.gPvValue[k] = v[k], s.gPvRead[k] = k != 4, s.gChannel[k].Name = QString("Boiler %1").arg(k).leftJustified(18);
+    s.gChannel[2].Name = QString("Boiler\r\n2\x7f").leftJustified(18);  // control characters go as blanks
     s.gChannel[3].LogSel = 0;
     s.gPvValue[185] = 7.77f, s.gPvRead[185] = true, s.gChannel[185].Name = QString(18, u' ');
     return s;
@@ -159,7 +160,7 @@ TEST(Publisher, SelectedValuesRetainedStaleOnceStatusOnlineThenOfflineAndNoWaitF
                "\",\"time\":\"2026-12-07T03:04:05.120+01:00\",\"stale\":" + (stale ? "true}" : "false}");
     };
     const std::vector<std::string> expected = {json("01/1", "12.3", "Boiler 0", false), json("01/2", "-0.05", "Boiler 1", false),
-                                               json("01/3", "1234.5", "Boiler 2", false), json("31/6", "7.77", "", false),
+                                               json("01/3", "1234.5", "Boiler  2", false), json("31/6", "7.77", "", false),
                                                json("31/6", "7.77", "", true)};
     p.stop();  // "offline" comes after everything else
     EXPECT_EQ(p.state(), State::Off);
