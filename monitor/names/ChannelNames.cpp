@@ -96,9 +96,9 @@ NamesLoadResult loadChannelNames(const QString& folder)
     if (!file.open(QIODevice::ReadOnly)) {
         result.problem = QStringLiteral(
                              "The channel name file %1 could not be read (%2). The default names are "
-                             "shown; the file is left as it is until you press OK in the channel name "
-                             "window.")
-                             .arg(QDir::toNativeSeparators(path), file.errorString());
+                             "shown. The file is left as it is; before the names or the channel "
+                             "selection are next saved, a copy of it is kept as %3.")
+                             .arg(QDir::toNativeSeparators(path), file.errorString(), kNamesBackupFileName);
         return result;
     }
     const QByteArray bytes = file.read(kNamesFileSize);
@@ -108,11 +108,13 @@ NamesLoadResult loadChannelNames(const QString& folder)
     if (bytes.size() < kNamesFileSize) {
         result.problem = QStringLiteral(
                              "The channel name file %1 is shorter than expected (%2 of %3 bytes). "
-                             "Channels it does not hold get their default names; the file is left as "
-                             "it is until you press OK in the channel name window.")
+                             "Channels it does not hold get their default names. The file is left as "
+                             "it is; before the names or the channel selection are next saved, a copy "
+                             "of it is kept as %4.")
                              .arg(QDir::toNativeSeparators(path))
                              .arg(bytes.size())
-                             .arg(kNamesFileSize);
+                             .arg(kNamesFileSize)
+                             .arg(kNamesBackupFileName);
     }
     return result;
 }
@@ -132,6 +134,25 @@ bool saveChannelNames(const QString& folder, const ChannelTable& table, QString*
                      .arg(QDir::toNativeSeparators(path), file.errorString());
     }
     return ok;
+}
+
+bool backUpNamesFile(const QString& folder, QString* error)
+{
+    const QString path = namesPath(folder);
+    if (!QFileInfo::exists(path))
+        return true;
+    const QString backup = QDir(folder).filePath(kNamesBackupFileName);
+    QFile::remove(backup);
+    QFile file(path);
+    if (file.copy(backup))
+        return true;
+    if (error) {
+        *error = QStringLiteral(
+                     "The channel names were not saved: the damaged file %1 could not be kept as %2 (%3). "
+                     "They are kept in memory; fix the cause and save again.")
+                     .arg(QDir::toNativeSeparators(path), kNamesBackupFileName, file.errorString());
+    }
+    return false;
 }
 
 }  // namespace rdxmon

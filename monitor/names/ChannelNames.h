@@ -15,6 +15,7 @@
 namespace rdxmon {
 
 inline const QString kNamesFileName = QStringLiteral("RDX512NAME.SET");
+inline const QString kNamesBackupFileName = QStringLiteral("RDX512NAME.SET.bak");
 inline constexpr int kNameRecordSize = 20;
 inline constexpr int kNamesFileSize = kChannelCount * kNameRecordSize;  // 3720
 
@@ -53,7 +54,8 @@ struct NamesLoadResult {
     int recordsRead = 0;
     // Empty when all went well; otherwise a sentence for the operator: the
     // file was short, could not be read, or the new default file could not
-    // be written. The file is never rewritten on account of a problem.
+    // be written. The file is never rewritten on account of a problem; the
+    // window keeps a copy (backUpNamesFile) before it next writes it.
     QString problem;
 };
 
@@ -66,6 +68,12 @@ NamesLoadResult loadChannelNames(const QString& folder);
 // creating it when missing and keeping any bytes after 3720. On failure
 // returns false and, when error is given, a sentence for the operator.
 bool saveChannelNames(const QString& folder, const ChannelTable& table, QString* error);
+
+// Copies "<folder>/RDX512NAME.SET" to "RDX512NAME.SET.bak" (replacing an
+// older copy), for a file that could not be read whole before it is written
+// over. True when the copy was made or there is no file; otherwise false
+// and, when error is given, a sentence for the operator.
+bool backUpNamesFile(const QString& folder, QString* error);
 
 }  // namespace rdxmon
 

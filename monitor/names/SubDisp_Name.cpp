@@ -116,6 +116,7 @@ void SubDisp_Name::NameLoad()
 {
     NamesLoadResult loaded = loadChannelNames(state_.programFolder);
     state_.gChannel = loaded.table;
+    backUpBeforeSave_ = !loaded.problem.isEmpty();
     if (!loaded.problem.isEmpty() && !loadProblemShown_) {
         loadProblemShown_ = true;
         messages_.information(loaded.problem);
@@ -169,8 +170,15 @@ void SubDisp_Name::displayPage(int page)
 bool SubDisp_Name::SaveNames()
 {
     QString error;
-    if (saveChannelNames(state_.programFolder, state_.gChannel, &error))
+    // A file that could not be read whole is kept before it is written over.
+    if (backUpBeforeSave_ && !backUpNamesFile(state_.programFolder, &error)) {
+        messages_.information(error);
+        return false;
+    }
+    if (saveChannelNames(state_.programFolder, state_.gChannel, &error)) {
+        backUpBeforeSave_ = false;
         return true;
+    }
     messages_.information(error);
     return false;
 }

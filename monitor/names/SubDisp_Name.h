@@ -80,6 +80,9 @@ private:
     NamesHost& host_;
     int mNamePage_ = 0;
     bool loadProblemShown_ = false;
+    // The file read at the last load was damaged: it is copied before it is
+    // written over.
+    bool backUpBeforeSave_ = false;
 };
 
 }  // namespace rdxmon

@@ -99,6 +99,22 @@ TEST_F(NamesWindows, NameBoxesHoldEighteenBytesPagesKeepEntriesOkSavesAndAFailed
     EXPECT_EQ(window->txtName[0]->text(), QStringLiteral("Alpha             "));
 }
 
+TEST_F(NamesWindows, ADamagedNamesFileIsCopiedBeforeAChannelButtonWritesIt)
+{
+    const QByteArray shortFile = QByteArray("Pump inlet        \0\0", 20) + "Half";
+    QFile f(dir.filePath(kNamesFileName));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write(shortFile) == shortFile.size());
+    f.close();
+    auto window = nameWindow(1);
+    ASSERT_EQ(messages.shown.size(), 1);
+    EXPECT_TRUE(messages.shown[0].contains(kNamesBackupFileName));
+    state.gChannel[1].LogSel = 0;  // a channel button
+    ASSERT_TRUE(window->SaveNames());
+    QFile bak(dir.filePath(kNamesBackupFileName));
+    EXPECT_TRUE(bak.open(QIODevice::ReadOnly) && bak.readAll() == shortFile);
+    EXPECT_EQ(QFileInfo(f).size(), kNamesFileSize);
+}
+
 TEST_F(NamesWindows, AddressPagesKeepEntriesInMemoryAndOkWritesTheFile)
 {
     state.programFolder = dir.path();
