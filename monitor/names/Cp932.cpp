@@ -165,6 +165,17 @@ QString cutToBytes(const QString& text, int maxBytes)
     return text.left(kept);
 }
 
+QString unstorableCharacters(const QString& text)
+{
+    QString found;
+    forEachCodePoint(text, [&](const QByteArray& bytes, qsizetype i, qsizetype len) {
+        const QStringView c = QStringView(text).mid(i, len);
+        if (bytes.isEmpty() && !found.contains(c))
+            found += c;
+    });
+    return found;
+}
+
 QString fitName(const QString& text)
 {
     QString name = text.left(kNameLength);

@@ -31,6 +31,10 @@ int LenMbcs(const QString& text);
 // a double-byte character (or a surrogate pair) is never split.
 QString cutToBytes(const QString& text, int maxBytes);
 
+// The characters of text that CP932 cannot hold (each once, in order of
+// appearance): toCp932 writes "?" for them.
+QString unstorableCharacters(const QString& text);
+
 // Text fitted to the 18 characters of a name: shorter text padded with
 // blanks on the right, longer text cut after the 18th character (a surrogate
 // pair that would be split falls away and a blank takes its place).
