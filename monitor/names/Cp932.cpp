@@ -65,20 +65,17 @@ bool isTrailByte(unsigned char b)
     return b >= 0x40 && b <= 0xfc && b != 0x7f;
 }
 
-// Calls take(bytes or empty, position, length) for each code point of text.
+// Calls take(its CP932 bytes or empty, position, length) for each code
+// point of text while take returns true.
 template <typename Take>
 void forEachCodePoint(QStringView text, Take take)
 {
     for (qsizetype i = 0; i < text.size();) {
         const char16_t c = text.at(i).unicode();
-        if (c < 0x80) {
-            const char byte = static_cast<char>(c);
-            take(QByteArray(1, byte), i, 1);
-            ++i;
-            continue;
-        }
-        const qsizetype len = codePointLength(text, i);
-        take(encodeCodePoint(text.mid(i, len)), i, len);
+        const qsizetype len = c < 0x80 ? 1 : codePointLength(text, i);
+        const QByteArray bytes = c < 0x80 ? QByteArray(1, static_cast<char>(c)) : encodeCodePoint(text.mid(i, len));
+        if (!take(bytes, i, len))
+            return;
         i += len;
     }
 }
@@ -109,6 +106,7 @@ QByteArray toCp932(const QString& text)
         } else {
             forEachCodePoint(run, [&](const QByteArray& b, qsizetype, qsizetype) {
                 out += b.isEmpty() ? QByteArray("?") : b;
+                return true;
             });
         }
         i = end;
@@ -156,11 +154,10 @@ QString cutToBytes(const QString& text, int maxBytes)
     int total = 0;
     qsizetype kept = text.size();
     forEachCodePoint(text, [&](const QByteArray& bytes, qsizetype i, qsizetype) {
-        if (kept < text.size())
-            return;
         total += bytes.isEmpty() ? 1 : static_cast<int>(bytes.size());
         if (total > maxBytes)
             kept = i;
+        return total <= maxBytes;
     });
     return text.left(kept);
 }
@@ -172,6 +169,7 @@ QString unstorableCharacters(const QString& text)
         const QStringView c = QStringView(text).mid(i, len);
         if (bytes.isEmpty() && !found.contains(c))
             found += c;
+        return true;
     });
     return found;
 }
