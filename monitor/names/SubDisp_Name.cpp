@@ -66,6 +66,8 @@ SubDisp_Name::SubDisp_Name(SharedState& state, MessageBoxes& messages, NamesHost
     lblNameBytes = new QLabel(this);
     lblNameBytes->setObjectName(QStringLiteral("lblNameBytes"));
     lblNameBytes->setWordWrap(true);
+    // Room for a warning from the start: the window does not grow as one is typed.
+    lblNameBytes->setMinimumHeight(2 * lblNameBytes->fontMetrics().lineSpacing());
     DVsele1 = new QPushButton(QStringLiteral("01 to 12"), this);
     DVsele2 = new QPushButton(QStringLiteral("13 to 24"), this);
     DVsele3 = new QPushButton(QStringLiteral("25 to 31"), this);
