@@ -38,6 +38,8 @@ std::string LinkError::describe(int number)
         return "The serial device failed while reading or writing (line lost)";
     case kErrPermission:
         return "No permission to use the serial device";
+    case kErrNotSerial:
+        return "The device is not a serial device";
     default:
         return {};
     }

@@ -294,11 +294,21 @@ private:
             throw LinkError(kErrNoDevice, "Cannot open " + deviceName() + ": " + std::strerror(err));
         }
         try {
+            // Only a terminal device is a serial line: a regular file, a FIFO
+            // or /dev/null opens as well, and would swallow every command.
+            struct stat opened{};
+            termios attributes{};
+            if (::fstat(fd, &opened) != 0 || !S_ISCHR(opened.st_mode))
+                notSerial(fileKind(opened.st_mode));
+            if (::tcgetattr(fd, &attributes) != 0 && errno == ENOTTY)
+                notSerial("a character device that is no terminal");
             // Keep other programs (and other objects of this one) off the port.
             if (::ioctl(fd, TIOCEXCL) != 0) {
                 const int err = errno;
                 if (err == EBUSY)
                     throw LinkError(kErrDeviceBusy, deviceName() + " is in use by another program");
+                if (err == ENOTTY)
+                    notSerial("a character device that is no terminal");
                 throw LinkError(kErrNoDevice, deviceName() + " is not a serial device: " + std::strerror(err));
             }
             if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
@@ -317,6 +327,33 @@ private:
             ::close(fd);
             throw;
         }
+    }
+
+    // The device path leads to no serial device: the description names what
+    // it resolved to, and the link it went through.
+    [[noreturn]] void notSerial(const std::string& kind) const
+    {
+        char real[PATH_MAX];
+        const std::string target = ::realpath(device_.c_str(), real) != nullptr ? std::string(real) : device_;
+        std::string text = "COM" + std::to_string(commPort_) + " (" + target + ") is not a serial device: " + kind;
+        if (target != device_)
+            text += " (reached through " + device_ + ")";
+        throw LinkError(kErrNotSerial, text);
+    }
+
+    static const char* fileKind(mode_t mode)
+    {
+        if (S_ISREG(mode))
+            return "a regular file";
+        if (S_ISFIFO(mode))
+            return "a FIFO";
+        if (S_ISDIR(mode))
+            return "a folder";
+        if (S_ISSOCK(mode))
+            return "a socket";
+        if (S_ISBLK(mode))
+            return "a block device";
+        return "no device";
     }
 
     void closeDevice() noexcept

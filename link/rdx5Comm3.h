@@ -24,6 +24,9 @@
 //   8015   the device refused the line settings or did not keep them
 //   8020   the device failed while reading or writing (line lost)
 //   8021   no permission to use the device
+//   8022   the path leads to something that is not a serial device (a
+//          regular file, a FIFO, /dev/null: no terminal); the description
+//          names what it resolved to in parentheses after the port
 // Errors raised inside PortOpen reach the caller only as 30019; the first of
 // them rides along as the 30019's cause (causeNumber, causeDescription), and
 // the port is closed. RecvBufClear and SendBufClear do nothing on a closed
@@ -79,6 +82,7 @@ inline constexpr int kErrNotOpen = 8012;
 inline constexpr int kErrSettingsRefused = 8015;
 inline constexpr int kErrDeviceIo = 8020;
 inline constexpr int kErrPermission = 8021;
+inline constexpr int kErrNotSerial = 8022;
 
 // The one exception type of the library.
 class RDX_LINK_API LinkError : public std::runtime_error {

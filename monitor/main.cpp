@@ -140,6 +140,8 @@ int main(int argc, char* argv[]) {
     // The values to an MQTT broker when rdx512.conf is in the program's
     // folder; its state in the status line.
     const rdxpub::BrokerConfigResult brokerConfig = rdxpub::loadBrokerConfig(folder);
+    // Ignored keys and a password at risk: told once, publishing goes on.
+    if (!brokerConfig.warnings.isEmpty()) messages.information(brokerConfig.warnings.join(u'\n'));
     std::unique_ptr<rdxpub::Publisher> publisher;
     if (brokerConfig.config) {
         publisher = std::make_unique<rdxpub::Publisher>(state, *brokerConfig.config);

@@ -1,5 +1,12 @@
 #include "BrokerConfig.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -27,7 +34,76 @@ bool topicSafe(const QString& text, bool slashAllowed)
                          : !text.contains(u'/'));
 }
 
+QString systemError(int err)
+{
+    return QString::fromLocal8Bit(std::strerror(err));
+}
+
+QString notRegular(mode_t mode)
+{
+    const char* kind = S_ISDIR(mode)    ? "a folder"
+                       : S_ISFIFO(mode) ? "a FIFO"
+                       : S_ISCHR(mode)  ? "a character device"
+                       : S_ISBLK(mode)  ? "a block device"
+                       : S_ISSOCK(mode) ? "a socket"
+                                        : "no plain file";
+    return QStringLiteral("is not a regular file (%1)").arg(QLatin1String(kind));
+}
+
+QString tooLarge(qint64 maxBytes)
+{
+    return QStringLiteral("is larger than %1 bytes").arg(maxBytes);
+}
+
 }  // namespace
+
+FileContent readSmallFile(const QString& path, qint64 maxBytes)
+{
+    FileContent content;
+    const QByteArray name = QFile::encodeName(path);
+    struct stat st{};
+    // Looked at before it is opened: opening a device may do something.
+    if (::stat(name.constData(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        content.refused = notRegular(st.st_mode);
+        return content;
+    }
+    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        content.refused = QStringLiteral("cannot be opened (%1)").arg(systemError(errno));
+        return content;
+    }
+    QByteArray bytes;
+    if (::fstat(fd, &st) != 0) {
+        content.refused = QStringLiteral("cannot be read (%1)").arg(systemError(errno));
+    } else if (!S_ISREG(st.st_mode)) {  // swapped since it was looked at
+        content.refused = notRegular(st.st_mode);
+    } else if (st.st_size > maxBytes) {
+        content.refused = tooLarge(maxBytes);
+    } else {
+        content.permissions = st.st_mode & 07777;
+        char buffer[4096];
+        for (;;) {
+            const ssize_t got = ::read(fd, buffer, sizeof buffer);
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got < 0) {
+                content.refused = QStringLiteral("cannot be read (%1)").arg(systemError(errno));
+                break;
+            }
+            if (got == 0) {
+                content.bytes = bytes;
+                break;
+            }
+            bytes.append(buffer, got);
+            if (bytes.size() > maxBytes) {  // grown while being read
+                content.refused = tooLarge(maxBytes);
+                break;
+            }
+        }
+    }
+    ::close(fd);
+    return content;
+}
 
 QString BrokerConfig::serverUri() const
 {
@@ -85,10 +161,13 @@ BrokerConfigResult parseBrokerConfig(const QList<std::pair<QString, QString>>& e
         return fail(QStringLiteral("client_id"), QStringLiteral("is empty or too long"));
 
     if (v.contains(QStringLiteral("ca_file"))) {
+        if (v.value(QStringLiteral("ca_file")).isEmpty())
+            return fail(QStringLiteral("ca_file"), QStringLiteral("is empty"));
         c.caFile = path(v.value(QStringLiteral("ca_file")));
-        const auto ca = read(c.caFile);
-        if (v.value(QStringLiteral("ca_file")).isEmpty() || !ca || ca->isEmpty())
-            return fail(QStringLiteral("ca_file"), QStringLiteral("\"%1\" cannot be read").arg(c.caFile));
+        const FileContent ca = read(c.caFile, kCaFileMax);
+        if (!ca.bytes || ca.bytes->isEmpty())
+            return fail(QStringLiteral("ca_file"), QStringLiteral("\"%1\" %2").arg(
+                c.caFile, ca.bytes ? QStringLiteral("is empty") : ca.refused));
     }
     c.port = c.tls() ? 8883 : 1883;
     if (v.contains(QStringLiteral("port"))) {
@@ -103,15 +182,27 @@ BrokerConfigResult parseBrokerConfig(const QList<std::pair<QString, QString>>& e
     if (v.contains(QStringLiteral("password_file"))) {
         if (c.user.isEmpty())
             return fail(QStringLiteral("password_file"), QStringLiteral("is given without user"));
+        if (v.value(QStringLiteral("password_file")).isEmpty())
+            return fail(QStringLiteral("password_file"), QStringLiteral("is empty"));
         const QString file = path(v.value(QStringLiteral("password_file")));
-        const auto pw = read(file);
-        if (v.value(QStringLiteral("password_file")).isEmpty() || !pw)
-            return fail(QStringLiteral("password_file"), QStringLiteral("\"%1\" cannot be read").arg(file));
+        const FileContent pw = read(file, kPasswordFileMax);
+        if (!pw.bytes)
+            return fail(QStringLiteral("password_file"), QStringLiteral("\"%1\" %2").arg(file, pw.refused));
         // The first line, without its line end.
-        c.password = pw->left(pw->indexOf('\n') < 0 ? pw->size() : pw->indexOf('\n'));
+        const QByteArray& bytes = *pw.bytes;
+        c.password = bytes.left(bytes.indexOf('\n') < 0 ? bytes.size() : bytes.indexOf('\n'));
         if (c.password.endsWith('\r'))
             c.password.chop(1);
+        if ((pw.permissions & (S_IRGRP | S_IROTH)) != 0)
+            result.warnings << QStringLiteral("%1: password_file \"%2\" can be read by other users (mode %3); "
+                                              "make it readable by its owner only (chmod 600).")
+                                   .arg(kBrokerConfigFile, file)
+                                   .arg(pw.permissions & 0777, 4, 8, QChar(u'0'));
     }
+    if (!c.password.isEmpty() && !c.tls())
+        result.warnings << QStringLiteral("%1: the password goes to %2 unencrypted (no ca_file, so no TLS); "
+                                          "set ca_file to the broker's certificate authority.")
+                               .arg(kBrokerConfigFile, c.serverUri());
     result.config = c;
     return result;
 }
@@ -121,8 +212,11 @@ BrokerConfigResult loadBrokerConfig(const QString& folder)
     const QString file = QDir(folder).absoluteFilePath(kBrokerConfigFile);
     if (!QFileInfo::exists(file))
         return {};
-    if (!QFileInfo(file).isReadable())
-        return {std::nullopt, QStringLiteral("%1 cannot be read; nothing is published to the broker.").arg(file), {}};
+    // Checked before QSettings reads it, which would wait on a FIFO and read
+    // a device without end.
+    const FileContent conf = readSmallFile(file, kConfigFileMax);
+    if (!conf.bytes)
+        return {std::nullopt, QStringLiteral("%1 %2; nothing is published to the broker.").arg(file, conf.refused), {}};
     QSettings settings(file, QSettings::IniFormat);
     if (settings.status() != QSettings::NoError)
         return {std::nullopt, QStringLiteral("%1 is not an INI file; nothing is published to the broker.").arg(file), {}};
@@ -133,12 +227,7 @@ BrokerConfigResult loadBrokerConfig(const QString& folder)
         entries.append({key, value.typeId() == QMetaType::QStringList ? value.toStringList().join(u',')
                                                                        : value.toString()});
     }
-    return parseBrokerConfig(entries, folder, [](const QString& path) -> std::optional<QByteArray> {
-        QFile f(path);
-        if (!f.open(QIODevice::ReadOnly))
-            return std::nullopt;
-        return f.readAll();
-    });
+    return parseBrokerConfig(entries, folder, &readSmallFile);
 }
 
 }  // namespace rdxpub

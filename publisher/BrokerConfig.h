@@ -11,7 +11,9 @@
 //   password_file=/etc/rdx/pw     optional, needs user; its first line
 //   ca_file=/etc/rdx/ca.pem       optional; turns on TLS
 //
-// Relative file names are taken from the program's folder.
+// Relative file names are taken from the program's folder. The three files
+// are read only as regular files of a few kilobytes: a device, a FIFO or an
+// oversized file is refused with a message, never read.
 #ifndef RDXPUB_BROKERCONFIG_H
 #define RDXPUB_BROKERCONFIG_H
 
@@ -49,11 +51,27 @@ struct BrokerConfig {
 struct BrokerConfigResult {
     std::optional<BrokerConfig> config;  // set: publish with it
     QString problem;                     // set: the file is bad (nothing published)
-    QStringList warnings;                // keys ignored
+    QStringList warnings;                // keys ignored, a password at risk
 };
 
-// Reads a whole file; nullopt when it cannot be read.
-using FileReader = std::function<std::optional<QByteArray>(const QString& path)>;
+// Largest files taken: a password, a certificate (bundle), the INI file.
+inline constexpr qint64 kPasswordFileMax = 4 * 1024;
+inline constexpr qint64 kCaFileMax = 1024 * 1024;
+inline constexpr qint64 kConfigFileMax = 64 * 1024;
+
+// One small file as read, or why it was not.
+struct FileContent {
+    std::optional<QByteArray> bytes;  // set: the whole file
+    QString refused;                  // else what stopped it: "is not a regular file (a FIFO)", ...
+    unsigned permissions = 0;         // its mode bits (0644)
+};
+
+// Reads path when it is a regular file of at most maxBytes bytes. It is
+// opened without waiting (O_NONBLOCK), so a FIFO or a device never holds
+// the caller up; those are refused without being read.
+FileContent readSmallFile(const QString& path, qint64 maxBytes);
+
+using FileReader = std::function<FileContent(const QString& path, qint64 maxBytes)>;
 
 // Turns the file's key/value pairs into settings. Relative file names are
 // resolved against folder and read through read.

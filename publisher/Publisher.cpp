@@ -6,6 +6,8 @@
 
 #include <MQTTAsync.h>
 
+#include "names/ChannelNames.h"
+
 namespace rdxpub {
 
 namespace {
@@ -222,6 +224,7 @@ void Publisher::publishSlot(int slot, const QDateTime& time)
             if (sent_[k] == Sent::Current)
                 publishChannel(slot, c, Sent::Stale, lastReply_[slot]);
             continue;
+<<<<<<< HEAD
         }
         if (pv == rdxmon::PvState::Current)
             what = Sent::Current;
@@ -231,6 +234,12 @@ void Publisher::publishSlot(int slot, const QDateTime& time)
         // when the channel enters it. A stale value keeps its reply's time.
         if (what == Sent::Current || what != sent_[k])
             publishChannel(slot, c, what, what == Sent::NoReading ? time : lastReply_[slot]);
+=======
+        publish(config_.valueTopic(slot, c),
+                "{\"value\":" + jsonNumber(values_.gPvValue[k]) + ",\"name\":" +
+                    jsonString(rdxmon::plainName(values_.gChannel[k].Name).trimmed()) + ",\"time\":\"" + when +
+                    "\",\"stale\":" + (stale ? "true" : "false") + '}');
+>>>>>>> text-settings
     }
 }
 

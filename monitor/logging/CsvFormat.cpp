@@ -5,6 +5,7 @@
 
 #include <QLocale>
 
+#include "names/ChannelNames.h"
 #include "names/Cp932.h"
 
 namespace rdxmon {
@@ -36,7 +37,7 @@ QString csvNameLine(const std::array<ChannelRecord, kChannelCount>& channels, in
 {
     QString line = csvQuote(QStringLiteral("CH Name"));
     for (int i = 0; i < clampColumns(columns); ++i)
-        line += QLatin1Char(',') + csvQuote(channels[i].Name);
+        line += QLatin1Char(',') + csvQuote(plainName(channels[i].Name));
     return line + kLineEnd;
 }
 

@@ -24,7 +24,7 @@ QString csvQuote(const QString& text);
 QString csvDateLine(const QDate& date);
 
 // Line 2: "CH Name" and the names of channels 0 to columns - 1, each with
-// all its 18 characters, with CR LF.
+// all its 18 characters (control characters as blanks), with CR LF.
 QString csvNameLine(const std::array<ChannelRecord, kChannelCount>& channels, int columns);
 
 // The time of a row, "h:m:s AM/PM" without leading zeros: 13:05:09 gives

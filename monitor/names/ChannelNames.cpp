@@ -40,9 +40,24 @@ ChannelTable defaultChannelTable()
     return table;
 }
 
+bool keepsFileBytes(const ChannelRecord& record)
+{
+    return record.FileBytes.size() == kNameLength && record.Name == fitName(fromCp932(record.FileBytes));
+}
+
+QString plainName(const QString& name)
+{
+    QString plain = name;
+    for (QChar& c : plain) {
+        if (c.category() == QChar::Other_Control)
+            c = QLatin1Char(' ');
+    }
+    return plain;
+}
+
 QByteArray encodeNameRecord(const ChannelRecord& record)
 {
-    QByteArray bytes = toCp932(cutToBytes(record.Name, kNameLength));
+    QByteArray bytes = keepsFileBytes(record) ? record.FileBytes : toCp932(cutToBytes(record.Name, kNameLength));
     bytes.append(kNameLength - bytes.size(), ' ');
     char flag[2];
     qToLittleEndian<qint16>(record.LogSel, flag);
@@ -52,8 +67,8 @@ QByteArray encodeNameRecord(const ChannelRecord& record)
 
 ChannelRecord decodeNameRecord(const char* data)
 {
-    return ChannelRecord{fitName(fromCp932(QByteArray(data, kNameLength))),
-                         qFromLittleEndian<qint16>(data + kNameLength)};
+    const QByteArray bytes(data, kNameLength);
+    return ChannelRecord{fitName(fromCp932(bytes)), qFromLittleEndian<qint16>(data + kNameLength), bytes};
 }
 
 QByteArray encodeChannelTable(const ChannelTable& table)
@@ -82,9 +97,9 @@ NamesLoadResult loadChannelNames(const QString& folder)
     if (!file.open(QIODevice::ReadOnly)) {
         result.problem = QStringLiteral(
                              "The channel name file %1 could not be read (%2). The default names are "
-                             "shown; the file is left as it is until you press OK in the channel name "
-                             "window.")
-                             .arg(QDir::toNativeSeparators(path), file.errorString());
+                             "shown. The file is left as it is; before the names or the channel "
+                             "selection are next saved, a copy of it is kept as %3.")
+                             .arg(QDir::toNativeSeparators(path), file.errorString(), kNamesBackupFileName);
         return result;
     }
     const QByteArray bytes = file.read(kNamesFileSize);
@@ -94,11 +109,13 @@ NamesLoadResult loadChannelNames(const QString& folder)
     if (bytes.size() < kNamesFileSize) {
         result.problem = QStringLiteral(
                              "The channel name file %1 is shorter than expected (%2 of %3 bytes). "
-                             "Channels it does not hold get their default names; the file is left as "
-                             "it is until you press OK in the channel name window.")
+                             "Channels it does not hold get their default names. The file is left as "
+                             "it is; before the names or the channel selection are next saved, a copy "
+                             "of it is kept as %4.")
                              .arg(QDir::toNativeSeparators(path))
                              .arg(bytes.size())
-                             .arg(kNamesFileSize);
+                             .arg(kNamesFileSize)
+                             .arg(kNamesBackupFileName);
     }
     return result;
 }
@@ -116,6 +133,25 @@ bool saveChannelNames(const QString& folder, const ChannelTable& table, QString*
                      .arg(QDir::toNativeSeparators(path), reason);
     }
     return ok;
+}
+
+bool backUpNamesFile(const QString& folder, QString* error)
+{
+    const QString path = namesPath(folder);
+    if (!QFileInfo::exists(path))
+        return true;
+    const QString backup = QDir(folder).filePath(kNamesBackupFileName);
+    QFile::remove(backup);
+    QFile file(path);
+    if (file.copy(backup))
+        return true;
+    if (error) {
+        *error = QStringLiteral(
+                     "The channel names were not saved: the damaged file %1 could not be kept as %2 (%3). "
+                     "They are kept in memory; fix the cause and save again.")
+                     .arg(QDir::toNativeSeparators(path), kNamesBackupFileName, file.errorString());
+    }
+    return false;
 }
 
 }  // namespace rdxmon

@@ -15,6 +15,7 @@
 namespace rdxmon {
 
 inline const QString kNamesFileName = QStringLiteral("RDX512NAME.SET");
+inline const QString kNamesBackupFileName = QStringLiteral("RDX512NAME.SET.bak");
 inline constexpr int kNameRecordSize = 20;
 inline constexpr int kNamesFileSize = kChannelCount * kNameRecordSize;  // 3720
 
@@ -28,11 +29,20 @@ QString channelLabel(int index);
 QString defaultChannelName(int index);
 ChannelTable defaultChannelTable();
 
-// One record of 20 bytes. A name longer than 18 bytes in CP932 is cut at a
-// character boundary and blank padded.
+// One record of 20 bytes. A name read from the file and not changed since
+// goes back as the file held it (keepsFileBytes); any other name is written
+// in CP932, cut at a character boundary to 18 bytes and blank padded.
 QByteArray encodeNameRecord(const ChannelRecord& record);
-// Decodes the 20 bytes at data (the name keeps its 18 characters).
+// Decodes the 20 bytes at data: the name as fromCp932 reads it, fitted to
+// 18 characters, beside the 18 bytes themselves.
 ChannelRecord decodeNameRecord(const char* data);
+// True when the record's name still reads as its file bytes do.
+bool keepsFileBytes(const ChannelRecord& record);
+
+// The name as it goes into text for other programs (the CSV header, the
+// broker's messages): control characters (NUL, CR, LF, DEL, ...) become
+// blanks. The names file keeps them.
+QString plainName(const QString& name);
 
 // The whole file: 186 records.
 QByteArray encodeChannelTable(const ChannelTable& table);
@@ -44,7 +54,8 @@ struct NamesLoadResult {
     int recordsRead = 0;
     // Empty when all went well; otherwise a sentence for the operator: the
     // file was short, could not be read, or the new default file could not
-    // be written. The file is never rewritten on account of a problem.
+    // be written. The file is never rewritten on account of a problem; the
+    // window keeps a copy (backUpNamesFile) before it next writes it.
     QString problem;
 };
 
@@ -59,6 +70,12 @@ NamesLoadResult loadChannelNames(const QString& folder);
 // was, and false is returned with, when error is given, a sentence for the
 // operator.
 bool saveChannelNames(const QString& folder, const ChannelTable& table, QString* error);
+
+// Copies "<folder>/RDX512NAME.SET" to "RDX512NAME.SET.bak" (replacing an
+// older copy), for a file that could not be read whole before it is written
+// over. True when the copy was made or there is no file; otherwise false
+// and, when error is given, a sentence for the operator.
+bool backUpNamesFile(const QString& folder, QString* error);
 
 }  // namespace rdxmon
 

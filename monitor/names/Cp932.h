@@ -13,11 +13,14 @@ namespace rdxmon {
 // Width of a channel name: 18 characters in memory, 18 bytes in the file.
 inline constexpr int kNameLength = 18;
 
-// The CP932 bytes of text. A character that CP932 cannot hold (and a lone
-// surrogate) becomes "?", one byte.
+// The CP932 bytes of text. ASCII (control characters included) stands for
+// itself; a character that CP932 cannot hold (and a lone surrogate) becomes
+// "?", one byte.
 QByteArray toCp932(const QString& text);
 
-// Text from CP932 bytes; bytes that are no valid CP932 give U+FFFD.
+// Text from CP932 bytes. ASCII bytes stand for themselves; a byte or a pair
+// that CP932 does not assign gives one U+FFFD; a lead byte at the very end
+// (a double-byte character cut short) gives nothing.
 QString fromCp932(const QByteArray& bytes);
 
 // Bytes that text takes in CP932: 2 for each double-byte character, 1 for
@@ -27,6 +30,10 @@ int LenMbcs(const QString& text);
 // The longest beginning of text that takes at most maxBytes bytes in CP932;
 // a double-byte character (or a surrogate pair) is never split.
 QString cutToBytes(const QString& text, int maxBytes);
+
+// The characters of text that CP932 cannot hold (each once, in order of
+// appearance): toCp932 writes "?" for them.
+QString unstorableCharacters(const QString& text);
 
 // Text fitted to the 18 characters of a name: shorter text padded with
 // blanks on the right, longer text cut after the 18th character (a surrogate

@@ -56,11 +56,18 @@ SubDisp_Name::SubDisp_Name(SharedState& state, MessageBoxes& messages, NamesHost
         grid->addWidget(Label2[r], gridRow, 2 * column);
         grid->addWidget(txtName[r], gridRow, 2 * column + 1);
         connect(txtName[r], &QLineEdit::textChanged, this, [this, r] { limitName(r); });
+        connect(txtName[r], &QLineEdit::textEdited, this, [this, r] { showNameBytes(r); });
+        txtName[r]->installEventFilter(this);
     }
     for (int gap = 1; gap < kRowsPerColumn / kRowsPerRecorder; ++gap)
         grid->setRowMinimumHeight(gap * (kRowsPerRecorder + 1), 8);
 
     Label52 = new QLabel(QStringLiteral("Input a channel name with less than eighteen characters."), this);
+    lblNameBytes = new QLabel(this);
+    lblNameBytes->setObjectName(QStringLiteral("lblNameBytes"));
+    lblNameBytes->setWordWrap(true);
+    // Room for a warning from the start: the window does not grow as one is typed.
+    lblNameBytes->setMinimumHeight(2 * lblNameBytes->fontMetrics().lineSpacing());
     DVsele1 = new QPushButton(QStringLiteral("01 to 12"), this);
     DVsele2 = new QPushButton(QStringLiteral("13 to 24"), this);
     DVsele3 = new QPushButton(QStringLiteral("25 to 31"), this);
@@ -84,6 +91,7 @@ SubDisp_Name::SubDisp_Name(SharedState& state, MessageBoxes& messages, NamesHost
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(grid);
     layout->addWidget(Label52);
+    layout->addWidget(lblNameBytes);
     layout->addLayout(buttons);
 
     // Window load: the rows of page 0 that are polled, the page buttons by
@@ -116,6 +124,7 @@ void SubDisp_Name::NameLoad()
 {
     NamesLoadResult loaded = loadChannelNames(state_.programFolder);
     state_.gChannel = loaded.table;
+    backUpBeforeSave_ = !loaded.problem.isEmpty();
     if (!loaded.problem.isEmpty() && !loadProblemShown_) {
         loadProblemShown_ = true;
         messages_.information(loaded.problem);
@@ -148,6 +157,7 @@ void SubDisp_Name::showPage(int page)
 void SubDisp_Name::displayPage(int page)
 {
     mNamePage_ = page;
+    showNameBytes(-1);
     const int base = kChannelsPerPage * page;
     const int n = channelCount();
     for (int r = 0; r < kRows; ++r) {
@@ -169,8 +179,15 @@ void SubDisp_Name::displayPage(int page)
 bool SubDisp_Name::SaveNames()
 {
     QString error;
-    if (saveChannelNames(state_.programFolder, state_.gChannel, &error))
+    // A file that could not be read whole is kept before it is written over.
+    if (backUpBeforeSave_ && !backUpNamesFile(state_.programFolder, &error)) {
+        messages_.information(error);
+        return false;
+    }
+    if (saveChannelNames(state_.programFolder, state_.gChannel, &error)) {
+        backUpBeforeSave_ = false;
         return true;
+    }
     messages_.information(error);
     return false;
 }
@@ -201,6 +218,52 @@ void SubDisp_Name::limitName(int row)
     const int cursor = std::min<int>(box->cursorPosition(), static_cast<int>(kept.size()));
     box->setText(kept);  // runs this again, which finds nothing more to cut
     box->setCursorPosition(cursor);
+    if (row == bytesRow_)
+        showNameBytes(row);
+}
+
+bool SubDisp_Name::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::FocusIn) {
+        const auto it = std::find(txtName.begin(), txtName.end(), watched);
+        if (it != txtName.end())
+            showNameBytes(static_cast<int>(it - txtName.begin()));
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void SubDisp_Name::showNameBytes(int row)
+{
+    bytesRow_ = row;
+    if (row < 0) {
+        lblNameBytes->clear();
+        return;
+    }
+    const QString text = txtName[row]->text();
+    const int used = LenMbcs(text);
+    QString words = QStringLiteral("%1: %2 of %3 bytes used, %4 left.")
+                        .arg(Label2[row]->text())
+                        .arg(used)
+                        .arg(kNameLength)
+                        .arg(std::max(kNameLength - used, 0));
+    QString lost = unstorableCharacters(text);
+    const bool undecoded = lost.contains(QChar::ReplacementCharacter);
+    lost.remove(QChar::ReplacementCharacter);
+    if (!lost.isEmpty())
+        words += QStringLiteral(" \u201c%1\u201d cannot be stored in the names file and would be saved as \"?\".")
+                     .arg(lost);
+    if (undecoded) {
+        const int i = std::min(kChannelsPerPage * mNamePage_ + row, kChannelCount - 1);
+        ChannelRecord shown = state_.gChannel[i];
+        shown.Name = fitName(text);
+        words += keepsFileBytes(shown)
+                     ? QStringLiteral(" \u201c\ufffd\u201d marks bytes of the file that are no text; they are kept "
+                                      "as they are while this name is left unchanged.")
+                     : QStringLiteral(" \u201c\ufffd\u201d marks bytes of the file that are no text; changed, "
+                                      "the name is saved with \"?\" in their place.");
+    }
+    lblNameBytes->setText(words);
+    lblNameBytes->setStyleSheet(lost.isEmpty() && !undecoded ? QString() : QStringLiteral("color: #b00000;"));
 }
 
 }  // namespace rdxmon

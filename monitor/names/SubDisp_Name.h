@@ -55,6 +55,9 @@ public:
     std::array<QLabel*, kRows> Label2{};
     std::array<QLabel*, 3> Label1{};
     QLabel* Label52 = nullptr;
+    // Below the hint: the bytes the box being edited takes of its 18, and
+    // the characters in it that the names file cannot hold.
+    QLabel* lblNameBytes = nullptr;
     QPushButton* DVsele1 = nullptr;
     QPushButton* DVsele2 = nullptr;
     QPushButton* DVsele3 = nullptr;
@@ -65,6 +68,7 @@ protected:
     // runs OK).
     void reject() override {}
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void NameStore();
@@ -72,6 +76,8 @@ private:
     void displayPage(int page);
     // The 18-byte rule on every change of box r.
     void limitName(int row);
+    // lblNameBytes for box r (-1: empty).
+    void showNameBytes(int row);
     int channelCount() const;
     int recorderCount() const;
 
@@ -80,6 +86,10 @@ private:
     NamesHost& host_;
     int mNamePage_ = 0;
     bool loadProblemShown_ = false;
+    // The file read at the last load was damaged: it is copied before it is
+    // written over.
+    bool backUpBeforeSave_ = false;
+    int bytesRow_ = -1;  // the box lblNameBytes speaks of
 };
 
 }  // namespace rdxmon

@@ -105,7 +105,7 @@ QString devicePathIn(const QString& description)
 
 }  // namespace
 
-QString portProblemMessage(const rdx::LinkError& error)
+PortProblem portProblem(const rdx::LinkError& error, const QString& port, const QString& speed)
 {
     const bool hasCause = error.causeNumber() != 0;
     const int number = hasCause ? error.causeNumber() : error.number();
@@ -113,22 +113,53 @@ QString portProblemMessage(const rdx::LinkError& error)
     QString device = devicePathIn(description);
     if (device.isEmpty())
         device = QStringLiteral("for the chosen port");
+    const QString portText = port.trimmed();
+    const QString speedText = speed.trimmed();
+    const QString settingsRemedy = QStringLiteral(
+        "Choose it under Setting, Communication setting, then start the program again.");
 
     switch (number) {
     case rdx::kErrPermission:
-        return QStringLiteral("No permission to use the serial device %1.\n"
-                              "Add the user to the \"dialout\" group (sudo adduser $USER dialout), "
-                              "log out and log in again, then start the program again.")
-            .arg(device);
+        return {QStringLiteral("No permission to use the serial device %1.\n"
+                               "Add the user to the \"dialout\" group (sudo adduser $USER dialout), "
+                               "log out and log in again, then start the program again.")
+                    .arg(device),
+                QStringLiteral("no permission")};
     case rdx::kErrNoDevice:
-        return QStringLiteral("No such serial device %1.\n"
-                              "Check that the serial adapter is plugged in and that the communication "
-                              "settings name the right port, then start the program again.")
-            .arg(device);
+        return {QStringLiteral("No such serial device %1.\n"
+                               "Check that the serial adapter is plugged in and that the communication "
+                               "settings name the right port, then start the program again.")
+                    .arg(device),
+                QStringLiteral("no such device")};
     case rdx::kErrDeviceBusy:
-        return QStringLiteral("The serial device %1 is in use by another program.\n"
-                              "Close that program, then start this program again.")
-            .arg(device);
+        return {QStringLiteral("The serial device %1 is in use by another program.\n"
+                               "Close that program, then start this program again.")
+                    .arg(device),
+                QStringLiteral("in use")};
+    case rdx::kErrNotSerial:
+        return {QStringLiteral("The serial port %1 leads to %2, which is not a serial device.\n"
+                               "Make the link %1 in the program's folder point at the serial adapter "
+                               "(for example /dev/ttyUSB0), or choose the right port in the "
+                               "communication settings, then start the program again.")
+                    .arg(portText, device),
+                QStringLiteral("not a serial device")};
+    case rdx::kErrSettingsRefused:
+        return {QStringLiteral("The serial device %1 did not take the line settings (%2 bit/s, 7 data bits, "
+                               "even parity, 1 stop bit).\n"
+                               "Check that the port leads to a serial adapter that supports them, then "
+                               "start the program again.")
+                    .arg(device, speedText),
+                QStringLiteral("line settings refused")};
+    case rdx::kErrBaudText:
+        return {QStringLiteral("The line speed \"%1\" in the communication settings is not one the serial "
+                               "port accepts: 2400, 4800, 9600 or 19200 bit/s.\n")
+                        .arg(speedText) + settingsRemedy,
+                QStringLiteral("speed %1 refused").arg(speedText)};
+    case rdx::kErrPortText:
+        return {QStringLiteral("The port \"%1\" in the communication settings is not one the program can "
+                               "open: COM1 to COM8.\n")
+                        .arg(portText) + settingsRemedy,
+                QStringLiteral("port %1 refused").arg(portText)};
     default:
         return {};
     }

@@ -102,11 +102,18 @@ private:
     int attempts_ = 0;
 };
 
-// What to tell the operator when the port could not be opened: the reason
-// the link library gave as the cause of its error (or as the error itself)
-// in plain words, naming the device and the usual remedy. Empty when the
-// error carries no reason worth telling (a settings text refused, CTS, ...).
-QString portProblemMessage(const rdx::LinkError& error);
+// Why the port could not be opened, from the reason the link library gave as
+// the cause of its error (or as the error itself).
+struct PortProblem {
+    // For the operator, in plain words: the cause, naming the device (or the
+    // refused port or speed text) and the usual remedy.
+    QString message;
+    // A few words for the status line: "speed 1920 refused".
+    QString brief;
+};
+// port and speed: the texts the link was given. Both parts are empty when
+// the error carries no reason worth telling (CTS, an unknown cause, ...).
+PortProblem portProblem(const rdx::LinkError& error, const QString& port, const QString& speed);
 
 }  // namespace rdxmon
 

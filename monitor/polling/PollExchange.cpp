@@ -61,7 +61,9 @@ ConnectResult connectLink(rdx::_rdx5Comm3& link, const LinkSettings& settings)
         } catch (const rdx::LinkError& e) {
             if (e.number() != rdx::kErrPortOpen)
                 throw;
-            result.problem = portProblemMessage(e);
+            const PortProblem problem = portProblem(e, settings.port, settings.speed);
+            result.problem = problem.message;
+            result.cause = problem.brief;
         }
         link.SendBufClear();
         link.RecvBufClear();

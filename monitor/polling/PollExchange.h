@@ -38,8 +38,10 @@ LinkSettings linkSettings(const SharedState& state);
 struct ConnectResult {
     bool opened = false;  // the port is open: gPortOpened "True"
     // When PortOpen failed with a reason worth telling: the message for the
-    // operator (portProblemMessage), else empty.
+    // operator and its few words for the status line (portProblem), else
+    // empty.
     QString problem;
+    QString cause;
     // Another error of the serial control before the port had opened: its
     // description (the recorders are not polled), else empty.
     QString failure;

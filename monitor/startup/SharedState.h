@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include <QByteArray>
 #include <QString>
 
 #include "startup/InitRecord.h"
@@ -42,6 +43,10 @@ inline bool isCurrent(PvState state) { return state == PvState::Current; }
 struct ChannelRecord {
     QString Name;             // always 18 characters, blank padded
     std::int16_t LogSel = 1;  // nonzero: shown and logged
+    // The 18 name bytes as the names file held them; empty for a name made
+    // here. While Name still reads as they do they are written back as they
+    // stand, so bytes that are no text survive every save.
+    QByteArray FileBytes{};
 };
 
 struct SharedState {

@@ -18,8 +18,9 @@ OperatorView::OperatorView(MainDisp& window, SharedState& state, Services& servi
     // The status line under the layout; the layout keeps its size.
     statusLine = new StatusLine(state, status_, services.clock, &window);
     const QString port = state.gInit.Port.trimmed();
-    statusLine->setDeviceSource([&state, port] {
-        return deviceText(port, portDevice(state.programFolder, port), state.gPortOpened == QLatin1String("True"));
+    statusLine->setDeviceSource([&state, &window, port] {
+        return deviceText(port, portDevice(state.programFolder, port), state.gPortOpened == QLatin1String("True"),
+                          window.portCause());
     });
     statusLine->setLogFileSource([&window] {
         const LogController& log = window.logging().controller();

@@ -117,9 +117,9 @@ StatusLine::StatusLine(const SharedState& state, const LineStatus& status, Clock
     refresh();
 }
 
-QString deviceText(const QString& port, const QString& device, bool opened) {
+QString deviceText(const QString& port, const QString& device, bool opened, const QString& cause) {
     QString text = device.isEmpty() ? port.trimmed() : QStringLiteral("%1 → %2").arg(port.trimmed(), device);
-    if (!opened) text += QStringLiteral(" (not open)");
+    if (!opened) text += cause.isEmpty() ? QStringLiteral(" (not open)") : QStringLiteral(" (not open: %1)").arg(cause);
     return text;
 }
 

@@ -77,8 +77,9 @@ private:
     QTimer timer_;
 };
 
-// "COM1 → /dev/ttyUSB0"; " (not open)" after it when the port did not open.
-QString deviceText(const QString& port, const QString& device, bool opened);
+// "COM1 → /dev/ttyUSB0"; " (not open)" after it when the port did not open,
+// " (not open: speed 1920 refused)" when the cause is known.
+QString deviceText(const QString& port, const QString& device, bool opened, const QString& cause = {});
 // "12 of 31 answering", or "Line lost" while the port is being reopened.
 QString answeringText(const LineStatus& status);
 // "Cycle 10.3 s"; "Cycle -" before the first full cycle.

@@ -15,7 +15,7 @@ QByteArray trendCsv(const TrendHistory& history, const std::vector<int>& channel
     const QString eol = QStringLiteral("\r\n");
     QString text = csvQuote(QStringLiteral("Time"));
     for (int k : channels) {
-        const QString name = names[static_cast<std::size_t>(k)].Name.trimmed();
+        const QString name = plainName(names[static_cast<std::size_t>(k)].Name).trimmed();
         text += QLatin1Char(',') + csvQuote(name.isEmpty() ? channelLabel(k) : channelLabel(k) + QLatin1Char(' ') + name);
     }
     text += eol;

@@ -453,6 +453,7 @@ void MainDisp::Communicate() {
     if (exiting_) return;
 
     state_.gPortOpened = connected->opened ? QStringLiteral("True") : QStringLiteral("False");
+    portCause_ = connected->cause;
     // Another error of the serial control before the port opened: the
     // operator is told and the program goes on without polling rather than
     // leaving the splash window up with nothing behind it. (Once the port
@@ -463,7 +464,8 @@ void MainDisp::Communicate() {
             QStringLiteral("The serial port could not be prepared; the recorders are not polled.\n%1").arg(connected->failure));
     }
     // The port could not be opened for a reason the operator can mend
-    // (permission, missing or busy device): say so plainly.
+    // (permission, a missing, busy or wrong device, a refused port or speed
+    // text): say so plainly.
     if (!connected->problem.isEmpty()) services_.messages.information(connected->problem);
     if (onNameLoad) onNameLoad();
     NameSet(0);

@@ -107,6 +107,9 @@ public:
     PollCycle& pollCycle() { return poll_; }
     // The recorders are being polled (the port opened, no exit yet).
     bool polling() const { return polling_.polling(); }
+    // Why the port did not open, in a few words ("speed 1920 refused");
+    // empty when it opened or no reason is known.
+    const QString& portCause() const { return portCause_; }
     // Stops the polling thread; the link is released on it (onReleaseLink)
     // and gLink cleared. Part of exit; safe to call twice.
     void stopPolling();
@@ -213,6 +216,7 @@ private:
     bool lineLost_ = false;
     bool noAnswer_ = false;
     QString runPort_;  // the port this run polls on
+    QString portCause_;
 };
 
 // The device a port "COMn" opens: the target of the link "COMn" in the

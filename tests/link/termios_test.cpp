@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -73,10 +74,15 @@ TEST(TermiosControl, DevicesThatCannotBeOpened)
     const fs::path plain = fs::temp_directory_path() / ("rdx-plain-" + std::to_string(::getpid()));
     std::ofstream(plain) << "x";
     fs::permissions(plain, fs::perms::none);
+    const fs::path fifo = plain.string() + ".fifo", toNull = plain.string() + ".COM1";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    fs::create_symlink("/dev/null", toNull);
     struct Case { std::string path, hint; int number; };
     for (const Case& c : std::vector<Case>{{"/nonexistent/COM1", "No such file", rdx::kErrNoDevice},
-                                           {plain.string(), ::geteuid() == 0 ? "not a serial device" : "\"dialout\"",
-                                            ::geteuid() == 0 ? rdx::kErrNoDevice : rdx::kErrPermission},
+                                           {plain.string(), ::geteuid() == 0 ? "not a serial device: a regular file" : "\"dialout\"",
+                                            ::geteuid() == 0 ? rdx::kErrNotSerial : rdx::kErrPermission},
+                                           {fifo.string(), "not a serial device: a FIFO", rdx::kErrNotSerial},
+                                           {toNull.string(), "(/dev/null) is not a serial device", rdx::kErrNotSerial},
                                            {pty.path, "in use", rdx::kErrDeviceBusy}}) {
         auto control = controlOn(c.path);
         const rdx::LinkError e = errorOf([&] { control->setPortOpen(true); });
@@ -85,7 +91,8 @@ TEST(TermiosControl, DevicesThatCannotBeOpened)
         EXPECT_NE(e.description().find(c.hint), std::string::npos) << e.description();
         EXPECT_FALSE(control->portOpen());
     }
-    fs::remove(plain);
+    for (const fs::path& p : {plain, fifo, toNull})
+        fs::remove(p);
     // Once the first lets go, another gets the port.
     first->setPortOpen(false);
     auto second = controlOn(pty.path);

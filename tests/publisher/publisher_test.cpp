@@ -102,6 +102,7 @@ rdxmon::SharedState values()
         s.gPvValue[k] = v[k], s.gChannel[k].Name = QString("Boiler %1").arg(k).leftJustified(18);
     for (int k : {0, 1, 2, 3})
         s.gPvState[k] = rdxmon::PvState::Current;
+    s.gChannel[2].Name = QString("Boiler\r\n2\x7f").leftJustified(18);  // control characters go as blanks
     s.gChannel[3].LogSel = 0;
     s.gPvValue[185] = 7.77f, s.gPvState[185] = rdxmon::PvState::Current, s.gChannel[185].Name = QString(18, u' ');
     return s;
@@ -172,8 +173,8 @@ TEST(Publisher, EveryChangeOfAChannelsStateReachesTheBrokerAndNothingWaitsForAMi
         {"01/1", {json("null", "Boiler 0", true), json("12.3", "Boiler 0", false), json("12.3", "Boiler 0", true)}},
         {"01/2", {json("null", "Boiler 1", true), json("-0.05", "Boiler 1", false), json("-0.05", "Boiler 1", false),
                   json("-0.05", "Boiler 1", false)}},
-        {"01/3", {json("null", "Boiler 2", true), json("1234.5", "Boiler 2", false), json("1234.5", "Boiler 2", false),
-                  json("1234.5", "Boiler 2", false)}},
+        {"01/3", {json("null", "Boiler  2", true), json("1234.5", "Boiler  2", false), json("1234.5", "Boiler  2", false),
+                  json("1234.5", "Boiler  2", false)}},
         {"01/4", {none}},
         {"01/5", {json("null", "Boiler 4", true)}},
         {"01/6", {json("null", "", true)}},

@@ -20,8 +20,9 @@ public:
     std::vector<std::string> answered;
     bool byAddress = true;  // the only way it answers
     bool portOpenResult = true;
-    // Every later call of the member throws LinkError(number).
-    void failMember(const std::string& member, int number) { failures_[member] = number; }
+    // Every later call of the member throws LinkError(number), with the
+    // error cause as its cause when given.
+    void failMember(const std::string& member, int number, int cause = 0) { failures_[member] = {number, cause}; }
     std::string RWcomm(const std::string& StrAddr, const std::string&, const std::int16_t&,
                        const std::string&) override
     {
@@ -73,9 +74,10 @@ private:
     void hit(const std::string& member) const
     {
         if (const auto it = failures_.find(member); it != failures_.end())
-            throw rdx::LinkError(it->second, "fake failure of " + member);
+            throw rdx::LinkError(it->second.first, "fake failure of " + member, it->second.second,
+                                 it->second.second != 0 ? "fake cause" : "");
     }
-    std::map<std::string, int> failures_;
+    std::map<std::string, std::pair<int, int>> failures_;
     bool underWay_ = false;
 };
 

@@ -81,6 +81,11 @@ MonitorRun::MonitorRun(const std::string& binDir, const RunSetup& setup)
         for (const std::string& name : {setup.program, std::string("libRDX500Comm3.so")})
             fs::copy_file(fs::path(binDir) / name, fs::path(folder()) / name);
         writeSettings(folder() + "/RDX512INIT.SET", setup);
+        for (const auto& [name, content] : setup.files) {
+            std::ofstream out(folder() + "/" + name, std::ios::binary | std::ios::trunc);
+            out << content;
+            if (!out) throw std::runtime_error("cannot write " + name);
+        }
     } catch (const std::exception&) {
         sim_.reset();
         fs::remove_all(logFolder_);
@@ -101,8 +106,15 @@ MonitorRun::MonitorRun(const std::string& binDir, const RunSetup& setup)
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
         // Started from another folder: the program finds its own.
         if (chdir("/") != 0) _exit(126);
-        char* argv[] = {const_cast<char*>(program.c_str()), nullptr};
-        execv(program.c_str(), argv);
+        std::vector<std::string> args = {program};
+        for (std::string arg : setup.programArgs) {
+            if (arg == "{folder}") arg = folder();
+            args.push_back(arg);
+        }
+        std::vector<char*> argv;
+        for (std::string& arg : args) argv.push_back(arg.data());
+        argv.push_back(nullptr);
+        execv(program.c_str(), argv.data());
         _exit(127);
     }
 }

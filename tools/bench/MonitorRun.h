@@ -25,6 +25,9 @@ struct RunSetup {
     std::vector<std::string> simOptions;  // further simulator options (faults)
     bool logging = false;          // logging resumes at start: default file, 1 s cycle
     std::string program = "RDXMON-1_V104";  // the program of binDir to run
+    std::vector<std::string> programArgs;  // "{folder}" stands for the program folder
+    // Further files written into the program folder: name, content.
+    std::vector<std::pair<std::string, std::string>> files;
 };
 
 // One request of the simulator's log.

@@ -196,12 +196,12 @@ TEST_F(LogControllerTest, AtThirtyOneRecordersTheBytesBoundHoldsLessThanADayAndT
 {
     state.gChTotal = QStringLiteral("186");
     state.gPvValue.fill(1234.567f);
-    state.gPvRead.fill(true);
+    state.gPvState.fill(rdxmon::PvState::Current);
     clock.set(0, 0, 0);
     controller.startLogging();
     ASSERT_TRUE(blockFile(controller.heldName(), true));
     const qint64 rowBytes =
-        csvRowBytes(QTime(10, 10, 1), state.gChannel, state.gPvValue, state.gPvRead, kChannelCount).size();
+        csvRowBytes(QTime(10, 10, 1), state.gChannel, state.gPvValue, state.gPvState, kChannelCount).size();
     const qint64 hours = kMaxUnwrittenBytes / rowBytes / 3600;  // 11 for these rows
     for (int s = 0; s < 24 * 3600 && controller.droppedRows() == 0; ++s) {
         clock.advanceMs(1000);

@@ -38,17 +38,17 @@ TEST(CsvFormat, RowsLeaveUnselectedAndNeverReadChannelsEmpty)
     }
 }
 
-TEST(CsvFormat, HeaderHoldsEighteenCharacterNamesInCp932)
+TEST(CsvFormat, HeaderHoldsEighteenCharacterNamesInCp932WithoutControlCharacters)
 {
     std::array<ChannelRecord, kChannelCount> channels{};
     channels[0].Name = fitName(QString::fromUtf8("温度計"));
     channels[1].Name = fitName(QStringLiteral("Tank \"A\""));
-    channels[2].Name = fitName(QStringLiteral("CH2"));
+    channels[2].Name = fitName(QStringLiteral("CH") + QChar(0) + "2\r\n\x7f");  // control characters: blanks
     const QDate date(2024, 3, 7);
     const QByteArray expected =
         "\"" + QLocale::system().toString(date, QLocale::ShortFormat).toLatin1() + "\"\r\n" +
         "\"CH Name\",\"" + QByteArray::fromHex("89b793788c76") + QByteArray(15, ' ') + "\"," +
-        "\"Tank \"\"A\"\"          \",\"CH2               \"\r\n";
+        "\"Tank \"\"A\"\"          \",\"CH 2              \"\r\n";
     EXPECT_EQ(csvHeaderBytes(date, channels, 3).toHex().toStdString(), expected.toHex().toStdString());
 }
 

@@ -77,6 +77,38 @@ TEST(NamesFile, DefaultsSaveLoadAndShortFiles)
     EXPECT_EQ(readAll(path), shortFile);
 }
 
+TEST(NamesFile, BytesTheCodecCannotShowRoundTripAndOnlyChangedNamesAreWrittenAnew)
+{
+    const QChar bad = QChar::ReplacementCharacter;
+    const struct {
+        QByteArray bytes;  // 18 bytes on file
+        QString shown;
+    } names[] = {
+        {QByteArray("A\0B\rC\nD\x7f\x1a\x1c", 10) + QByteArray(8, ' '),  // control characters as they are
+         QStringLiteral("A") + QChar(0) + "B\rC\nD" + QChar(0x7f) + QChar(0x1a) + QChar(0x1c) + QString(8, ' ')},
+        {QByteArray(17, 'a') + "\x81", QString(17, 'a') + ' '},  // a cut double-byte character: not shown
+        {"\x85\x40\xa0\xfd\x81\x20x" + QByteArray(11, ' '),  // unassigned pair, single bytes, bad trail byte
+         QString(4, bad) + " x" + QString(12, ' ')},
+        {"\xed\x40\xb1" + QByteArray(15, ' '), QString::fromUtf8("纊ｱ") + QString(16, ' ')},  // twin code of FA5C
+    };
+    QTemporaryDir dir;
+    const QString path = dir.filePath(kNamesFileName);
+    QByteArray file = encodeChannelTable(defaultChannelTable());
+    for (int i = 0; i < 4; ++i) file.replace(i * 20, 18, names[i].bytes);
+    writeAll(path, file);
+    NamesLoadResult loaded = loadChannelNames(dir.path());
+    ASSERT_TRUE(loaded.problem.isEmpty());
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(loaded.table[i].Name, names[i].shown) << i;
+    ASSERT_TRUE(saveChannelNames(dir.path(), loaded.table, nullptr));
+    EXPECT_TRUE(readAll(path) == file) << readAll(path).left(80).toHex().toStdString();
+
+    loaded.table[3].Name = fitName(QString::fromUtf8("Pump ü"));  // changed: written in CP932
+    loaded.table[2].Name = fitName(names[2].shown);                // as it was shown: kept
+    ASSERT_TRUE(saveChannelNames(dir.path(), loaded.table, nullptr));
+    EXPECT_EQ(readAll(path).mid(40, 18), names[2].bytes);
+    EXPECT_EQ(readAll(path).mid(60, 18), "Pump ?" + QByteArray(12, ' '));
+}
+
 TEST(AddressFile, LayoutAndEntries)
 {
     AddressTable table = defaultAddressTable();

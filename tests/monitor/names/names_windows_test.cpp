@@ -99,6 +99,44 @@ TEST_F(NamesWindows, NameBoxesHoldEighteenBytesPagesKeepEntriesOkSavesAndAFailed
     EXPECT_EQ(window->txtName[0]->text(), QStringLiteral("Alpha             "));
 }
 
+TEST_F(NamesWindows, TheBoxBeingEditedTellsItsBytesAndWhatTheFileCannotHold)
+{
+    auto window = nameWindow(1);
+    QLineEdit* box = window->txtName[2];
+    box->clear();
+    const struct {
+        QString typed;
+        QString told;  // the start of what lblNameBytes says
+    } steps[] = {
+        {QStringLiteral("Tank"), QStringLiteral("01-3: 4 of 18 bytes used, 14 left.")},
+        {QString::fromUtf8("温"), QStringLiteral("01-3: 6 of 18 bytes used, 12 left.")},
+        {QString::fromUtf8("ü"), QString::fromUtf8("01-3: 7 of 18 bytes used, 11 left. “ü” cannot be stored")},
+    };
+    for (const auto& step : steps) {
+        QInputMethodEvent commit;  // as text arrives from an input method
+        commit.setCommitString(step.typed);
+        QApplication::sendEvent(box, &commit);
+        EXPECT_TRUE(window->lblNameBytes->text().startsWith(step.told)) << window->lblNameBytes->text().toStdString();
+    }
+    EXPECT_EQ(window->Label52->text(), QStringLiteral("Input a channel name with less than eighteen characters."));
+}
+
+TEST_F(NamesWindows, ADamagedNamesFileIsCopiedBeforeAChannelButtonWritesIt)
+{
+    const QByteArray shortFile = QByteArray("Pump inlet        \0\0", 20) + "Half";
+    QFile f(dir.filePath(kNamesFileName));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write(shortFile) == shortFile.size());
+    f.close();
+    auto window = nameWindow(1);
+    ASSERT_EQ(messages.shown.size(), 1);
+    EXPECT_TRUE(messages.shown[0].contains(kNamesBackupFileName));
+    state.gChannel[1].LogSel = 0;  // a channel button
+    ASSERT_TRUE(window->SaveNames());
+    QFile bak(dir.filePath(kNamesBackupFileName));
+    EXPECT_TRUE(bak.open(QIODevice::ReadOnly) && bak.readAll() == shortFile);
+    EXPECT_EQ(QFileInfo(f).size(), kNamesFileSize);
+}
+
 TEST_F(NamesWindows, AddressPagesKeepEntriesInMemoryAndOkWritesTheFile)
 {
     state.programFolder = dir.path();

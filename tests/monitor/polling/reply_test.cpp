@@ -47,19 +47,28 @@ TEST(ReplyTimeOut, FollowsTheLineSpeedAndNeverGoesBelowASecond)
     EXPECT_EQ(replyLineMs(2400, 6), 1334);
 }
 
-TEST(PortProblemMessage, NamesTheDeviceAndTheRemedy)
+TEST(PortProblem, NamesTheDeviceOrTheRefusedTextAndTheRemedy)
 {
-    const std::tuple<int, std::string, QString> cases[] = {  // cause, its description, the message's start
+    const std::tuple<int, std::string, QString, QString> cases[] = {  // cause, its description, message start, brief
         {rdx::kErrPermission, "No permission to open the serial device /dev/ttyUSB0 for COM1 (Permission denied).",
-         "No permission to use the serial device /dev/ttyUSB0.\nAdd the user to the \"dialout\" group"},
-        {rdx::kErrNoDevice, "Cannot open COM3 (/dev/ttyS2): No such file", "No such serial device /dev/ttyS2.\n"},
+         "No permission to use the serial device /dev/ttyUSB0.\nAdd the user to the \"dialout\" group", "no permission"},
+        {rdx::kErrNoDevice, "Cannot open COM3 (/dev/ttyS2): No such file", "No such serial device /dev/ttyS2.\n",
+         "no such device"},
         {rdx::kErrDeviceBusy, "COM1 (/opt/rdx mon/COM1) is in use: Device busy",
-         "The serial device /opt/rdx mon/COM1 is in use by another program.\n"},
-        {rdx::kErrNoDevice, "Invalid port number 9", "No such serial device for the chosen port."},
-        {rdx::kErrBaudText, "2400, 4800, 9600, 19200", ""}};  // nothing worth telling
-    for (const auto& [cause, description, start] : cases) {
-        const QString text = portProblemMessage(rdx::LinkError(rdx::kErrPortOpen, "failed", cause, description));
-        EXPECT_TRUE(start.isEmpty() ? text.isEmpty() : text.startsWith(start)) << text.toStdString();
+         "The serial device /opt/rdx mon/COM1 is in use by another program.\n", "in use"},
+        {rdx::kErrNoDevice, "Invalid port number 9", "No such serial device for the chosen port.", "no such device"},
+        {rdx::kErrNotSerial, "COM3 (/dev/null) is not a serial device: a character device that is no terminal "
+                             "(reached through /opt/rdx/COM3)",
+         "The serial port COM3 leads to /dev/null, which is not a serial device.\n", "not a serial device"},
+        {rdx::kErrBaudText, "2400、4800、9600、19200",
+         "The line speed \"1920\" in the communication settings is not one the serial port accepts: "
+         "2400, 4800, 9600 or 19200 bit/s.\n", "speed 1920 refused"},
+        {rdx::kErrPortText, "COM1～COM8", "The port \"COM3\" in the communication settings is not one", "port COM3 refused"},
+        {rdx::kErrFlowText, "None, Xon/Xoff", "", ""}};  // nothing worth telling
+    for (const auto& [cause, description, start, brief] : cases) {
+        const PortProblem p = portProblem(rdx::LinkError(rdx::kErrPortOpen, "failed", cause, description), "COM3", "1920");
+        EXPECT_TRUE(start.isEmpty() ? p.message.isEmpty() : p.message.startsWith(start)) << p.message.toStdString();
+        EXPECT_EQ(p.brief, brief);
     }
 }
 

@@ -1,7 +1,11 @@
 // The operator's view on the main window: it follows the poll cycle, the
 // window grows by the status line alone, Page Up and Page Down turn the
+<<<<<<< HEAD
 // pages the window offers, the status line tells how writing the log goes.
 #include <QDir>
+=======
+// pages the window offers.
+>>>>>>> text-settings
 #include <QLabel>
 #include <QMenuBar>
 #include <QTemporaryDir>
@@ -52,6 +56,22 @@ TEST_F(OperatorViewTest, FollowsThePollsOfTheWindow) {
     view.history().points(0, 0, clock.now().toMSecsSinceEpoch() + 1, points);
     ASSERT_EQ(points.size(), 1u);
     EXPECT_EQ(points[0].value, 1.5f);
+}
+
+TEST_F(OperatorViewTest, ASpeedTheLinkRefusesIsToldAndNamedInTheStatusLine) {
+    rdxtest::FakeLink link;
+    link.failMember("PortOpen", rdx::kErrPortOpen, rdx::kErrBaudText);
+    state.gLink = &link;
+    state.gInit.Speed = QStringLiteral("1920");  // 19200 cut to the file's four characters
+    auto w = make(1);
+    OperatorView view(*w, state, services);
+    w->Communicate();
+    w->stopPolling();
+    ASSERT_EQ(messages.shown.size(), 1);
+    EXPECT_TRUE(messages.shown[0].contains("\"1920\"") && messages.shown[0].contains("2400, 4800, 9600 or 19200"))
+        << messages.shown[0].toStdString();
+    view.statusLine->refresh();
+    EXPECT_EQ(view.statusLine->lblDevice->text(), QStringLiteral("COM1 → /dev/ttyS0 (not open: speed 1920 refused)"));
 }
 
 TEST_F(OperatorViewTest, TheWindowGrowsByTheStatusLineAndTheLayoutStays) {
