@@ -206,7 +206,7 @@ void Publisher::publishChannel(int slot, int channel, Sent what, const QDateTime
         value = jsonNumber(values_.gPvValue[k]);
     const bool stale = what != Sent::Current;
     publish(config_.valueTopic(slot, channel),
-            "{\"value\":" + value + ",\"name\":" + jsonString(values_.gChannel[k].Name.trimmed()) +
+            "{\"value\":" + value + ",\"name\":" + jsonString(rdxmon::plainName(values_.gChannel[k].Name).trimmed()) +
                 ",\"time\":\"" + isoTime(time) + "\",\"stale\":" + (stale ? "true" : "false") + '}');
     sent_[k] = what;
 }
@@ -224,7 +224,6 @@ void Publisher::publishSlot(int slot, const QDateTime& time)
             if (sent_[k] == Sent::Current)
                 publishChannel(slot, c, Sent::Stale, lastReply_[slot]);
             continue;
-<<<<<<< HEAD
         }
         if (pv == rdxmon::PvState::Current)
             what = Sent::Current;
@@ -234,12 +233,6 @@ void Publisher::publishSlot(int slot, const QDateTime& time)
         // when the channel enters it. A stale value keeps its reply's time.
         if (what == Sent::Current || what != sent_[k])
             publishChannel(slot, c, what, what == Sent::NoReading ? time : lastReply_[slot]);
-=======
-        publish(config_.valueTopic(slot, c),
-                "{\"value\":" + jsonNumber(values_.gPvValue[k]) + ",\"name\":" +
-                    jsonString(rdxmon::plainName(values_.gChannel[k].Name).trimmed()) + ",\"time\":\"" + when +
-                    "\",\"stale\":" + (stale ? "true" : "false") + '}');
->>>>>>> text-settings
     }
 }
 

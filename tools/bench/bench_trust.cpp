@@ -33,6 +33,7 @@
 #include <chrono>
 #include <cmath>
 #include <csignal>
+#include <fcntl.h>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -314,8 +315,9 @@ int main(int argc, char** argv)
             std::string name, program, sentLog;
             std::unique_ptr<rdxbench::MonitorRun> run;
         };
-        std::vector<Line> lines = {{"window", "RDXMON-1_V104", work + "/window-sent.log", nullptr},
-                                   {"service", "rdx512-logd", work + "/service-sent.log", nullptr}};
+        std::vector<Line> lines(2);
+        lines[0].name = "window", lines[0].program = "RDXMON-1_V104", lines[0].sentLog = work + "/window-sent.log";
+        lines[1].name = "service", lines[1].program = "rdx512-logd", lines[1].sentLog = work + "/service-sent.log";
         for (Line& l : lines) {
             rdxbench::RunSetup setup;
             setup.recorders = kRecorders;

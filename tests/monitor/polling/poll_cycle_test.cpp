@@ -216,8 +216,9 @@ protected:
             if (const auto outcome = exchange->step())
                 cycle.take(*outcome);
             for (int k = 0; checkOwn && k < state.gRecTotal * 6; ++k) {
-                if (isCurrent(state.gPvState[k]))
+                if (isCurrent(state.gPvState[k])) {
                     ASSERT_FLOAT_EQ(state.gPvValue[k], 10.f * (k / 6 + 1) + k % 6) << "channel " << k << " at " << ms;
+                }
             }
         }
     }

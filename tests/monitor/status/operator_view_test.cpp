@@ -1,11 +1,7 @@
 // The operator's view on the main window: it follows the poll cycle, the
 // window grows by the status line alone, Page Up and Page Down turn the
-<<<<<<< HEAD
 // pages the window offers, the status line tells how writing the log goes.
 #include <QDir>
-=======
-// pages the window offers.
->>>>>>> text-settings
 #include <QLabel>
 #include <QMenuBar>
 #include <QTemporaryDir>
