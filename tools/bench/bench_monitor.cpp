@@ -171,14 +171,14 @@ int main(int argc, char** argv) {
                         config.baud, f.speedText.c_str(), cycles, med, range, f.lineLimitS, ratio, cpuPercent,
                         rssMb, f.hwmKb / 1024.0, f.windowShownS, f.exitStatus);
             std::fflush(stdout);
-            if (ratio > 1.25 || cpuPercent >= 3.0 || rssMb >= 80.0 || f.exitStatus != 0) met = false;
+            if (ratio > 1.03 || cpuPercent >= 2.0 || rssMb >= 60.0 || f.exitStatus != 0) met = false;
         } catch (const std::exception& e) {
             std::fprintf(stderr, "bench-monitor: %d recorders at %d bit/s: %s\n", config.recorders,
                          config.baud, e.what());
             met = false;
         }
     }
-    std::printf("targets (ratio <= 1.25, CPU < 3 %% of one core, RSS < 80 MB, exit status 0): %s\n",
+    std::printf("targets (ratio <= 1.03, CPU < 2 %% of one core, RSS < 60 MB, exit status 0): %s\n",
                 met ? "met" : "MISSED");
     return met ? 0 : 1;
 }

@@ -17,8 +17,9 @@
 //     expected from the polling time and the cycle time;
 //   - the time from the port's return to the first answered poll after it;
 //   - foreign values: channel 6 of every fifth recorder reports no value,
-//     which the log holds as 0; rows where a healthy one shows a number
-//     there were filled from lines of another reply.
+//     which the log holds as an empty field (as every channel without a
+//     current reading); rows where a healthy one shows a number there were
+//     filled from lines of another reply.
 // Targets: memory growth under 5 MB, every due row written, polling back
 // within 5 s of the port's return.
 #include <algorithm>
@@ -144,7 +145,7 @@ LogFigures readLog(const std::string& path) {
         for (std::string text; std::getline(split, text, ',');) field.push_back(text);
         for (int a = 5; a <= kRecorders; a += 5) {
             const std::size_t channel6 = 1 + (a - 1) * 6 + 5;
-            if (!faulty(a) && channel6 < field.size() && field[channel6] != "0") {
+            if (!faulty(a) && channel6 < field.size() && !field[channel6].empty()) {
                 ++f.foreign;
                 break;
             }

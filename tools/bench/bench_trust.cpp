@@ -84,7 +84,10 @@ pid_t spawn(std::vector<std::string> args, const std::string& output = {})
 {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    if (!output.empty()) posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (!output.empty()) {
+        posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    }
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
@@ -305,7 +308,7 @@ int main(int argc, char** argv)
     pid_t broker = -1, subscriber = -1;
     bool met = true;
     try {
-        broker = spawn({"mosquitto", "-p", std::to_string(port)});
+        broker = spawn({"mosquitto", "-p", std::to_string(port)}, "/dev/null");
         std::this_thread::sleep_for(std::chrono::milliseconds(500));
         const std::string messages = work + "/messages.txt";
         subscriber = spawn({"mosquitto_sub", "-h", "127.0.0.1", "-p", std::to_string(port), "-v", "-t", "rdx512/#"},
