@@ -54,6 +54,7 @@ public:
 
     const std::string& folder() const { return sim_->folder(); }
     pid_t pid() const { return pid_; }
+    pid_t simulatorPid() const { return sim_->pid(); }
     // Steady-clock time of the program's launch.
     double launchedMs() const { return launchedMs_; }
 

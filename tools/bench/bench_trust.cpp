@@ -10,7 +10,8 @@
 // lines carry a fault mix: a line too many, a whole reply after the time-out,
 // a stray line before the reply, garbage in the identity lines, the rest of
 // the reply after the time-out, a silent recorder, noise ending in CR LF
-// after the reply, and one recorder that stops answering halfway.
+// after the reply, and one recorder that stops answering halfway; three
+// quarters through, the simulators stall for 3 s and then send their backlog.
 //
 // Each simulator writes down every reply it sent (recorder, the time its last
 // character went out, the six value fields) and every exchange it was asked
@@ -339,10 +340,19 @@ int main(int argc, char** argv)
         std::printf("bench-trust: %s and %s polling 31 recorders each for %.1f min\n", lines[0].program.c_str(),
                     lines[1].program.c_str(), minutes);
         std::fflush(stdout);
-        const double end = rdxbench::steadyMs() + minutes * 60'000;
+        // Three quarters through, the recorders' side stalls for 3 s and then
+        // sends everything it owes at once (a backlog).
+        const double start = rdxbench::steadyMs(), end = start + minutes * 60'000;
+        bool stalled = false;
         while (rdxbench::steadyMs() < end) {
             for (Line& l : lines)
                 if (!l.run->running()) throw std::runtime_error(l.program + " ended early");
+            if (!stalled && rdxbench::steadyMs() > start + minutes * 45'000) {
+                stalled = true;
+                for (Line& l : lines) kill(l.run->simulatorPid(), SIGSTOP);
+                std::this_thread::sleep_for(std::chrono::seconds(3));
+                for (Line& l : lines) kill(l.run->simulatorPid(), SIGCONT);
+            }
             std::this_thread::sleep_for(std::chrono::milliseconds(500));
         }
 

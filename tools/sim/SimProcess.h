@@ -30,6 +30,7 @@ public:
     // as waitpid gives it, or -1 when the process had to be killed.
     int stop(std::chrono::milliseconds wait = std::chrono::seconds(3));
     bool running();
+    pid_t pid() const { return pid_; }
 
 private:
     std::string folder_;
