@@ -167,7 +167,7 @@ void Publisher::start()
     // this one: every channel of the polled recorders says "no reading"
     // until its recorder answers (also when the port never opens).
     const QDateTime now = QDateTime::currentDateTime();
-    for (int slot = 0; slot < std::clamp(values_.gRecTotal, 1, rdxmon::kSlotCount); ++slot)
+    for (int slot = 0; slot < values_.gRecTotal; ++slot)
         for (int c = 1; c <= rdxmon::kChannelsPerSlot; ++c)
             publishChannel(slot, c, Sent::NoReading, now);
 }

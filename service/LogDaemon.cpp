@@ -4,11 +4,10 @@
 #include <QDir>
 
 #include "logging/LogSchedule.h"
-#include "names/AddressTable.h"
 #include "names/ChannelNames.h"
-#include "startup/Lenient.h"
-#include "startup/SettingsFile.h"
 #include "rdx5Comm3.h"
+#include "startup/Lenient.h"
+#include "startup/Startup.h"
 
 namespace rdxlogd {
 
@@ -40,30 +39,14 @@ LogDaemon::~LogDaemon()
 
 bool LogDaemon::start()
 {
-    // The link library first: without it nothing is touched.
-    QString error;
-    if (!loader_.load(programFolder_, &error)) {
-        tell(error);
-        return false;
-    }
     linkMessages_ = std::make_unique<LinkMessageGate>(
         recovering_, [this](const QString& text, const QString&) { tell(text); });
-    loader_.setNotifier(&LinkMessageGate::notify, linkMessages_.get());
-    state_.gLink = loader_.object();
-
-    const QString& folder = state_.programFolder;
-    state_.gInit = startupSettings(folder, messages_, [](const InitRecord&) {});
-    state_.gChTotal = channelTotal(state_.gInit);
-    state_.gRecTotal = recorderCount(state_.gInit);
-    const NamesLoadResult names = loadChannelNames(folder);
-    if (!names.problem.isEmpty())
-        tell(names.problem);
-    state_.gChannel = names.table;
-    const AddressLoadResult addresses = loadAddressTable(folder);
-    if (!addresses.problem.isEmpty())
-        tell(addresses.problem);
-    state_.gDevAddr = addresses.table;
-    startPublisher();
+    state_.gLink = loadLinkLibrary(loader_, programFolder_, *linkMessages_, messages_);
+    if (!state_.gLink)
+        return false;
+    const StartupFiles files = loadStartupFiles(state_.programFolder, messages_);
+    takeStartupFiles(state_, files);
+    startPublishing(files.broker);
 
     watchdog_.status(QStringLiteral("Opening the serial port"));
     polling_->start([this](const ConnectResult& result) { connected(result); }, &recovering_);
@@ -104,21 +87,15 @@ void LogDaemon::connected(const ConnectResult& result)
     watchdog_.status(QStringLiteral("Start-up pass over the recorders"));
 }
 
-void LogDaemon::startPublisher()
+void LogDaemon::startPublishing(const rdxpub::BrokerConfigResult& broker)
 {
-    const rdxpub::BrokerConfigResult broker = rdxpub::loadBrokerConfig(state_.programFolder);
-    for (const QString& warning : broker.warnings)
-        tell(warning);
-    if (!broker.problem.isEmpty())
-        tell(broker.problem);
-    if (!broker.config)
+    publisher_ = makePublisher(state_, *poll_, broker);
+    if (!publisher_)
         return;
-    publisher_ = std::make_unique<rdxpub::Publisher>(state_, *broker.config);
     const QString uri = broker.config->serverUri();
     connect(publisher_.get(), &rdxpub::Publisher::stateChanged, this, [this, uri](rdxpub::Publisher::State state) {
         tell(QStringLiteral("Broker %1: %2").arg(uri, rdxpub::Publisher::stateText(state)));
     });
-    poll_->addListener(publisher_.get());
     publisher_->start();
 }
 

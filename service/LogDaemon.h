@@ -67,7 +67,7 @@ private:
 
     void connected(const rdxmon::ConnectResult& result);
     void afterTake();
-    void startPublisher();
+    void startPublishing(const rdxpub::BrokerConfigResult& broker);
     void tell(const QString& text) { messages_.information(text); }
     QString runStatus() const;
 

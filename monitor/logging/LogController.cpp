@@ -9,12 +9,12 @@
 #include "logging/CsvFormat.h"
 #include "logging/LogSchedule.h"
 #include "startup/Lenient.h"
+#include "startup/Pages.h"
 
 namespace rdxmon {
 
 namespace {
 
-constexpr int kChannelsPerPage = 72;
 
 // "18 hours 12 minutes", "1 hour", "45 minutes".
 QString durationText(qint64 seconds)
@@ -173,8 +173,8 @@ void LogController::optName2Click()
 void LogController::toggleChannel(int index)
 {
     const int page = host_.mPage();
-    const int i = index + kChannelsPerPage * page;
-    if (index < 0 || index >= kChannelsPerPage || i >= kChannelCount)
+    const int i = pages::channelAt(page, index);
+    if (index < 0 || index >= pages::kChannelsPerPage || i >= kChannelCount)
         return;
     std::int16_t& sel = state_.gChannel[i].LogSel;
     sel = sel != 0 ? 0 : 1;

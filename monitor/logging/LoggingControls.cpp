@@ -10,6 +10,7 @@
 
 #include "logging/LogSchedule.h"
 #include "startup/Lenient.h"
+#include "startup/Pages.h"
 
 namespace rdxmon {
 
@@ -75,7 +76,7 @@ void LoggingControls::storeForExit(InitRecord& settings)
 
 void LoggingControls::Logdisp(int page)
 {
-    const int base = 72 * page;
+    const int base = pages::firstChannel(page);
     for (int b = 0; b < static_cast<int>(w_.cmdMLog.size()) && base + b < kChannelCount; ++b) {
         if (!w_.cmdMLog[b])
             continue;

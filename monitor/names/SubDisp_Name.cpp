@@ -14,6 +14,7 @@
 #include "names/ChannelNames.h"
 #include "names/Cp932.h"
 #include "startup/Lenient.h"
+#include "startup/Pages.h"
 
 namespace rdxmon {
 
@@ -21,7 +22,6 @@ namespace {
 
 constexpr int kRowsPerColumn = 24;
 constexpr int kRowsPerRecorder = kChannelsPerSlot;
-constexpr int kChannelsPerPage = 72;
 
 }  // namespace
 
@@ -143,7 +143,7 @@ void SubDisp_Name::showModally()
 
 void SubDisp_Name::NameStore()
 {
-    const int base = kChannelsPerPage * mNamePage_;
+    const int base = pages::firstChannel(mNamePage_);
     for (int r = 0; r < kRows && base + r < kChannelCount; ++r)
         state_.gChannel[base + r].Name = fitName(txtName[r]->text());
 }
@@ -158,7 +158,7 @@ void SubDisp_Name::displayPage(int page)
 {
     mNamePage_ = page;
     showNameBytes(-1);
-    const int base = kChannelsPerPage * page;
+    const int base = pages::firstChannel(page);
     const int n = channelCount();
     for (int r = 0; r < kRows; ++r) {
         const int i = base + r;
@@ -172,8 +172,8 @@ void SubDisp_Name::displayPage(int page)
     }
     const int c = recorderCount();
     Label1[0]->setVisible(true);
-    Label1[1]->setVisible(c > 12 * page + 4);
-    Label1[2]->setVisible(c > 12 * page + 8);
+    Label1[1]->setVisible(c > pages::firstSlot(page) + 4);
+    Label1[2]->setVisible(c > pages::firstSlot(page) + 8);
 }
 
 bool SubDisp_Name::SaveNames()
@@ -253,7 +253,7 @@ void SubDisp_Name::showNameBytes(int row)
         words += QStringLiteral(" \u201c%1\u201d cannot be stored in the names file and would be saved as \"?\".")
                      .arg(lost);
     if (undecoded) {
-        const int i = std::min(kChannelsPerPage * mNamePage_ + row, kChannelCount - 1);
+        const int i = std::min(pages::channelAt(mNamePage_, row), kChannelCount - 1);
         ChannelRecord shown = state_.gChannel[i];
         shown.Name = fitName(text);
         words += keepsFileBytes(shown)

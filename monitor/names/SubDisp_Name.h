@@ -27,6 +27,10 @@ public:
     // number of polled channels and the page buttons by the recorder count.
     // The names are filled in by NameLoad.
     SubDisp_Name(SharedState& state, MessageBoxes& messages, NamesHost& host, QWidget* parent = nullptr);
+    // The start-up has told the operator about the names file already:
+    // NameLoad does not tell it again (it still backs the file up before
+    // the first write).
+    void loadProblemTold() { loadProblemShown_ = true; }
 
     // Reads the names file into gChannel (creating it with the defaults when
     // missing), shows page 0 and refreshes the main window. A problem with

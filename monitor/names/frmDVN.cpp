@@ -29,6 +29,11 @@ QLabel* label(QWidget* parent, const QString& text, int x, int y, int w, int h) 
 }  // namespace
 
 frmDVN::frmDVN(SharedState& state, MessageBoxes& messages, QWidget* parent)
+    : frmDVN(state, messages, loadAddressTable(state.programFolder), parent) {
+    if (loadedProblem_) messages_.information(loadedProblem_.value());
+}
+
+frmDVN::frmDVN(SharedState& state, MessageBoxes& messages, const AddressLoadResult& loaded, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint), state_(state),
       messages_(messages) {
     setWindowTitle(QStringLiteral("Recorder address setting"));
@@ -66,13 +71,12 @@ frmDVN::frmDVN(SharedState& state, MessageBoxes& messages, QWidget* parent)
     // Escape leaves the window as OK does (the addresses are stored).
     new QShortcut(QKeySequence(Qt::Key_Escape), this, this, [this] { Command1_Click(); });
 
-    // Load: the table, then the entries of page 0.
-    const AddressLoadResult loaded = loadAddressTable(state_.programFolder);
+    // The table, then the entries of page 0.
     state_.gDevAddr = loaded.table;
     for (int r = 0; r < kRows; ++r) dn[r]->setCurrentText(QString::number(state_.gDevAddr[r]));
     if (!loaded.problem.isEmpty()) {
         backUpBeforeSave_ = true;
-        messages_.information(loaded.problem);
+        loadedProblem_ = loaded.problem;
     }
 }
 

@@ -6,9 +6,11 @@
 #define RDXMON_NAMES_FRMDVN_H
 
 #include <array>
+#include <optional>
 
 #include <QWidget>
 
+#include "names/AddressTable.h"
 #include "startup/Services.h"
 #include "startup/SharedState.h"
 
@@ -26,6 +28,9 @@ public:
     // be read is reported once and kept as it is; the first OK copies it to
     // "RDX512DVN.SET.bak" before writing the addresses.
     frmDVN(SharedState& state, MessageBoxes& messages, QWidget* parent = nullptr);
+    // The same with the address file loaded (and any problem told) by the
+    // start-up.
+    frmDVN(SharedState& state, MessageBoxes& messages, const AddressLoadResult& loaded, QWidget* parent = nullptr);
 
     // Page buttons: keep the shown page's entries in gDevAddr, show page p.
     void DVsele_Click(int index);
@@ -61,6 +66,7 @@ private:
     SharedState& state_;
     MessageBoxes& messages_;
     int mAddrPage = 0;
+    std::optional<QString> loadedProblem_;  // told by the first constructor
     bool backUpBeforeSave_ = false;
 };
 

@@ -7,6 +7,7 @@
 #include "polling/Reply.h"
 #include "rdx5Comm3.h"
 #include "startup/Lenient.h"
+#include "startup/Pages.h"
 
 namespace rdxmon {
 
@@ -32,7 +33,7 @@ PollCycle::PollCycle(SharedState& state, PvView& view, Clock* clock) : state_(st
 void PollCycle::take(const SlotOutcome& outcome)
 {
     const int d = std::clamp(outcome.slot, 0, kSlotCount - 1);
-    const int count = std::clamp(state_.gRecTotal, 1, kSlotCount);
+    const int count = state_.gRecTotal;
 
     switch (outcome.kind) {
     case SlotOutcome::Kind::LineBack:
@@ -149,7 +150,7 @@ void PollCycle::noteMiss(int d)
 void PollCycle::notePolled(bool answered)
 {
     silentPolls_ = answered ? 0 : std::min(silentPolls_ + 1, kSlotCount);
-    const bool none = silentPolls_ >= std::clamp(state_.gRecTotal, 1, kSlotCount);
+    const bool none = silentPolls_ >= state_.gRecTotal;
     if (none != noAnswer_) {
         noAnswer_ = none;
         view_.setNoAnswer(none);
@@ -158,11 +159,9 @@ void PollCycle::notePolled(bool answered)
 
 void PollCycle::Pvdispset(int d)
 {
-    const int page = std::clamp(view_.shownPage(), 0, 2);
-    const int first = page * 12;
-    const int last = std::min(first + 11, kSlotCount - 1);
-    const int base = first * kChannelsPerSlot;
-    const bool onPage = d >= first && d <= last;
+    const int page = view_.shownPage();
+    const int base = pages::firstChannel(page);
+    const bool onPage = pages::slotOnPage(d, page);
 
     for (int c = 1; c <= kChannelsPerSlot; ++c) {
         const int k = d * kChannelsPerSlot + (c - 1);

@@ -40,7 +40,7 @@ LinkSettings linkSettings(const SharedState& state)
     settings.port = state.gInit.Port;
     settings.speed = state.gInit.Speed;
     settings.addresses = state.gDevAddr;
-    settings.count = std::clamp(state.gRecTotal, 1, kSlotCount);
+    settings.count = state.gRecTotal;
     return settings;
 }
 

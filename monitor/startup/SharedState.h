@@ -62,7 +62,8 @@ struct SharedState {
     std::array<PvState, kChannelCount> gPvState{};
     QString gChTotal = QStringLiteral("6");
     // Recorders polled in this run (1..31): fixed at start-up from
-    // gInit.RecCount, beside gChTotal. The communication panel changes only
+    // gInit.RecCount (clamped there, read as it is everywhere else), beside
+    // gChTotal. The communication panel changes only
     // the stored settings; a new count takes effect at the next start.
     int gRecTotal = 1;
     QString gPortOpened = QStringLiteral("False");

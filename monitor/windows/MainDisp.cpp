@@ -119,7 +119,7 @@ MainDisp::MainDisp(SharedState& state, Services& services, QWidget* parent)
     widgets.mnuLogName = mnuLogName;
     widgets.cmdMLog = cmdMLog;
     logging_ = std::make_unique<LoggingControls>(widgets, state_, services_, *this, [this] {
-        if (onSaveNames) return onSaveNames();
+        if (parts_.saveNames) return parts_.saveNames();
         QString error;
         if (saveChannelNames(state_.programFolder, state_.gChannel, &error)) return true;
         services_.messages.information(error);
@@ -165,7 +165,7 @@ void MainDisp::buildMenus() {
     mnuEnd = add(mnuFI, QStringLiteral("eXit(&X)"), [this] { mnuEnd_Click(); });
 
     mnuOther = menuBar()->addMenu(QStringLiteral("Setting(&S)"));
-    mnuChName = add(mnuOther, QStringLiteral("chaNnel name register(&N)"), [this, hook] { hook(onChannelNames); });
+    mnuChName = add(mnuOther, QStringLiteral("chaNnel name register(&N)"), [this, hook] { hook(parts_.channelNames); });
     mnuOther->addSeparator();  // ms
     mnuComPort = add(mnuOther, QStringLiteral("Communication setting(&C)"), [this] { mnuComPort_Click(); });
     dns = add(mnuOther, QStringLiteral("Recorder address setting(&R)"), [this] { dns_Click(); });
@@ -429,7 +429,7 @@ void MainDisp::Logdisp(int page) {
 }
 
 void MainDisp::Communicate() {
-    if (splash_) splash_->prgWait->setMaximum(std::clamp(state_.gRecTotal, 1, kSlotCount));
+    if (parts_.splash) parts_.splash->prgWait->setMaximum(std::clamp(state_.gRecTotal, 1, kSlotCount));
     // The polling thread sets the port up, opens it (30019 counts as not
     // opened), clears both buffers, sends the close commands when opened,
     // and polls. Meanwhile this thread runs its events: the start-up pass's
@@ -446,7 +446,7 @@ void MainDisp::Communicate() {
             connected = result;
             if (ready()) wait.quit();
         },
-        recovering_);
+        parts_.recovering);
     if (!ready()) wait.exec();
     polling_.afterTake = nullptr;
     startWait_ = nullptr;
@@ -467,14 +467,14 @@ void MainDisp::Communicate() {
     // (permission, a missing, busy or wrong device, a refused port or speed
     // text): say so plainly.
     if (!connected->problem.isEmpty()) services_.messages.information(connected->problem);
-    if (onNameLoad) onNameLoad();
+    if (parts_.nameLoad) parts_.nameLoad();
     NameSet(0);
-    if (splash_) splash_->hide();
+    if (parts_.splash) parts_.splash->hide();
     show();
 }
 
 void MainDisp::stopPolling() {
-    polling_.stop(onReleaseLink);
+    polling_.stop(parts_.releaseLink);
     state_.gLink = nullptr;
 }
 
@@ -483,12 +483,12 @@ void MainDisp::setPvCaption(int labelIndex, const QString& text) {
 }
 
 void MainDisp::setProgress(int value) {
-    if (splash_) splash_->prgWait->setValue(value);
+    if (parts_.splash) parts_.splash->prgWait->setValue(value);
 }
 
 void MainDisp::dns_Click() {
-    if (!addressWindow_) return;
-    addressWindow_->showFromMenu();
+    if (!parts_.addressWindow) return;
+    parts_.addressWindow->showFromMenu();
 }
 
 void MainDisp::mnuComPort_Click() {

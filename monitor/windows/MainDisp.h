@@ -44,6 +44,19 @@ class Opuning;
 class UpDown;
 class frmDVN;
 
+// What the main window works with, made by the composition root and handed
+// over in one piece (a member left empty: that part is not there).
+struct MainDispParts {
+    Opuning* splash = nullptr;
+    frmDVN* addressWindow = nullptr;
+    // Raised by the polling thread while it reopens a lost line.
+    RecoveringFlag* recovering = nullptr;
+    std::function<void()> nameLoad;      // the channel name window's NameLoad
+    std::function<void()> channelNames;  // mnuChName: the name window, modal
+    std::function<bool()> saveNames;     // write the channel table (channel buttons)
+    std::function<void()> releaseLink;   // exit: release gLink (on the polling thread)
+};
+
 class MainDisp : public QMainWindow, public PvView, public NamesHost {
     Q_OBJECT
 public:
@@ -52,11 +65,9 @@ public:
     MainDisp(SharedState& state, Services& services, QWidget* parent = nullptr);
     ~MainDisp() override;
 
-    // Windows this one works with.
-    void setSplash(Opuning* splash) { splash_ = splash; }
-    void setAddressWindow(frmDVN* window) { addressWindow_ = window; }
-    // Raised by the polling thread while it reopens a lost line.
-    void setRecoveringFlag(RecoveringFlag* flag) { recovering_ = flag; }
+    // The windows and the work of other parts this one uses; before
+    // Communicate.
+    void setParts(MainDispParts parts) { parts_ = std::move(parts); }
 
     // --- Public procedures called by other windows and by start-up.
     // Starts the polling thread, which connects the link and polls; runs
@@ -110,7 +121,7 @@ public:
     // Why the port did not open, in a few words ("speed 1920 refused");
     // empty when it opened or no reason is known.
     const QString& portCause() const { return portCause_; }
-    // Stops the polling thread; the link is released on it (onReleaseLink)
+    // Stops the polling thread; the link is released on it (releaseLink)
     // and gLink cleared. Part of exit; safe to call twice.
     void stopPolling();
     // Runs fn on the window thread and waits for it (from the polling
@@ -120,11 +131,6 @@ public:
     PrinterSelection& printerSelection() { return printerSelection_; }
     HelpViewer& help() { return help_; }
 
-    // --- Hooks for the work of other parts (empty: nothing happens).
-    std::function<void()> onNameLoad;           // channel name window's NameLoad
-    std::function<void()> onChannelNames;       // mnuChName
-    std::function<bool()> onSaveNames;          // write the channel table (channel buttons)
-    std::function<void()> onReleaseLink;        // exit: release gLink (on the polling thread)
 
     // --- Controls (names as the program knows them).
     std::array<QFrame*, 72> frmM{};
@@ -201,9 +207,7 @@ private:
     Services& services_;
     PollCycle poll_;
     PollingThread polling_{state_, poll_};
-    RecoveringFlag* recovering_ = nullptr;
-    Opuning* splash_ = nullptr;
-    frmDVN* addressWindow_ = nullptr;
+    MainDispParts parts_;
     QEventLoop* startWait_ = nullptr;  // set while Communicate waits
     int mPage_ = 0;
     QString mHelpFile;

@@ -48,7 +48,9 @@ protected:
         state.gRecTotal = recorders;
         state.gChTotal = QString::number(recorders * 6);
         auto w = std::make_unique<MainDisp>(state, services);
-        w->onSaveNames = [] { return true; };
+        MainDispParts parts;
+        parts.saveNames = [] { return true; };
+        w->setParts(parts);
         return w;
     }
     std::optional<InitRecord> stored() const {
@@ -247,7 +249,10 @@ TEST_F(MainDispTest, LineNoticeNamesThePortAndItsDevice) {
 TEST_F(MainDispTest, ExitAsksThenStoresTheLoggingControls) {
     auto w = make(2);
     int released = 0;
-    w->onReleaseLink = [&] { ++released; };
+    MainDispParts parts;
+    parts.saveNames = [] { return true; };
+    parts.releaseLink = [&] { ++released; };
+    w->setParts(parts);
     w->show();
     w->tmrLogitv.start();
     messages.answer = false;  // No: everything goes on

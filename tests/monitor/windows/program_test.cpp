@@ -133,7 +133,9 @@ TEST(Program, MainWindowShowsTheRecorderAfterASlowOneItsOwnValues) {
     rdxtest::FakeClock clock;
     Services services{clock, messages, dialogs};
     MainDisp window(state, services);
-    window.onReleaseLink = [&] { loader.release(); };
+    MainDispParts parts;
+    parts.releaseLink = [&] { loader.release(); };
+    window.setParts(parts);
     window.Communicate();
     ASSERT_EQ(state.gPortOpened, "True") << messages.shown.join(' ').toStdString();
     window.DVsele1_Click();

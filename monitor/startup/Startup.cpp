@@ -1,0 +1,65 @@
+#include "startup/Startup.h"
+
+#include "Publisher.h"
+#include "polling/LineWatch.h"
+#include "polling/PollCycle.h"
+#include "startup/LinkLoader.h"
+#include "startup/SettingsFile.h"
+
+namespace rdxmon {
+
+rdx::_rdx5Comm3* loadLinkLibrary(LinkLoader& loader, const QString& programFolder, LinkMessageGate& gate,
+                                 MessageBoxes& messages)
+{
+    QString error;
+    if (!loader.load(programFolder, &error)) {
+        messages.information(error);
+        return nullptr;
+    }
+    loader.setNotifier(&LinkMessageGate::notify, &gate);
+    return loader.object();
+}
+
+StartupFiles loadStartupFiles(const QString& folder, MessageBoxes& messages,
+                              const std::function<void(const InitRecord&)>& shown)
+{
+    StartupFiles files;
+    files.init = startupSettings(folder, messages, [&](const InitRecord& record) {
+        if (shown)
+            shown(record);
+    });
+    files.names = loadChannelNames(folder);
+    if (!files.names.problem.isEmpty())
+        messages.information(files.names.problem);
+    files.addresses = loadAddressTable(folder);
+    if (!files.addresses.problem.isEmpty())
+        messages.information(files.addresses.problem);
+    files.broker = rdxpub::loadBrokerConfig(folder);
+    if (!files.broker.warnings.isEmpty())
+        messages.information(files.broker.warnings.join(u'\n'));
+    if (!files.broker.problem.isEmpty())
+        messages.information(files.broker.problem);
+    return files;
+}
+
+void takeStartupFiles(SharedState& state, const StartupFiles& files)
+{
+    state.gInit = files.init;
+    state.gChTotal = channelTotal(files.init);
+    state.gRecTotal = recorderCount(files.init);
+    state.gChannel = files.names.table;
+    state.gDevAddr = files.addresses.table;
+    state.gStartDone = 0;
+}
+
+std::unique_ptr<rdxpub::Publisher> makePublisher(const SharedState& state, PollCycle& cycle,
+                                                 const rdxpub::BrokerConfigResult& broker)
+{
+    if (!broker.config)
+        return nullptr;
+    auto publisher = std::make_unique<rdxpub::Publisher>(state, *broker.config);
+    cycle.addListener(publisher.get());
+    return publisher;
+}
+
+}  // namespace rdxmon

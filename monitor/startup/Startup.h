@@ -1,0 +1,67 @@
+// The start-up the window program and the logging service share: what is
+// loaded, in what order, and what a damaged file gives. Each program adds
+// only what is its own (the windows; the notices to systemd).
+//
+// In this order, from one folder:
+//   1. the link library (from the program's folder): without it nothing
+//      else is touched;
+//   2. the settings record: a missing or damaged file gets the defaults
+//      written first, then the operator is told;
+//   3. the channel names, 4. the recorder addresses: a short or unreadable
+//      file is told, kept as it is, and backed up before it is next written;
+//   5. the broker settings (rdx512.conf): ignored keys and a password at risk
+//      are told as warnings, a bad file as a problem (nothing is published).
+// Every problem is told through the MessageBoxes given, once, in that order.
+#ifndef RDXMON_STARTUP_STARTUP_H
+#define RDXMON_STARTUP_STARTUP_H
+
+#include <functional>
+#include <memory>
+
+#include "BrokerConfig.h"
+#include "names/AddressTable.h"
+#include "names/ChannelNames.h"
+#include "startup/InitRecord.h"
+#include "startup/Services.h"
+#include "startup/SharedState.h"
+
+namespace rdxpub {
+class Publisher;
+}
+
+namespace rdxmon {
+
+class LinkLoader;
+class LinkMessageGate;
+class PollCycle;
+
+// Step 1: loads the link library from programFolder and routes its messages
+// through gate. The link object, or null when the library cannot be loaded
+// (the reason told).
+rdx::_rdx5Comm3* loadLinkLibrary(LinkLoader& loader, const QString& programFolder, LinkMessageGate& gate,
+                                 MessageBoxes& messages);
+
+struct StartupFiles {
+    InitRecord init;
+    NamesLoadResult names;
+    AddressLoadResult addresses;
+    rdxpub::BrokerConfigResult broker;
+};
+
+// Steps 2 to 5 from folder. shown(record) is called with the settings
+// before anything about them is told (the window program shows them on its
+// splash window).
+StartupFiles loadStartupFiles(const QString& folder, MessageBoxes& messages,
+                              const std::function<void(const InitRecord&)>& shown = {});
+
+// gInit, gChTotal, gRecTotal (fixed for the run), gChannel and gDevAddr.
+void takeStartupFiles(SharedState& state, const StartupFiles& files);
+
+// The publisher the broker settings ask for, listening to cycle; the caller
+// follows its state and starts it. Null without broker settings.
+std::unique_ptr<rdxpub::Publisher> makePublisher(const SharedState& state, PollCycle& cycle,
+                                                 const rdxpub::BrokerConfigResult& broker);
+
+}  // namespace rdxmon
+
+#endif
