@@ -276,6 +276,36 @@ public:
     }
 };
 
+namespace detail {
+
+std::optional<std::int32_t> leadingNumber(const std::string& text)
+{
+    std::size_t i = 0;
+    while (i < text.size() && (text[i] == ' ' || text[i] == '\t'))
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    if (i >= text.size() || !std::isdigit(static_cast<unsigned char>(text[i])))
+        return std::nullopt;
+    std::int64_t value = 0;
+    for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i) {
+        if (value <= INT32_MAX)
+            value = value * 10 + (text[i] - '0');
+    }
+    if (negative)
+        value = -value;
+    if (value > INT32_MAX)
+        return INT32_MAX;
+    if (value < INT32_MIN)
+        return INT32_MIN;
+    return static_cast<std::int32_t>(value);
+}
+
+}  // namespace detail
+
 rdx5Comm3::rdx5Comm3() : rdx5Comm3(makeTermiosControl(), makeSystemTickCounter()) {}
 
 rdx5Comm3::rdx5Comm3(std::unique_ptr<SerialControl> control, std::shared_ptr<TickCounter> ticks)
