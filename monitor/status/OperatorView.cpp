@@ -30,14 +30,14 @@ OperatorView::OperatorView(MainDisp& window, SharedState& state, Services& servi
     window.setStatusBar(statusLine);
     window.setFixedSize(window.width(), window.height() + statusLine->sizeHint().height());
 
-    trend = new TrendWindow(state, history_, window, services.clock, &window);
+    trend_ = std::make_unique<TrendWindow>(state, history_, window, services.clock);
 
     // "View" between "Setting" and "Help".
     mnuView = new QMenu(QStringLiteral("View(&V)"), &window);
     window.menuBar()->insertMenu(window.mnuHel->menuAction(), mnuView);
     mnuTrend = mnuView->addAction(QStringLiteral("Trend(&T)"));
     mnuTrend->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
-    connect(mnuTrend, &QAction::triggered, trend, &TrendWindow::open);
+    connect(mnuTrend, &QAction::triggered, trend_.get(), &TrendWindow::open);
     mnuRecorders = mnuView->addAction(QStringLiteral("Recorders on the line(&R)"));
     connect(mnuRecorders, &QAction::triggered, statusLine, &StatusLine::showRecorders);
 
@@ -52,10 +52,6 @@ OperatorView::OperatorView(MainDisp& window, SharedState& state, Services& servi
 OperatorView::~OperatorView() {
     window_.pollCycle().removeListener(&recorder_);
     window_.pollCycle().removeListener(&status_);
-    // The trend window reads the history held here: it goes first, not
-    // later with the main window.
-    delete trend;
-    trend = nullptr;
 }
 
 void OperatorView::turnPage(int step) {

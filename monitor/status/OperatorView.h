@@ -38,7 +38,9 @@ public:
     QAction* mnuTrend = nullptr;
     QAction* mnuRecorders = nullptr;
     StatusLine* statusLine = nullptr;
-    TrendWindow* trend = nullptr;
+    // The trend window is this view's own (it reads the history held here),
+    // a window of its own beside the main window.
+    TrendWindow* trend() const { return trend_.get(); }
     const TrendHistory& history() const { return history_; }
     const LineStatus& lineStatus() const { return status_; }
 
@@ -48,6 +50,7 @@ private:
     MainDisp& window_;
     TrendHistory history_;
     TrendRecorder recorder_;
+    std::unique_ptr<TrendWindow> trend_;
     LineStatus status_;
 };
 
