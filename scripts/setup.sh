@@ -5,7 +5,7 @@ set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
 packages=(
-  cmake g++ make pkg-config libgtest-dev libgmock-dev
+  cmake g++ make pkg-config ccache libgtest-dev libgmock-dev
   qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-documentation-tools libqt6help6 qt6-qpa-plugins
   libgl-dev fonts-ipafont-gothic xvfb xauth cups printer-driver-cups-pdf poppler-utils
   clang libclang-rt-14-dev
@@ -27,5 +27,7 @@ if ((${#missing[@]})); then
   "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
 fi
 
-cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+# ccache keeps the objects of earlier builds (this one, the sanitizer and
+# the fuzzing builds of the test command) for the next run.
+cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER_LAUNCHER=ccache
 cmake --build "$root/build" -j"$(nproc)"

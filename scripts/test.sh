@@ -34,6 +34,7 @@ step_sanitizers() {
   # release flags, and the sanitizers' reports still name file and line.
   # The benchmarks are not tests: left out.
   cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g1" \
+    -DCMAKE_CXX_COMPILER_LAUNCHER=ccache \
     -DRDX_SANITIZE=ON -DRDX_BUILD_BENCH=OFF >/dev/null
   cmake --build "$dir" -j"$(nproc)"
   ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:strict_string_checks=1:detect_stack_use_after_return=1" \
