@@ -1,4 +1,5 @@
-// The PortOpen message and the C entry points of the library.
+// The PortOpen message, the hosting program's device lookup and the C entry
+// points of the library.
 #include <cctype>
 #include <cstdio>
 #include <mutex>
@@ -13,6 +14,8 @@ namespace {
 
 std::mutex notifierMutex;
 MessageNotifier currentNotifier;
+std::mutex resolverMutex;
+DeviceResolver currentResolver;
 
 void writeToStandardError(const std::string& text, const std::string& title)
 {
@@ -52,7 +55,28 @@ void setMessageNotifier(MessageNotifier notifier)
     currentNotifier = std::move(notifier);
 }
 
+void setDeviceResolver(DeviceResolver resolver)
+{
+    std::lock_guard lock(resolverMutex);
+    currentResolver = std::move(resolver);
+}
+
 namespace detail {
+
+std::string hostDevicePath(int port)
+{
+    DeviceResolver resolver;
+    {
+        std::lock_guard lock(resolverMutex);
+        resolver = currentResolver;
+    }
+    if (resolver) {
+        std::string device = resolver(port);
+        if (!device.empty())
+            return device;
+    }
+    return defaultDevicePath(port);
+}
 
 void showMessage(const std::string& text, const std::string& title)
 {
@@ -126,6 +150,25 @@ void RDX500Comm3_SetNotifier(RDX500Comm3_Notifier notifier, void* context)
         });
     } catch (...) {
         // Only a failed allocation can get here; the previous notifier stays.
+    }
+}
+
+void RDX500Comm3_SetResolver(RDX500Comm3_Resolver resolver, void* context)
+{
+    try {
+        if (resolver == nullptr) {
+            rdx::setDeviceResolver({});
+            return;
+        }
+        rdx::setDeviceResolver([resolver, context](int port) {
+            char device[4096] = {};
+            if (resolver(port, device, static_cast<int>(sizeof device), context) == 0)
+                return std::string();
+            device[sizeof device - 1] = '\0';
+            return std::string(device);
+        });
+    } catch (...) {
+        // Only a failed allocation can get here; the previous lookup stays.
     }
 }
 

@@ -63,7 +63,7 @@ public:
     explicit TermiosControl(DeviceResolver resolver) : resolver_(std::move(resolver))
     {
         if (!resolver_)
-            resolver_ = defaultDevicePath;
+            resolver_ = detail::hostDevicePath;
     }
 
     ~TermiosControl() override { closeDevice(); }
