@@ -1,11 +1,14 @@
 // RDXMON-1_V104: the RDX-512 monitor program, and the place where its parts
 // are put together (the settings and the loader, the windows, polling).
 //
-// Start-up: the program's folder becomes the working folder, the link
-// library is loaded from it, the settings are read (or the defaults written
-// and announced), the splash window shows them, the windows are created and
-// the main window connects to the recorders. The program reads no command
-// line and no environment.
+// Start-up: the folder of the run's files becomes the working folder (the
+// program's folder when it can be written, else the user's own folder, or
+// the one named with --folder; see startup/FilesFolder.h), the link library
+// is loaded from the program's folder, the settings are read (or the
+// defaults written and announced), the splash window shows them, the
+// windows are created and the main window connects to the recorders.
+
+#include <cstdio>
 
 #include <QApplication>
 #include <QDir>
@@ -18,10 +21,12 @@
 #include "names/frmDVN.h"
 #include "polling/LineWatch.h"
 #include "polling/PollCycle.h"
+#include "startup/CommandLine.h"
 #include "startup/Lenient.h"
 #include "startup/LinkLoader.h"
 #include "startup/ProgramFolder.h"
 #include "startup/SettingsFile.h"
+#include "startup/SimulatedLine.h"
 #include "startup/SharedState.h"
 #include "startup/SystemServices.h"
 #include "startup/TerminationSignals.h"
@@ -54,7 +59,24 @@ rdxmon::MainDisp* gBoxHost = nullptr;
 int main(int argc, char* argv[]) {
     using namespace rdxmon;
 
+    // --help and --version need no display: answered before the window
+    // system is asked for one.
+    {
+        QStringList arguments;
+        for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+        const MonitorCommandLine line = parseMonitorCommandLine(arguments);
+        if (line.help || line.version) {
+            std::fputs(qPrintable(line.help ? monitorUsage() : monitorVersion()), stdout);
+            return 0;
+        }
+    }
+
     QApplication app(argc, argv);
+    const MonitorCommandLine commandLine = parseMonitorCommandLine(QCoreApplication::arguments());
+    if (!commandLine.error.isEmpty()) {
+        std::fprintf(stderr, "RDXMON-1_V104: %s\n", qPrintable(commandLine.error));
+        return 2;
+    }
     SystemClock clock;
     QtMessageBoxes messages;
     QtFileDialogs dialogs;
@@ -76,7 +98,14 @@ int main(int argc, char* argv[]) {
         }
     });
 
-    const QString folder = programFolder();
+    const QString programDir = programFolder();
+    const FilesFolderChoice files =
+        chooseFilesFolder(commandLine.folder, programDir, rdxfiles::Environment::current());
+    if (!files.problem.isEmpty()) {
+        messages.information(files.problem);
+        return 2;
+    }
+    const QString& folder = files.path;
     QDir::setCurrent(folder);
 #ifdef RDXMON_LATENCY_PROBE
     rdxbench::LatencyProbe latencyProbe(folder);
@@ -95,11 +124,14 @@ int main(int argc, char* argv[]) {
     // settings file is touched.
     LinkLoader loader;
     QString error;
-    if (!loader.load(folder, &error)) {
+    if (!loader.load(programDir, &error)) {
         messages.information(error);
         return 2;
     }
     loader.setNotifier(&LinkMessageGate::notify, &linkMessages);
+    // The device of the port: the operator's choice kept in the folder of
+    // the files, else the link rule.
+    loader.resolvePortsIn(folder);
 
     SharedState state;
     state.programFolder = folder;
@@ -137,8 +169,8 @@ int main(int argc, char* argv[]) {
     mainDisp.setAddressWindow(&addressWindow);
     // The trend, the status line and the shortcuts beside the layout.
     OperatorView operatorView(mainDisp, state, services);
-    // The values to an MQTT broker when rdx512.conf is in the program's
-    // folder; its state in the status line.
+    // The values to an MQTT broker when rdx512.conf is in the folder of the
+    // files; its state in the status line.
     const rdxpub::BrokerConfigResult brokerConfig = rdxpub::loadBrokerConfig(folder);
     // Ignored keys and a password at risk: told once, publishing goes on.
     if (!brokerConfig.warnings.isEmpty()) messages.information(brokerConfig.warnings.join(u'\n'));
@@ -153,6 +185,10 @@ int main(int argc, char* argv[]) {
         operatorView.setBrokerState(rdxpub::Publisher::stateText(rdxpub::Publisher::State::Off));
         messages.information(brokerConfig.problem);
     }
+
+    // "Simulated recorders" chosen for the port: the simulator answers there.
+    SimulatedLine simulated;
+    simulated.startIfChosen(state, programDir, messages);
 
     if (terminated) return 0;
     mainWindow = &mainDisp;

@@ -49,6 +49,7 @@ bool LogDaemon::start()
     linkMessages_ = std::make_unique<LinkMessageGate>(
         recovering_, [this](const QString& text, const QString&) { tell(text); });
     loader_.setNotifier(&LinkMessageGate::notify, linkMessages_.get());
+    loader_.resolvePortsIn(state_.programFolder);
     state_.gLink = loader_.object();
 
     const QString& folder = state_.programFolder;

@@ -154,8 +154,12 @@ public:
 
     // Communication panel.
     QGroupBox* frmCommInit = nullptr;
-    std::map<int, QLabel*> Label2;  // 0, 19, 20
+    std::map<int, QLabel*> Label2;  // 0, 19, 20, 21
     QComboBox* Combo1 = nullptr;
+    // The device of the port in Combo1: the link rule's, the simulated
+    // recorders, or one of the serial devices present (item data: the
+    // choice kept in the port choice file, empty for the link rule).
+    QComboBox* Combo3 = nullptr;
     QComboBox* Combo2 = nullptr;
     QLabel* lblCh = nullptr;
     UpDown* updCh = nullptr;
@@ -186,6 +190,8 @@ private:
     void buildGrid();
     void buildLoggingBlock(int clientHeight);
     void buildCommPanel();
+    // Combo3 for the port in Combo1, its stored choice selected.
+    void fillDeviceList();
     void placeForRecorders();
     void showPage(int page);
     // Greys the value labels of the stale recorders on the page shown.
@@ -219,10 +225,10 @@ private:
     QString portCause_;
 };
 
-// The device a port "COMn" opens: the target of the link "COMn" in the
-// program folder when there is one (followed to its end when it exists),
-// else /dev/ttyS<n-1>. Empty for a port that is not COM1..COM99.
-QString portDevice(const QString& programFolder, const QString& port);
+// The device a port "COMn" opens by the choice and link rule of the folder
+// of the files (startup/PortChoice.h), a link followed to its end when it
+// exists. Empty for a port that is not COM1..COM99.
+QString portDevice(const QString& folder, const QString& port);
 
 // "No recorder answers on COM1 (/dev/ttyS0)"; without a device, the port alone.
 QString noAnswerMessage(const QString& port, const QString& device);

@@ -5,7 +5,12 @@
 #include <QPixmap>
 #include <QScreen>
 
+#include "ToolOptions.h"
+
 int main(int argc, char* argv[]) {
+    if (rdxtools::answeredHelpOrVersion(argc, argv, "rdx-shot",
+                                        "usage: rdx-shot OUT.png\nSaves a picture of the whole screen of the display.\n"))
+        return 0;
     QGuiApplication app(argc, argv);
     const QStringList args = QGuiApplication::arguments();
     if (args.size() != 2) {
