@@ -29,8 +29,7 @@ QString lastDlError()
 // The library's call for a port's device (on the polling thread).
 int resolvePort(int port, char* device, int size, void* context)
 {
-    const QString& folder = *static_cast<const QString*>(context);
-    const QByteArray path = QFile::encodeName(portPath(folder, port));
+    const QByteArray path = QFile::encodeName(static_cast<const PortRule*>(context)->path(port));
     if (path.isEmpty() || path.size() >= size)
         return 0;
     std::memcpy(device, path.constData(), static_cast<std::size_t>(path.size()) + 1);
@@ -108,8 +107,8 @@ void LinkLoader::resolvePortsIn(const QString& folder)
 {
     if (!setResolverFn_)
         return;
-    portFolder_ = folder;
-    setResolverFn_(&resolvePort, &portFolder_);
+    portRule_ = PortRule::takenFrom(folder);
+    setResolverFn_(&resolvePort, &portRule_);
 }
 
 void LinkLoader::release()

@@ -39,6 +39,23 @@ std::pair<int, int> kernelOrder(const QString& name)
     return {kinds.size(), 0};
 }
 
+// The name of the kernel driver behind a tty. Since Linux 6.5 a serial
+// port's device is the serial core's "port" (under its "ctrl"), whose driver
+// tells nothing: the hardware's driver lies above them.
+QString driverOf(const QString& ttyFolder)
+{
+    QString device = QFileInfo(ttyFolder + QStringLiteral("/device")).canonicalFilePath();
+    for (int up = 0; up < 3 && !device.isEmpty(); ++up) {
+        const QString driver = QFileInfo(device + QStringLiteral("/driver")).symLinkTarget();
+        if (driver.isEmpty())
+            return {};
+        if (!driver.contains(QLatin1String("/bus/serial-base/")))
+            return QFileInfo(driver).fileName();
+        device = QFileInfo(device).path();
+    }
+    return {};
+}
+
 }  // namespace
 
 int portNumber(const QString& port)
@@ -104,7 +121,11 @@ QString linkRulePath(const QString& folder, int port)
 
 QString portPath(const QString& folder, int port)
 {
-    const std::map<int, QString> choices = readPortChoices(folder);
+    return portPath(folder, port, readPortChoices(folder));
+}
+
+QString portPath(const QString& folder, int port, const std::map<int, QString>& choices)
+{
     const auto it = choices.find(port);
     if (it == choices.end())
         return linkRulePath(folder, port);
@@ -129,8 +150,7 @@ std::vector<SerialDevice> serialDevices(const QString& root)
             if (!type.open(QIODevice::ReadOnly) || type.readAll().trimmed() == "0")
                 continue;
         }
-        const QString driver = QFileInfo(folder + QStringLiteral("/device/driver")).symLinkTarget();
-        kernel.push_back({dev + QLatin1Char('/') + name, name, driver.isEmpty() ? QString() : QFileInfo(driver).fileName()});
+        kernel.push_back({dev + QLatin1Char('/') + name, name, driverOf(folder)});
     }
     std::sort(kernel.begin(), kernel.end(),
               [](const SerialDevice& a, const SerialDevice& b) { return kernelOrder(a.kernelName) < kernelOrder(b.kernelName); });

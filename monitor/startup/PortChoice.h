@@ -33,8 +33,20 @@ std::map<int, QString> readPortChoices(const QString& folder);
 bool storePortChoice(const QString& folder, int port, const QString& choice, QString* error);
 
 // The path that port n opens: the device chosen for it; for the simulated
-// choice the link COMn in the folder; without a choice the link rule.
+// choice the link COMn in the folder; without a choice the link rule. A
+// run takes the choices once, at its start (a choice made in the panel
+// counts from the next start), and passes them in.
+QString portPath(const QString& folder, int port, const std::map<int, QString>& choices);
 QString portPath(const QString& folder, int port);
+
+// The choices a run took at its start, with their folder.
+struct PortRule {
+    QString folder;
+    std::map<int, QString> choices;
+
+    static PortRule takenFrom(const QString& folder) { return {folder, readPortChoices(folder)}; }
+    QString path(int port) const { return portPath(folder, port, choices); }
+};
 // The path the link rule gives alone (no choice looked at).
 QString linkRulePath(const QString& folder, int port);
 

@@ -104,6 +104,7 @@ MainDisp::MainDisp(SharedState& state, Services& services, QWidget* parent)
 
     // 1. The communication panel. The port in use stays for the run.
     runPort_ = state_.gInit.Port.trimmed();
+    runPorts_ = PortRule::takenFrom(state_.programFolder);
     selectText(Combo2, state_.gInit.Speed);
     selectText(Combo1, state_.gInit.Port);
     fillDeviceList();
@@ -392,6 +393,8 @@ void MainDisp::showStoredValue(int label, int channel) {
     lblPv[label]->setText(shown ? formatPv(state_.gPvValue[channel], std::nullopt) : QString());
 }
 
+QString MainDisp::runDevice() const { return portDevice(runPorts_, runPort_); }
+
 void MainDisp::setLineLost(bool lost) {
     lineLost_ = lost;
     showLineNotice();
@@ -407,15 +410,17 @@ void MainDisp::showLineNotice() {
     if (lineLost_) {
         lblLine->setText(kLineLostMessage);
     } else if (noAnswer_) {
-        lblLine->setText(noAnswerMessage(runPort_, portDevice(state_.programFolder, runPort_)));
+        lblLine->setText(noAnswerMessage(runPort_, runDevice()));
     }
     lblLine->setVisible(lineLost_ || noAnswer_);
 }
 
-QString portDevice(const QString& folder, const QString& port) {
+QString portDevice(const QString& folder, const QString& port) { return portDevice(PortRule::takenFrom(folder), port); }
+
+QString portDevice(const PortRule& rule, const QString& port) {
     const int n = portNumber(port);
     if (n == 0) return {};
-    const QFileInfo path(portPath(folder, n));
+    const QFileInfo path(rule.path(n));
     if (path.isSymLink()) {
         const QString end = path.canonicalFilePath();
         return end.isEmpty() ? path.symLinkTarget() : end;

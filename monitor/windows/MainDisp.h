@@ -24,6 +24,7 @@
 #include "printing/PrinterList.h"
 #include "printing/Printout.h"
 #include "printing/prnselect.h"
+#include "startup/PortChoice.h"
 #include "startup/Services.h"
 #include "startup/SharedState.h"
 #include "windows/HelpViewer.h"
@@ -107,6 +108,9 @@ public:
     PollCycle& pollCycle() { return poll_; }
     // The recorders are being polled (the port opened, no exit yet).
     bool polling() const { return polling_.polling(); }
+    // The device this run's port opens (portDevice by the port choices
+    // taken at start-up).
+    QString runDevice() const;
     // Why the port did not open, in a few words ("speed 1920 refused");
     // empty when it opened or no reason is known.
     const QString& portCause() const { return portCause_; }
@@ -222,6 +226,7 @@ private:
     bool lineLost_ = false;
     bool noAnswer_ = false;
     QString runPort_;  // the port this run polls on
+    PortRule runPorts_;  // its device, as chosen at start-up
     QString portCause_;
 };
 
@@ -229,6 +234,7 @@ private:
 // of the files (startup/PortChoice.h), a link followed to its end when it
 // exists. Empty for a port that is not COM1..COM99.
 QString portDevice(const QString& folder, const QString& port);
+QString portDevice(const PortRule& rule, const QString& port);
 
 // "No recorder answers on COM1 (/dev/ttyS0)"; without a device, the port alone.
 QString noAnswerMessage(const QString& port, const QString& device);

@@ -134,7 +134,9 @@ TEST(PortChoice, DevicesPresentByTheirStableNamesFirst)
     tty("ttyUSB2", "pl2303");
     tty("ttyUSB7", "ch341");
     tty("ttyACM0", "cdc_acm");
-    tty("ttyS0", "serial8250", "4\n");
+    tty("ttyS0", "bus/serial-base/drivers/port", "4\n");  // Linux 6.5 on: the hardware's driver above
+    ASSERT_TRUE(QDir().mkpath(root.filePath("drivers/serial8250")) &&
+                QFile::link(root.filePath("drivers/serial8250"), sys + "ttyS0/driver"));
     tty("ttyS1", "serial8250", "0\n");
     ASSERT_TRUE(QDir().mkpath(dev + "serial/by-id"));
     ASSERT_TRUE(QFile::link("../../ttyUSB10", dev + "serial/by-id/usb-FTDI_FT232R_A50285BI-if00-port0"));

@@ -190,6 +190,7 @@ TEST_F(MainDispTest, ConnectingPollsWheneverThePortOpened) {
 }
 
 TEST_F(MainDispTest, PanelStoresTheChoiceForTheNextStartOnly) {
+    state.gInit.Port = QStringLiteral("COM2");
     auto w = make(31);
     w->mnuComPort->trigger();
     w->Combo1->setCurrentText(QStringLiteral("COM2"));
@@ -207,6 +208,7 @@ TEST_F(MainDispTest, PanelStoresTheChoiceForTheNextStartOnly) {
     // The device beside it, per port, in the folder of the files; shown
     // again when the panel opens, and not for another port.
     EXPECT_EQ(readPortChoices(dir.path()), (std::map<int, QString>{{2, kSimulatedChoice}}));
+    EXPECT_EQ(w->runDevice(), QStringLiteral("/dev/ttyS1"));  // this run's device stays
     w->mnuComPort_Click();
     EXPECT_EQ(w->Combo3->currentText(), QStringLiteral("Simulated recorders"));
     w->Combo1->setCurrentText(QStringLiteral("COM3"));
