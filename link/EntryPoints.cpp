@@ -1,6 +1,7 @@
 // The library's C entry points, looked up by name when a program loads the
 // library at run time: create the object by class identity or programmatic
-// name, release it, and set the handler of the library's messages.
+// name, release it, set the handler of the library's messages and the
+// hosting program's device lookup.
 #include <cctype>
 #include <string_view>
 
@@ -67,6 +68,25 @@ void RDX500Comm3_SetNotifier(RDX500Comm3_Notifier notifier, void* context)
         });
     } catch (...) {
         // Only a failed allocation can get here; the previous notifier stays.
+    }
+}
+
+void RDX500Comm3_SetResolver(RDX500Comm3_Resolver resolver, void* context)
+{
+    try {
+        if (resolver == nullptr) {
+            rdx::setDeviceResolver({});
+            return;
+        }
+        rdx::setDeviceResolver([resolver, context](int port) {
+            char device[4096] = {};
+            if (resolver(port, device, static_cast<int>(sizeof device), context) == 0)
+                return std::string();
+            device[sizeof device - 1] = '\0';
+            return std::string(device);
+        });
+    } catch (...) {
+        // Only a failed allocation can get here; the previous lookup stays.
     }
 }
 

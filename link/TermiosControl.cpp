@@ -15,6 +15,7 @@
 #include <cstring>
 #include <ctime>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -63,7 +64,7 @@ public:
     explicit TermiosControl(DeviceResolver resolver) : resolver_(std::move(resolver))
     {
         if (!resolver_)
-            resolver_ = defaultDevicePath;
+            resolver_ = detail::hostDevicePath;
     }
 
     ~TermiosControl() override { closeDevice(); }
@@ -484,6 +485,38 @@ bool lineTaken(const termios& wanted, const termios& got, bool pseudoTerminal)
         return false;
     return pseudoTerminal || ((got.c_cflag & kLineCflags) == (wanted.c_cflag & kLineCflags) &&
                               (got.c_iflag & kLineIflags) == (wanted.c_iflag & kLineIflags));
+}
+
+}  // namespace detail
+
+namespace {
+
+std::mutex resolverMutex;
+DeviceResolver currentResolver;
+
+}  // namespace
+
+void setDeviceResolver(DeviceResolver resolver)
+{
+    std::lock_guard lock(resolverMutex);
+    currentResolver = std::move(resolver);
+}
+
+namespace detail {
+
+std::string hostDevicePath(int port)
+{
+    DeviceResolver resolver;
+    {
+        std::lock_guard lock(resolverMutex);
+        resolver = currentResolver;
+    }
+    if (resolver) {
+        std::string device = resolver(port);
+        if (!device.empty())
+            return device;
+    }
+    return defaultDevicePath(port);
 }
 
 }  // namespace detail

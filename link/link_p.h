@@ -23,6 +23,10 @@ std::optional<std::int32_t> leadingNumber(const std::string& text);
 // Shows a message through the notifier the hosting program installed.
 void showMessage(const std::string& text, const std::string& title);
 
+// The device of a port by the hosting program's resolver, else by
+// defaultDevicePath.
+std::string hostDevicePath(int port);
+
 // The termios record for a settings text ("9600,E,7,1") and a handshaking
 // code (0 to 3), built from a clean state; empty when either is not valid.
 RDX_LINK_API std::optional<termios> lineTermios(const std::string& settings, int handshake);

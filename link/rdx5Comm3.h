@@ -179,13 +179,19 @@ public:
 };
 
 // Real serial control over POSIX termios. Port number n opens the device
-// resolved by the resolver; the default resolver takes the link "COMn" in
-// the folder of the running executable when there is one, else
-// /dev/ttyS<n-1>. Once a port number was opened through a link, the control
-// opens that number through the same link only (a dangling link is 8002).
+// resolved by the resolver; the default resolver asks the hosting program's
+// resolver (setDeviceResolver) first and, when it gives no path, takes the
+// link "COMn" in the folder of the running executable when there is one,
+// else /dev/ttyS<n-1>. Once a port number was opened through a link, the
+// control opens that number through the same link only (a dangling link is
+// 8002).
 using DeviceResolver = std::function<std::string(int port)>;
 RDX_LINK_API std::string defaultDevicePath(int port);
 RDX_LINK_API std::unique_ptr<SerialControl> makeTermiosControl(DeviceResolver resolver = {});
+// The hosting program's device lookup for the default resolver, for every
+// object of the process (empty: none). An empty answer leaves the port to
+// defaultDevicePath.
+RDX_LINK_API void setDeviceResolver(DeviceResolver resolver);
 // The system's monotonic millisecond counter.
 RDX_LINK_API std::shared_ptr<TickCounter> makeSystemTickCounter();
 
@@ -323,6 +329,12 @@ RDX_LINK_API void RDX500Comm3_Release(rdx::_rdx5Comm3* object);
 // Installs the notifier for the PortOpen message; null restores the default.
 typedef void (*RDX500Comm3_Notifier)(const char* text, const char* title, void* context);
 RDX_LINK_API void RDX500Comm3_SetNotifier(RDX500Comm3_Notifier notifier, void* context);
+// Installs the hosting program's device lookup (setDeviceResolver): for a
+// port number it writes the path to open into device (NUL-terminated, at
+// most size bytes) and returns nonzero, or returns 0 to leave the port to
+// the library's rule. Null removes it.
+typedef int (*RDX500Comm3_Resolver)(int port, char* device, int size, void* context);
+RDX_LINK_API void RDX500Comm3_SetResolver(RDX500Comm3_Resolver resolver, void* context);
 }
 
 #endif

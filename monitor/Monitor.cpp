@@ -1,5 +1,7 @@
 #include "Monitor.h"
 
+#include <cstdio>
+
 #include <QApplication>
 #include <QDir>
 #include <QMessageBox>
@@ -9,9 +11,11 @@
 #include "names/SubDisp_Name.h"
 #include "names/frmDVN.h"
 #include "polling/LineWatch.h"
+#include "startup/CommandLine.h"
 #include "startup/LinkLoader.h"
 #include "startup/ProgramFolder.h"
 #include "startup/SharedState.h"
+#include "startup/SimulatedLine.h"
 #include "startup/Startup.h"
 #include "startup/SystemServices.h"
 #include "startup/TerminationSignals.h"
@@ -37,7 +41,25 @@ void showLinkMessage(const QString& text, const QString& title)
 
 int runMonitor(int argc, char* argv[], const RunExtra& extra)
 {
+    // --help and --version need no display: answered before the window
+    // system is asked for one.
+    {
+        QStringList arguments;
+        for (int i = 0; i < argc; ++i)
+            arguments << QString::fromLocal8Bit(argv[i]);
+        const MonitorCommandLine line = parseMonitorCommandLine(arguments);
+        if (line.help || line.version) {
+            std::fputs(qPrintable(line.help ? monitorUsage() : monitorVersion()), stdout);
+            return 0;
+        }
+    }
+
     QApplication app(argc, argv);
+    const MonitorCommandLine commandLine = parseMonitorCommandLine(QCoreApplication::arguments());
+    if (!commandLine.error.isEmpty()) {
+        std::fprintf(stderr, "RDXMON-1_V104: %s\n", qPrintable(commandLine.error));
+        return 2;
+    }
     SystemClock clock;
     QtMessageBoxes messages;
     QtFileDialogs dialogs;
@@ -59,7 +81,16 @@ int runMonitor(int argc, char* argv[], const RunExtra& extra)
         }
     });
 
-    const QString folder = programFolder();
+    // The files' folder: the program's when it can be written, else the
+    // user's own, or the one named with --folder (startup/FilesFolder.h).
+    const QString programDir = programFolder();
+    const FilesFolderChoice filesFolder =
+        chooseFilesFolder(commandLine.folder, programDir, rdxfiles::Environment::current());
+    if (!filesFolder.problem.isEmpty()) {
+        messages.information(filesFolder.problem);
+        return 2;
+    }
+    const QString& folder = filesFolder.path;
     QDir::setCurrent(folder);
     const std::shared_ptr<void> kept = extra ? extra(folder) : nullptr;
 
@@ -76,7 +107,9 @@ int runMonitor(int argc, char* argv[], const RunExtra& extra)
     LinkLoader loader;
     SharedState state;
     state.programFolder = folder;
-    state.gLink = loadLinkLibrary(loader, folder, linkMessages, messages);
+    // The device of the port: the operator's choice kept in the files'
+    // folder, else the link rule.
+    state.gLink = loadLinkLibrary(loader, programDir, folder, linkMessages, messages);
     if (!state.gLink)
         return 2;
 
@@ -112,7 +145,7 @@ int runMonitor(int argc, char* argv[], const RunExtra& extra)
     });
     // The trend, the status line and the shortcuts beside the layout.
     OperatorView operatorView(mainDisp, state, services);
-    // The values to an MQTT broker when rdx512.conf is in the program's
+    // The values to an MQTT broker when rdx512.conf is in the files'
     // folder; its state in the status line.
     const std::unique_ptr<rdxpub::Publisher> publisher = makePublisher(state, mainDisp.pollCycle(), files.broker);
     if (publisher) {
@@ -122,6 +155,10 @@ int runMonitor(int argc, char* argv[], const RunExtra& extra)
     } else if (!files.broker.problem.isEmpty()) {
         operatorView.setBrokerState(rdxpub::Publisher::stateText(rdxpub::Publisher::State::Off));
     }
+
+    // "Simulated recorders" chosen for the port: the simulator answers there.
+    SimulatedLine simulated;
+    simulated.startIfChosen(state, programDir, messages);
 
     if (terminated)
         return 0;

@@ -15,8 +15,10 @@ using RunExtra = std::function<std::shared_ptr<void>(const QString& programFolde
 
 // Runs the window program to its end and returns its exit status.
 //
-// Start-up: the program's folder becomes the working folder; the shared
-// start-up loads the link library and the files (see startup/Startup.h),
+// Start-up: --help and --version are answered; the files' folder (the
+// program's when it can be written, else the user's own, or --folder)
+// becomes the working folder; the shared start-up loads the link library
+// from the program's folder and the files (see startup/Startup.h),
 // the splash window shows the settings; the windows are made and wired, the
 // broker publisher started when it is configured; the main window connects
 // to the recorders, runs the start-up pass and shows itself.

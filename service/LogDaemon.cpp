@@ -41,7 +41,7 @@ bool LogDaemon::start()
 {
     linkMessages_ = std::make_unique<LinkMessageGate>(
         recovering_, [this](const QString& text, const QString&) { tell(text); });
-    state_.gLink = loadLinkLibrary(loader_, programFolder_, *linkMessages_, messages_);
+    state_.gLink = loadLinkLibrary(loader_, programFolder_, state_.programFolder, *linkMessages_, messages_);
     if (!state_.gLink)
         return false;
     const StartupFiles files = loadStartupFiles(state_.programFolder, messages_);

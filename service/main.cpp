@@ -26,7 +26,8 @@ int main(int argc, char* argv[])
     const QCommandLineOption folderOption(
         QStringLiteral("folder"),
         QStringLiteral("Folder of the settings files (RDX512INIT.SET, RDX512DVN.SET, RDX512NAME.SET) "
-                       "and of the CSV files (default: the program's folder)."),
+                       "and of the CSV files (default: the program's folder when it can be written, else "
+                       "$XDG_DATA_HOME/rdx512, ~/.local/share/rdx512)."),
         QStringLiteral("DIR"));
     options.addOption(folderOption);
     options.process(app);  // --help, --version and bad options end here
@@ -36,13 +37,17 @@ int main(int argc, char* argv[])
         return 2;
     }
 
+    // The files as the window program keeps them: beside the program when
+    // its folder can be written, else in the user's folder.
     const QString programFolder = rdxmon::programFolder();
-    const QFileInfo data(options.isSet(folderOption) ? options.value(folderOption) : programFolder);
-    if (!data.isDir()) {
-        std::fprintf(stderr, "rdx512-logd: the folder %s does not exist\n", qPrintable(data.filePath()));
+    const rdxmon::FilesFolderChoice data = rdxmon::chooseFilesFolder(
+        options.isSet(folderOption) ? options.value(folderOption) : QString(), programFolder,
+        rdxfiles::Environment::current());
+    if (!data.problem.isEmpty()) {
+        std::fprintf(stderr, "rdx512-logd: %s\n", qPrintable(data.problem));
         return 2;
     }
-    const QString dataFolder = QDir::cleanPath(data.absoluteFilePath());
+    const QString& dataFolder = data.path;
     QDir::setCurrent(dataFolder);
 
     rdxlogd::LogDaemon daemon(programFolder, dataFolder);

@@ -2,9 +2,13 @@
 
 #include <dlfcn.h>
 
+#include <cstring>
 #include <exception>
 
 #include <QDir>
+#include <QFile>
+
+#include "startup/PortChoice.h"
 
 namespace rdxmon {
 
@@ -22,11 +26,23 @@ QString lastDlError()
     return text ? QString::fromLocal8Bit(text) : QStringLiteral("unknown reason");
 }
 
+// The library's call for a port's device (on the polling thread).
+int resolvePort(int port, char* device, int size, void* context)
+{
+    const QByteArray path = QFile::encodeName(static_cast<const PortRule*>(context)->path(port));
+    if (path.isEmpty() || path.size() >= size)
+        return 0;
+    std::memcpy(device, path.constData(), static_cast<std::size_t>(path.size()) + 1);
+    return 1;
+}
+
 }  // namespace
 
 LinkLoader::~LinkLoader()
 {
     release();
+    if (setResolverFn_)
+        setResolverFn_(nullptr, nullptr);
     if (handle_)
         dlclose(handle_);
 }
@@ -48,6 +64,7 @@ bool LinkLoader::load(const QString& programFolder, QString* error)
         }
         releaseFn_ = nullptr;
         setNotifierFn_ = nullptr;
+        setResolverFn_ = nullptr;
         return false;
     };
 
@@ -64,9 +81,10 @@ bool LinkLoader::load(const QString& programFolder, QString* error)
     auto create = reinterpret_cast<decltype(&RDX500Comm3_Create)>(lookUp("RDX500Comm3_Create"));
     releaseFn_ = reinterpret_cast<decltype(&RDX500Comm3_Release)>(lookUp("RDX500Comm3_Release"));
     setNotifierFn_ = reinterpret_cast<decltype(&RDX500Comm3_SetNotifier)>(lookUp("RDX500Comm3_SetNotifier"));
-    if (!create || !releaseFn_ || !setNotifierFn_)
-        return fail(QStringLiteral("it lacks the entry points RDX500Comm3_Create, RDX500Comm3_Release "
-                                   "and RDX500Comm3_SetNotifier"));
+    setResolverFn_ = reinterpret_cast<decltype(&RDX500Comm3_SetResolver)>(lookUp("RDX500Comm3_SetResolver"));
+    if (!create || !releaseFn_ || !setNotifierFn_ || !setResolverFn_)
+        return fail(QStringLiteral("it lacks the entry points RDX500Comm3_Create, RDX500Comm3_Release, "
+                                   "RDX500Comm3_SetNotifier and RDX500Comm3_SetResolver"));
 
     try {
         object_ = create(rdx::kClassId);
@@ -83,6 +101,14 @@ void LinkLoader::setNotifier(RDX500Comm3_Notifier notifier, void* context)
 {
     if (setNotifierFn_)
         setNotifierFn_(notifier, context);
+}
+
+void LinkLoader::resolvePortsIn(const QString& folder)
+{
+    if (!setResolverFn_)
+        return;
+    portRule_ = PortRule::takenFrom(folder);
+    setResolverFn_(&resolvePort, &portRule_);
 }
 
 void LinkLoader::release()

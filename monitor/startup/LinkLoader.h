@@ -5,6 +5,8 @@
 
 #include <QString>
 
+#include "startup/PortChoice.h"
+
 #include "rdx5Comm3.h"
 
 namespace rdxmon {
@@ -31,6 +33,12 @@ public:
     // (null restores the library's default). Does nothing when not loaded.
     void setNotifier(RDX500Comm3_Notifier notifier, void* context);
 
+    // Has the link open a port COMn as the folder of the files says
+    // (PortChoice.h): the device chosen in the communication panel (the
+    // choices as they are now, for the whole run), the simulator's link,
+    // else the link rule. Does nothing when not loaded.
+    void resolvePortsIn(const QString& folder);
+
     // Releases the link object (which closes the port). Safe to call twice.
     void release();
 
@@ -39,6 +47,8 @@ private:
     rdx::_rdx5Comm3* object_ = nullptr;
     decltype(&RDX500Comm3_Release) releaseFn_ = nullptr;
     decltype(&RDX500Comm3_SetNotifier) setNotifierFn_ = nullptr;
+    decltype(&RDX500Comm3_SetResolver) setResolverFn_ = nullptr;
+    PortRule portRule_;
 };
 
 }  // namespace rdxmon

@@ -80,9 +80,10 @@ QString channelTotal(const InitRecord& record)
     return QString::number(static_cast<qint64>(lenientInt(record.RecCount)) * 6);
 }
 
-QString damagedSettingsMessage(const QString& backupPath)
+QString damagedSettingsMessage(const QString& folder, const QString& backupPath)
 {
-    const QString intro = QStringLiteral("The settings file %1 was damaged and could not be used.").arg(kInitFileName);
+    const QString intro = QStringLiteral("The settings file %1 was damaged and could not be used.")
+                              .arg(QDir::toNativeSeparators(settingsPath(folder)));
     const QString kept = backupPath.isEmpty()
         ? QStringLiteral("A copy of it could not be kept.")
         : QStringLiteral("It has been kept as %1.").arg(QDir::toNativeSeparators(backupPath));
@@ -101,7 +102,7 @@ InitRecord startupSettings(const QString& folder, MessageBoxes& messages,
     const bool written = writeSettings(folder, settings.record, &writeError);
     showSettings(settings.record);
     messages.information(settings.outcome == SettingsLoadResult::Outcome::Damaged
-                             ? damagedSettingsMessage(settings.backupPath)
+                             ? damagedSettingsMessage(folder, settings.backupPath)
                              : kDefaultsMessage);
     if (!written)
         messages.information(writeError);

@@ -48,9 +48,10 @@ bool writeSettings(const QString& folder, const InitRecord& record, QString* err
 // decimal text (" 1" -> "6", "12" -> "72").
 QString channelTotal(const InitRecord& record);
 
-// The text telling the operator that the settings file was damaged, where
-// its copy was kept, and that the defaults are used.
-QString damagedSettingsMessage(const QString& backupPath);
+// The text telling the operator that the settings file in the folder was
+// damaged (named with its path), where its copy was kept, and that the
+// defaults are used.
+QString damagedSettingsMessage(const QString& folder, const QString& backupPath);
 
 // Start-up's settings step: the record of "<folder>/RDX512INIT.SET". When the
 // file is missing or damaged the defaults are written first, then

@@ -71,8 +71,12 @@ struct SharedState {
     std::int16_t gStartDone = 0;
     // Logging.
     std::int32_t gNextLogTime = 0;
-    // The program's folder (absolute, no trailing separator); the settings
-    // files live there and it is the working folder.
+    // The folder of the run's files (absolute, no trailing separator): the
+    // settings, names, address and port choice files, the trend's view and
+    // the default-named logs live there, and it is the working folder. The
+    // program's own folder when it can be written, else the user's folder
+    // or the one named with --folder (startup/FilesFolder.h); the service's
+    // data folder.
     QString programFolder;
 };
 

@@ -8,8 +8,8 @@
 
 namespace rdxmon {
 
-rdx::_rdx5Comm3* loadLinkLibrary(LinkLoader& loader, const QString& programFolder, LinkMessageGate& gate,
-                                 MessageBoxes& messages)
+rdx::_rdx5Comm3* loadLinkLibrary(LinkLoader& loader, const QString& programFolder, const QString& filesFolder,
+                                 LinkMessageGate& gate, MessageBoxes& messages)
 {
     QString error;
     if (!loader.load(programFolder, &error)) {
@@ -17,6 +17,7 @@ rdx::_rdx5Comm3* loadLinkLibrary(LinkLoader& loader, const QString& programFolde
         return nullptr;
     }
     loader.setNotifier(&LinkMessageGate::notify, &gate);
+    loader.resolvePortsIn(filesFolder);
     return loader.object();
 }
 

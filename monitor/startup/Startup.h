@@ -35,11 +35,12 @@ class LinkLoader;
 class LinkMessageGate;
 class PollCycle;
 
-// Step 1: loads the link library from programFolder and routes its messages
-// through gate. The link object, or null when the library cannot be loaded
-// (the reason told).
-rdx::_rdx5Comm3* loadLinkLibrary(LinkLoader& loader, const QString& programFolder, LinkMessageGate& gate,
-                                 MessageBoxes& messages);
+// Step 1: loads the link library from programFolder, routes its messages
+// through gate and has it look up the ports' devices as chosen in
+// filesFolder (else by its link rule). The link object, or null when the
+// library cannot be loaded (the reason told).
+rdx::_rdx5Comm3* loadLinkLibrary(LinkLoader& loader, const QString& programFolder, const QString& filesFolder,
+                                 LinkMessageGate& gate, MessageBoxes& messages);
 
 struct StartupFiles {
     InitRecord init;

@@ -19,7 +19,7 @@ OperatorView::OperatorView(MainDisp& window, SharedState& state, Services& servi
     statusLine = new StatusLine(state, status_, services.clock, &window);
     const QString port = state.gInit.Port.trimmed();
     statusLine->setDeviceSource([&state, &window, port] {
-        return deviceText(port, portDevice(state.programFolder, port), state.gPortOpened == QLatin1String("True"),
+        return deviceText(port, window.runDevice(), state.gPortOpened == QLatin1String("True"),
                           window.portCause());
     });
     statusLine->setLogFileSource([&window] {

@@ -1,5 +1,7 @@
 #include "status/StatusLine.h"
 
+#include "startup/ProgramFolder.h"
+
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
@@ -95,6 +97,9 @@ StatusLine::StatusLine(const SharedState& state, const LineStatus& status, Clock
     : QStatusBar(parent), status_(status),
       recordersWindow_(new RecorderStatusWindow(state, status, clock, parent)) {
     setSizeGripEnabled(false);
+    // Where the settings and logs are, over every part without a tooltip
+    // of its own.
+    setToolTip(filesFolderText(state.programFolder));
     lblDevice = addLabel(this, 0);
     cmdAnswering = new QToolButton(this);
     cmdAnswering->setAutoRaise(true);

@@ -79,7 +79,8 @@ Rect pageButtonRect(int page, int clientHeight) {
             kBlockHeight - kButtonRowTop};
 }
 
-Rect commPanelRect() { return {8, kGridTop, 280, 152}; }
+// Wide enough for a device's stable name, within the narrowest window.
+Rect commPanelRect() { return {8, kGridTop, 454, 182}; }
 
 LoggingBlock loggingBlock() {
     LoggingBlock b;
@@ -100,12 +101,14 @@ CommPanel commPanel() {
     CommPanel p;
     p.portCaption = {10, 24, 170, 20};
     p.Combo1 = {186, 22, 84, 24};
-    p.speedCaption = {10, 54, 170, 20};
-    p.Combo2 = {186, 52, 84, 24};
-    p.countCaption = {10, 84, 170, 20};
-    p.lblCh = {186, 82, 40, 24};
-    p.updCh = {228, 82, 18, 24};
-    p.cmdCommOK = {186, 116, 84, 28};
+    p.deviceCaption = {10, 54, 60, 20};
+    p.Combo3 = {76, 52, 368, 24};
+    p.speedCaption = {10, 84, 170, 20};
+    p.Combo2 = {186, 82, 84, 24};
+    p.countCaption = {10, 114, 170, 20};
+    p.lblCh = {186, 112, 40, 24};
+    p.updCh = {228, 112, 18, 24};
+    p.cmdCommOK = {186, 146, 84, 28};
     return p;
 }
 

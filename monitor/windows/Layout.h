@@ -87,7 +87,7 @@ LoggingBlock loggingBlock();
 
 // Controls inside the communication panel (relative to the panel).
 struct CommPanel {
-    Rect portCaption, Combo1, speedCaption, Combo2, countCaption, lblCh, updCh, cmdCommOK;
+    Rect portCaption, Combo1, deviceCaption, Combo3, speedCaption, Combo2, countCaption, lblCh, updCh, cmdCommOK;
 };
 CommPanel commPanel();
 

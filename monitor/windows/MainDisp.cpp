@@ -14,6 +14,7 @@
 #include <QFileInfo>
 #include <QFontMetrics>
 #include <QFrame>
+#include <QAbstractItemView>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
@@ -21,11 +22,14 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalBlocker>
 
 #include "names/ChannelNames.h"
 #include "names/frmDVN.h"
 #include "polling/Reply.h"
 #include "startup/Lenient.h"
+#include "startup/PortChoice.h"
+#include "startup/ProgramFolder.h"
 #include "startup/SettingsFile.h"
 #include "windows/Layout.h"
 #include "windows/Opuning.h"
@@ -69,7 +73,7 @@ MainDisp::MainDisp(SharedState& state, Services& services, QWidget* parent)
       poll_(state, *this, &services.clock),
       printerSelection_(printers_, services.messages),
       printout_(services.messages),
-      help_(HelpFileName(state.programFolder), services.messages) {
+      help_(HelpFileName(programFolder()), services.messages) {
     setWindowTitle(kProgramTitle);
     QFont font = this->font();
     font.setPixelSize(12);
@@ -100,8 +104,10 @@ MainDisp::MainDisp(SharedState& state, Services& services, QWidget* parent)
 
     // 1. The communication panel. The port in use stays for the run.
     runPort_ = state_.gInit.Port.trimmed();
+    runPorts_ = PortRule::takenFrom(state_.programFolder);
     selectText(Combo2, state_.gInit.Speed);
     selectText(Combo1, state_.gInit.Port);
+    fillDeviceList();
     lblCh->setText(state_.gInit.RecCount);
     // 2. to 4. The logging controls from the settings, then the resume of a
     // logging run that was going on when the program ended.
@@ -139,7 +145,7 @@ MainDisp::MainDisp(SharedState& state, Services& services, QWidget* parent)
         place(p == 0 ? DVsele1 : p == 1 ? DVsele2 : DVsele3, layout::pageButtonRect(p, clientHeight));
     }
     setFixedSize(layout::windowWidthPixels(recorders), layout::windowHeightPixels(recorders));
-    // 7. The help file beside the program.
+    // 7. The help file beside the program (not in the folder of the files).
     mHelpFile = help_.helpFile();
     setWindowIcon(ProgramIcon());
 }
@@ -173,7 +179,7 @@ void MainDisp::buildMenus() {
     mnuHel = menuBar()->addMenu(QStringLiteral("Help(&H)"));
     mnuHelp = add(mnuHel, QStringLiteral("Help(&H)"), [this] { help_.showHelp(); });
     mnuHel->addSeparator();  // mnuStep6
-    mnuHelpVer = add(mnuHel, QStringLiteral("Version information(&V)"), [this] { ShowVersionInformation(this); });
+    mnuHelpVer = add(mnuHel, QStringLiteral("Version information(&V)"), [this] { ShowVersionInformation(this, state_.programFolder); });
 }
 
 void MainDisp::buildGrid() {
@@ -283,6 +289,13 @@ void MainDisp::buildCommPanel() {
     place(Combo1, g.Combo1);
     for (int n = 1; n <= 8; ++n) Combo1->addItem(QStringLiteral("COM%1").arg(n));
 
+    Label2[21] = new QLabel(QStringLiteral("Device"), frmCommInit);
+    place(Label2[21], g.deviceCaption);
+    Combo3 = new QComboBox(frmCommInit);
+    place(Combo3, g.Combo3);
+    connect(Combo1, &QComboBox::currentIndexChanged, this, [this] { fillDeviceList(); });
+    connect(Combo3, &QComboBox::currentIndexChanged, this, [this] { Combo3->setToolTip(Combo3->currentText()); });
+
     Label2[19] = new QLabel(QStringLiteral("Communication speed(bps)"), frmCommInit);
     place(Label2[19], g.speedCaption);
     Combo2 = new QComboBox(frmCommInit);
@@ -306,6 +319,31 @@ void MainDisp::buildCommPanel() {
     connect(cmdCommOK, &QPushButton::clicked, this, [this] { cmdCommOK_Click(); });
 
     frmCommInit->hide();
+}
+
+void MainDisp::fillDeviceList() {
+    const int port = portNumber(Combo1->currentText());
+    const QString chosen = readPortChoices(state_.programFolder)[port];
+    const QSignalBlocker block(Combo3);
+    Combo3->clear();
+    if (port == 0) {
+        Combo3->addItem(QStringLiteral("No device for %1").arg(Combo1->currentText()), QString());
+        return;
+    }
+    Combo3->addItem(QStringLiteral("COM%1 link or default (%2)").arg(port).arg(linkRulePath(state_.programFolder, port)),
+                    QString());
+    Combo3->addItem(QStringLiteral("Simulated recorders"), kSimulatedChoice);
+    for (const SerialDevice& device : serialDevices()) Combo3->addItem(deviceCaption(device), device.path);
+    // A device chosen before and not present now stays a choice.
+    if (!chosen.isEmpty() && Combo3->findData(chosen) < 0)
+        Combo3->addItem(QStringLiteral("%1 (not present)").arg(chosen), chosen);
+    Combo3->setCurrentIndex(std::max(0, Combo3->findData(chosen)));
+    Combo3->setToolTip(Combo3->currentText());
+    // The list opens wide enough for the longest name.
+    int widest = 0;
+    for (int i = 0; i < Combo3->count(); ++i)
+        widest = std::max(widest, Combo3->fontMetrics().horizontalAdvance(Combo3->itemText(i)));
+    Combo3->view()->setMinimumWidth(widest + 32);
 }
 
 void MainDisp::showPage(int page) {
@@ -355,6 +393,8 @@ void MainDisp::showStoredValue(int label, int channel) {
     lblPv[label]->setText(shown ? formatPv(state_.gPvValue[channel], std::nullopt) : QString());
 }
 
+QString MainDisp::runDevice() const { return portDevice(runPorts_, runPort_); }
+
 void MainDisp::setLineLost(bool lost) {
     lineLost_ = lost;
     showLineNotice();
@@ -370,23 +410,22 @@ void MainDisp::showLineNotice() {
     if (lineLost_) {
         lblLine->setText(kLineLostMessage);
     } else if (noAnswer_) {
-        lblLine->setText(noAnswerMessage(runPort_, portDevice(state_.programFolder, runPort_)));
+        lblLine->setText(noAnswerMessage(runPort_, runDevice()));
     }
     lblLine->setVisible(lineLost_ || noAnswer_);
 }
 
-QString portDevice(const QString& programFolder, const QString& port) {
-    const QString name = port.trimmed().toUpper();
-    bool ok = false;
-    const int n = name.startsWith(QLatin1String("COM")) ? name.mid(3).toInt(&ok) : 0;
-    if (!ok || n < 1 || n > 99) return {};
-    const QFileInfo link(programFolder + QStringLiteral("/COM%1").arg(n));
-    if (link.isSymLink()) {
-        const QString end = link.canonicalFilePath();
-        return end.isEmpty() ? link.symLinkTarget() : end;
+QString portDevice(const QString& folder, const QString& port) { return portDevice(PortRule::takenFrom(folder), port); }
+
+QString portDevice(const PortRule& rule, const QString& port) {
+    const int n = portNumber(port);
+    if (n == 0) return {};
+    const QFileInfo path(rule.path(n));
+    if (path.isSymLink()) {
+        const QString end = path.canonicalFilePath();
+        return end.isEmpty() ? path.symLinkTarget() : end;
     }
-    if (link.exists()) return link.absoluteFilePath();
-    return QStringLiteral("/dev/ttyS%1").arg(n - 1);
+    return path.absoluteFilePath();
 }
 
 QString noAnswerMessage(const QString& port, const QString& device) {
@@ -492,6 +531,8 @@ void MainDisp::dns_Click() {
 }
 
 void MainDisp::mnuComPort_Click() {
+    // The devices present now.
+    fillDeviceList();
     frmCommInit->show();
     frmCommInit->raise();
 }
@@ -512,6 +553,12 @@ void MainDisp::cmdCommOK_Click() {
         return;
     }
     state_.gInit = chosen;
+    // The port's device beside it, in the user's own file.
+    if (const int port = portNumber(chosen.Port); port > 0 &&
+        !storePortChoice(state_.programFolder, port, Combo3->currentData().toString(), &error)) {
+        services_.messages.information(error);
+        return;
+    }
     frmCommInit->hide();
     services_.messages.information(kRestartMessage);
 }

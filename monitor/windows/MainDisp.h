@@ -24,6 +24,7 @@
 #include "printing/PrinterList.h"
 #include "printing/Printout.h"
 #include "printing/prnselect.h"
+#include "startup/PortChoice.h"
 #include "startup/Services.h"
 #include "startup/SharedState.h"
 #include "windows/HelpViewer.h"
@@ -118,6 +119,9 @@ public:
     PollCycle& pollCycle() { return poll_; }
     // The recorders are being polled (the port opened, no exit yet).
     bool polling() const { return polling_.polling(); }
+    // The device this run's port opens (portDevice by the port choices
+    // taken at start-up).
+    QString runDevice() const;
     // Why the port did not open, in a few words ("speed 1920 refused");
     // empty when it opened or no reason is known.
     const QString& portCause() const { return portCause_; }
@@ -160,8 +164,12 @@ public:
 
     // Communication panel.
     QGroupBox* frmCommInit = nullptr;
-    std::map<int, QLabel*> Label2;  // 0, 19, 20
+    std::map<int, QLabel*> Label2;  // 0, 19, 20, 21
     QComboBox* Combo1 = nullptr;
+    // The device of the port in Combo1: the link rule's, the simulated
+    // recorders, or one of the serial devices present (item data: the
+    // choice kept in the port choice file, empty for the link rule).
+    QComboBox* Combo3 = nullptr;
     QComboBox* Combo2 = nullptr;
     QLabel* lblCh = nullptr;
     UpDown* updCh = nullptr;
@@ -192,6 +200,8 @@ private:
     void buildGrid();
     void buildLoggingBlock(int clientHeight);
     void buildCommPanel();
+    // Combo3 for the port in Combo1, its stored choice selected.
+    void fillDeviceList();
     void placeForRecorders();
     void showPage(int page);
     // Greys the value labels of the stale recorders on the page shown.
@@ -220,13 +230,15 @@ private:
     bool lineLost_ = false;
     bool noAnswer_ = false;
     QString runPort_;  // the port this run polls on
+    PortRule runPorts_;  // its device, as chosen at start-up
     QString portCause_;
 };
 
-// The device a port "COMn" opens: the target of the link "COMn" in the
-// program folder when there is one (followed to its end when it exists),
-// else /dev/ttyS<n-1>. Empty for a port that is not COM1..COM99.
-QString portDevice(const QString& programFolder, const QString& port);
+// The device a port "COMn" opens by the choice and link rule of the folder
+// of the files (startup/PortChoice.h), a link followed to its end when it
+// exists. Empty for a port that is not COM1..COM99.
+QString portDevice(const QString& folder, const QString& port);
+QString portDevice(const PortRule& rule, const QString& port);
 
 // "No recorder answers on COM1 (/dev/ttyS0)"; without a device, the port alone.
 QString noAnswerMessage(const QString& port, const QString& device);

@@ -1,5 +1,7 @@
 #include "windows/frmAbout.h"
 
+#include "startup/ProgramFolder.h"
+
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QIcon>
@@ -44,13 +46,14 @@ QIcon ProgramIcon()
     return QIcon(QStringLiteral(":/rdxmon/rdxmon.png"));
 }
 
-frmAbout::frmAbout(QWidget* parent)
+frmAbout::frmAbout(QWidget* parent, const QString& filesFolder)
     : QDialog(parent),
       lblTitle(new QLabel(QStringLiteral("RDX-512 monitor software"), this)),
       Lbl_Type(new QLabel(QStringLiteral("RDXMON-1"), this)),
       lblVersion(new QLabel(QStringLiteral("Version 1.0.4"), this)),
       lblDescription(new QLabel(
           QStringLiteral("Copyright (C) 2026. All rights reserved."), this)),
+      lblFolder(new QLabel(filesFolder.isEmpty() ? QString() : filesFolderText(filesFolder), this)),
       Image1(new QLabel(this)),
       Line1(new EtchedLine(this)),
       cmdOK(new QPushButton(QStringLiteral("OK"), this))
@@ -63,6 +66,10 @@ frmAbout::frmAbout(QWidget* parent)
     Lbl_Type->setObjectName(QStringLiteral("Lbl_Type"));
     lblVersion->setObjectName(QStringLiteral("lblVersion"));
     lblDescription->setObjectName(QStringLiteral("lblDescription"));
+    lblFolder->setObjectName(QStringLiteral("lblFolder"));
+    lblFolder->setTextFormat(Qt::PlainText);
+    lblFolder->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    lblFolder->setVisible(!filesFolder.isEmpty());
     Image1->setObjectName(QStringLiteral("Image1"));
     Line1->setObjectName(QStringLiteral("Line1"));
     cmdOK->setObjectName(QStringLiteral("cmdOK"));
@@ -80,6 +87,7 @@ frmAbout::frmAbout(QWidget* parent)
     texts->addWidget(lblTitle);
     texts->addWidget(Lbl_Type);
     texts->addWidget(lblVersion);
+    texts->addWidget(lblFolder);
     texts->addStretch();
     auto* top = new QHBoxLayout;
     top->addWidget(Image1);
@@ -99,9 +107,9 @@ frmAbout::frmAbout(QWidget* parent)
     setFixedSize(sizeHint());
 }
 
-void ShowVersionInformation(QWidget* parent)
+void ShowVersionInformation(QWidget* parent, const QString& filesFolder)
 {
-    frmAbout window(parent);
+    frmAbout window(parent, filesFolder);
     window.exec();
 }
 

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -144,6 +145,38 @@ TEST(TermiosControl, APortOpenedThroughALinkStaysOnThatLink)
         EXPECT_FALSE(control->portOpen());
     }
     fs::remove_all(folder);
+}
+
+TEST(TermiosControl, TheHostingProgramsLookupComesBeforeTheLinkRule)
+{
+    // Through the C entry point, as the monitor installs it: port 5 is the
+    // pseudo-terminal; no answer leaves a port to the link rule.
+    Pty pty;
+    struct Lookup { std::string device; int asked = 0; } lookup{pty.path};
+    RDX500Comm3_SetResolver(
+        [](int port, char* device, int size, void* context) {
+            auto* l = static_cast<Lookup*>(context);
+            ++l->asked;
+            if (port != 5 || int(l->device.size()) >= size) return 0;
+            std::strcpy(device, l->device.c_str());
+            return 1;
+        },
+        &lookup);
+    auto control = rdx::makeTermiosControl();
+    control->setCommPort(5);
+    control->setPortOpen(true);
+    control->output("hi");
+    EXPECT_EQ(pty.receive(2), "hi");
+    control->setPortOpen(false);
+    auto other = rdx::makeTermiosControl();
+    other->setCommPort(6);
+    const std::string failure = [&] {
+        try { other->setPortOpen(true); } catch (const rdx::LinkError& e) { return e.description(); }
+        return std::string();
+    }();
+    EXPECT_TRUE(failure.empty() || failure.find(rdx::defaultDevicePath(6)) != std::string::npos) << failure;
+    EXPECT_EQ(lookup.asked, 2);
+    RDX500Comm3_SetResolver(nullptr, nullptr);
 }
 
 TEST(LineSettings, TermiosRecordFromACleanState)

@@ -40,6 +40,7 @@
 #include <vector>
 
 #include "BenchOptions.h"
+#include "ToolOptions.h"
 #include "MonitorRun.h"
 
 namespace {
@@ -90,6 +91,9 @@ int rowSecond(const std::string& line) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (rdxtools::answeredHelpOrVersion(argc, argv, "bench-logging",
+                                        "usage: bench-logging [--seconds S] [--recorders N] [--slow LIST] [--short LIST] [--stall-at S --stall-ms MS]\nLogging at a 1 s cycle while slow recorders are polled: the share of due seconds whose row\nwas written within its second (target 100 %), late rows, missing seconds, the worst delay.\n"))
+        return 0;
     int seconds = 180;
     int recorders = 31;
     std::string slow = "4,12,20,28";

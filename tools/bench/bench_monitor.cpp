@@ -33,6 +33,7 @@
 #include <vector>
 
 #include "BenchOptions.h"
+#include "ToolOptions.h"
 #include "MonitorRun.h"
 #include "ReplyFormat.h"
 
@@ -135,6 +136,9 @@ Figures measure(const std::string& binDir, const Config& config, int cycles) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (rdxtools::answeredHelpOrVersion(argc, argv, "bench-monitor",
+                                        "usage: bench-monitor [--cycles N] [--configs 31@9600,31@4800,31@19200]\nThe monitor offscreen against the simulator, watched from outside: poll cycle against the\nline-time limit, CPU share, memory, time to the main window, exit status after SIGTERM.\n"))
+        return 0;
     int cycles = 3;
     std::string configText = "31@9600,31@4800,31@19200";
     const std::string binDir = rdxbench::binFolder();

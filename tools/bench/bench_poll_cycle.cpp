@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "BenchOptions.h"
+#include "ToolOptions.h"
 #include "SimProcess.h"
 #include "rdx5Comm3.h"
 
@@ -118,6 +119,9 @@ Figures measure(const std::string& simPath, const Config& config, int cycles) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (rdxtools::answeredHelpOrVersion(argc, argv, "bench-poll-cycle",
+                                        "usage: bench-poll-cycle [--cycles N] [--configs 12@9600,31@19200] [--sim PATH]\nThe link's poll cycle against the simulator, one recorder per 50 ms tick: median cycle\nagainst the line-time limit and the polling CPU per cycle.\n"))
+        return 0;
     int cycles = 3;
     std::string configText = "12@9600,31@9600,12@19200,31@19200";
     std::string simPath = rdxbench::binFolder() + "/rdx512-sim";

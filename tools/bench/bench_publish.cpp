@@ -41,6 +41,7 @@
 #include <mqtt/async_client.h>
 
 #include "BenchOptions.h"
+#include "ToolOptions.h"
 #include "Publisher.h"
 #include "SimProcess.h"
 #include "polling/PollCycle.h"
@@ -156,6 +157,9 @@ struct Histogram {
 
 int main(int argc, char** argv)
 {
+    if (rdxtools::answeredHelpOrVersion(argc, argv, "bench-publish",
+                                        "usage: bench-publish [--configs 31@9600] [--minutes 30] [--down-minutes 5] [--sim PATH]\nPublishing to a mosquitto on loopback: reply-to-subscriber latency, and a run with the\nbroker down in the middle.\n"))
+        return 0;
     std::string configText = "31@9600", simPath = rdxbench::binFolder() + "/rdx512-sim";
     double minutes = 30, downMinutes = 5;
     rdxbench::LineConfig line{};

@@ -37,6 +37,7 @@
 #include <vector>
 
 #include "BenchOptions.h"
+#include "ToolOptions.h"
 #include "MonitorRun.h"
 
 namespace {
@@ -181,6 +182,9 @@ std::string csvIn(const std::string& folder) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (rdxtools::answeredHelpOrVersion(argc, argv, "bench-soak",
+                                        "usage: bench-soak [--minutes N]\nThe monitor for a long run against a faulty line of 31 recorders that goes away for 20 s:\nmemory growth, CPU, rows due against rows written, recovery time.\n"))
+        return 0;
     double minutes = 30;
     const std::string binDir = rdxbench::binFolder();
     try {

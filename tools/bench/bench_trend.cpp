@@ -24,6 +24,7 @@
 #include <QCoreApplication>
 
 #include "BenchOptions.h"
+#include "ToolOptions.h"
 #include "trend/TrendWindow.h"
 
 namespace {
@@ -77,6 +78,9 @@ void feed(TrendHistory& history, int recorders, qint64 from, qint64 to, qint64 r
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (rdxtools::answeredHelpOrVersion(argc, argv, "bench-trend",
+                                        "usage: bench-trend [--recorders N] [--reply-ms MS] [--plotted N] [--redraws N]\nThe trend history's memory after 8 hours of every channel, and the redraw cost of the\nplotted channels for each range.\n"))
+        return 0;
     int recorders = 31, plotted = 72, redraws = 30;
     qint64 replyMs = 1000;
     try {

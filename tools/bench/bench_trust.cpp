@@ -52,6 +52,7 @@
 #include <vector>
 
 #include "BenchOptions.h"
+#include "ToolOptions.h"
 #include "MonitorRun.h"
 
 extern char** environ;
@@ -291,6 +292,9 @@ void print(const char* what, const Tally& t)
 
 int main(int argc, char** argv)
 {
+    if (rdxtools::answeredHelpOrVersion(argc, argv, "bench-trust",
+                                        "usage: bench-trust [--minutes N]\nEvery logged and published value of the window program and the service against what the\nsimulator sent: values under the wrong recorder, stale values given as current.\n"))
+        return 0;
     double minutes = 5;
     try {
         rdxbench::forEachOption(argc, argv, [&](const std::string& option, const std::string& value) {

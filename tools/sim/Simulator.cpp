@@ -54,9 +54,12 @@ std::set<int> parseAddressList(const std::string& text) {
 
 std::string usageText() {
     return "usage: rdx512-sim [options]\n"
+           "A line of RDX-512 recorders on a pseudo-terminal, reached through the link DIR/COM1.\n"
            "  --addresses LIST     recorders on the line, e.g. 1-12,15 (default 1-31)\n"
            "  --baud N             line speed in bit/s (default 9600)\n"
-           "  --dir DIR            folder for the port link (default: current folder)\n"
+           "  --dir DIR            folder for the port link (default: where the monitor keeps its files:\n"
+           "                       the program's folder when it can be written, else\n"
+           "                       $XDG_DATA_HOME/rdx512, ~/.local/share/rdx512)\n"
            "  --port-name NAME     name of the port link (default COM1)\n"
            "  --seed N             seed of the values' noise (default 1)\n"
            "  --skip-channel C     channel skipped on every --skip-every-th address (default 6)\n"
@@ -80,7 +83,9 @@ std::string usageText() {
            "  --quit-after S       seconds after the start (default 60)\n"
            "  --sent-log FILE      append every data request and reply sent, with local time in ms\n"
            "  --vanish-after S     remove the port (close the pty) after S seconds\n"
-           "  --return-after S     come back on a new pty S seconds after vanishing\n";
+           "  --return-after S     come back on a new pty S seconds after vanishing\n"
+           "  -h, --help           show this text\n"
+           "  --version            show the version\n";
 }
 
 SimConfig parseCommandLine(const std::vector<std::string>& args) {

@@ -52,7 +52,7 @@ struct SimConfig {
     int turnaroundUs = 2000;   // from the end of a data request to the reply
     int fifo = 4;              // characters handed to the pty together
     // Program options (used by the rdx512-sim main only).
-    std::string dir = ".";
+    std::string dir;           // empty: the folder of the files, where the monitor looks
     std::string portName = "COM1";
     std::string logPath;
     std::string readyFile;

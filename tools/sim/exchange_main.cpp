@@ -3,23 +3,51 @@
 //
 //   rdx-exchange [--device PATH | --port N] [--address A] [--baud B] [--count C]
 //
-// --device opens that device for the port instead of the usual COMn link /
-// /dev/ttyS<n-1>. Prints the reply lines; on failure prints the reason and
-// exits with 1.
+// --device opens that device for the port instead of the usual lookup (the
+// link COMn in the folder where the monitor keeps its files, where
+// rdx512-sim puts it, else the library's rule: the link COMn beside the
+// program, /dev/ttyS<n-1>). Prints the reply lines; on failure prints the
+// reason and exits with 1.
+#include <sys/stat.h>
+
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
 #include <string>
 #include <thread>
 #include <unistd.h>
 
+#include "ToolOptions.h"
 #include "rdx5Comm3.h"
+#include "startup/FilesFolder.h"
 
 namespace {
 
+const char kUsage[] =
+    "usage: rdx-exchange [--device PATH | --port N] [--address A] [--baud B] [--count C]\n"
+    "One exchange with one RDX-512 recorder through the link library; prints its reply.\n"
+    "  --device PATH  the serial device to open\n"
+    "  --port N       port COMn: the link COMn where the monitor keeps its files (where\n"
+    "                 rdx512-sim puts it), else beside the program, else /dev/ttyS<n-1> (default 1)\n"
+    "  --address A    the recorder's address (default 01)\n"
+    "  --baud B       line speed (default 9600)\n"
+    "  --count C      channels asked for (default 06)\n"
+    "  -h, --help     show this text\n"
+    "  --version      show the version\n";
+
 int usage() {
-    std::cerr << "usage: rdx-exchange [--device PATH | --port N] [--address A] [--baud B] [--count C]\n";
+    std::cerr << kUsage;
     return 2;
+}
+
+// The port's link where the monitor keeps its files, else the library's rule.
+std::string portDevice(int port) {
+    const std::string folder = rdxfiles::filesFolder(
+        std::filesystem::read_symlink("/proc/self/exe").parent_path().string(), rdxfiles::Environment::current());
+    const std::string link = folder + "/COM" + std::to_string(port);
+    struct stat st{};
+    return !folder.empty() && ::lstat(link.c_str(), &st) == 0 ? link : rdx::defaultDevicePath(port);
 }
 
 std::string twoDigits(const std::string& text) {
@@ -29,6 +57,7 @@ std::string twoDigits(const std::string& text) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (rdxtools::answeredHelpOrVersion(argc, argv, "rdx-exchange", kUsage)) return 0;
     std::string device, port = "1", address = "01", baud = "9600", count = "06";
     for (int i = 1; i < argc; i += 2) {
         const std::string option = argv[i];
@@ -41,14 +70,13 @@ int main(int argc, char** argv) {
         else if (option == "--count") count = twoDigits(value);
         else return usage();
     }
-    const std::string path = device.empty() ? rdx::defaultDevicePath(std::atoi(port.c_str())) : device;
+    const std::string path = device.empty() ? portDevice(std::atoi(port.c_str())) : device;
     if (access(path.c_str(), F_OK) != 0) {
         std::cerr << "rdx-exchange: no serial device " << path << " for the port\n";
         return 1;
     }
     try {
-        rdx::DeviceResolver resolver;
-        if (!device.empty()) resolver = [device](int) { return device; };
+        const rdx::DeviceResolver resolver = [path](int) { return path; };
         rdx::rdx5Comm3 link(rdx::makeTermiosControl(resolver), rdx::makeSystemTickCounter());
         link.TimeOut(1000);
         link.Port("COM" + port);  // examined by PortOpen

@@ -12,6 +12,8 @@
 
 #include "PtyLine.h"
 #include "Simulator.h"
+#include "ToolOptions.h"
+#include "startup/FilesFolder.h"
 
 namespace {
 
@@ -49,6 +51,7 @@ void announce(const rdxsim::PtyLine& line, const rdxsim::SimConfig& config) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (rdxtools::answeredHelpOrVersion(argc, argv, "rdx512-sim", rdxsim::usageText())) return 0;
     rdxsim::SimConfig config;
     try {
         config = rdxsim::parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
@@ -78,6 +81,17 @@ int main(int argc, char** argv) {
     sigaction(SIGTERM, &action, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
 
+    // Without --dir the link goes where the monitor looks for it: beside
+    // the program when its folder can be written, else the user's folder.
+    if (config.dir.empty()) {
+        config.dir = rdxfiles::filesFolder(std::filesystem::read_symlink("/proc/self/exe").parent_path().string(),
+                                           rdxfiles::Environment::current());
+        std::string reason;
+        if (!rdxfiles::makeFolder(config.dir, &reason)) {
+            std::cerr << "rdx512-sim: no folder for the link: " << reason << "\n";
+            return 1;
+        }
+    }
     const std::string linkPath =
         (std::filesystem::absolute(config.dir) / config.portName).lexically_normal().string();
     rdxsim::PtyLine line;

@@ -19,6 +19,7 @@
 
 #include "names/ChannelNames.h"
 #include "startup/Lenient.h"
+#include "startup/PortChoice.h"
 #include "startup/SettingsFile.h"
 #include "support/FakeLink.h"
 #include "support/FakeServices.h"
@@ -191,9 +192,13 @@ TEST_F(MainDispTest, ConnectingPollsWheneverThePortOpened) {
 }
 
 TEST_F(MainDispTest, PanelStoresTheChoiceForTheNextStartOnly) {
+    state.gInit.Port = QStringLiteral("COM2");
     auto w = make(31);
     w->mnuComPort->trigger();
     w->Combo1->setCurrentText(QStringLiteral("COM2"));
+    // The device list of COM2: its link rule first, then the simulator.
+    EXPECT_EQ(w->Combo3->itemText(0), "COM2 link or default (/dev/ttyS1)");
+    w->Combo3->setCurrentIndex(w->Combo3->findText(QStringLiteral("Simulated recorders")));
     w->Combo2->setCurrentText(QStringLiteral("2400"));
     for (int i = 0; i < 18; ++i) w->updCh->stepDown();
     w->cmdCommOK_Click();
@@ -202,6 +207,17 @@ TEST_F(MainDispTest, PanelStoresTheChoiceForTheNextStartOnly) {
     ASSERT_TRUE(stored().has_value());
     EXPECT_EQ(stored()->Port + stored()->Speed + stored()->RecCount, QStringLiteral("COM2240013"));
     EXPECT_EQ(state.gInit.RecCount, QStringLiteral("13"));
+    // The device beside it, per port, in the folder of the files; shown
+    // again when the panel opens, and not for another port.
+    EXPECT_EQ(readPortChoices(dir.path()), (std::map<int, QString>{{2, kSimulatedChoice}}));
+    EXPECT_EQ(w->runDevice(), QStringLiteral("/dev/ttyS1"));  // this run's device stays
+    w->mnuComPort_Click();
+    EXPECT_EQ(w->Combo3->currentText(), QStringLiteral("Simulated recorders"));
+    w->Combo1->setCurrentText(QStringLiteral("COM3"));
+    EXPECT_EQ(w->Combo3->currentIndex(), 0);
+    w->Combo1->setCurrentText(QStringLiteral("COM2"));
+    w->cmdCommOK_Click();
+    messages.shown.clear();
 
     // The running program still polls and shows all 31 recorders.
     poll(*w, 31);
@@ -218,6 +234,7 @@ TEST_F(MainDispTest, PanelStoresTheChoiceForTheNextStartOnly) {
     w->Combo1->setCurrentText(QStringLiteral("COM4"));
     w->cmdCommOK_Click();
     EXPECT_FALSE(w->frmCommInit->isHidden());
+    ASSERT_FALSE(messages.shown.isEmpty());
     EXPECT_TRUE(messages.shown.last().contains(QStringLiteral("could not be saved")));
     EXPECT_EQ(state.gInit.Port, QStringLiteral("COM2"));
 }

@@ -169,6 +169,58 @@ TEST(Program, MainWindowShowsTheRecorderAfterASlowOneItsOwnValues) {
     window.stopPolling();
 }
 
+TEST(Program, SimulatedRecordersChosenForThePortNeedNoHardware) {
+    // The port choice "simulated": the program starts the simulator beside
+    // it for its two recorders, polls and logs them, and ends it again.
+    QTemporaryDir program;
+    ASSERT_TRUE(program.isValid() && copyProgram(program.path()) &&
+                QFile::copy(RDX_PROGRAM_DIR "/rdx512-sim", program.filePath("rdx512-sim")) &&
+                writeWholeFile(program.filePath(kInitFileName), loggingSettingsRecordFor(2, "COM3")) &&
+                writeWholeFile(program.filePath("RDX512PORT.INI"), "COM3=simulated\n"));
+    QProcess monitor;
+    ASSERT_TRUE(startProgram(monitor, program.path()));
+    const QDir folder(program.path());
+    const auto valueRows = [&] {
+        const QStringList files = folder.entryList({"*.csv"}, QDir::Files);
+        if (files.size() != 1) return 0;
+        int rows = 0;
+        for (const QByteArray& line : readWholeFile(folder.filePath(files[0])).split('\n').mid(2))
+            rows += QRegularExpression("^\"[^\"]+\",-?\\d").match(QString::fromLatin1(line)).hasMatch();
+        return rows;
+    };
+    EXPECT_TRUE(waitUntil([&] { return valueRows() >= 2; }, 15000)) << monitor.readAllStandardError().toStdString();
+    EXPECT_TRUE(QFileInfo(program.filePath("COM3")).isSymLink());
+    monitor.terminate();
+    ASSERT_TRUE(monitor.waitForFinished(8000));
+    EXPECT_EQ(monitor.exitCode(), 0);
+    EXPECT_TRUE(waitUntil([&] { return !QFileInfo(program.filePath("COM3")).isSymLink(); }, 3000));
+}
+
+TEST(Program, EveryProgramAnswersHelpAndVersionWithoutADisplay) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("DISPLAY"));
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    for (const QString name : {"RDXMON-1_V104", "rdx512-logd", "rdx512-sim", "rdx-exchange", "bench-monitor",
+                               "bench-poll-cycle", "bench-logging", "bench-soak", "bench-latency", "bench-trust",
+                               "bench-trend", "bench-publish"}) {
+        const QString path = QStringLiteral(RDX_PROGRAM_DIR "/") + name;
+        if (name.startsWith("bench") && !QFileInfo::exists(path)) continue;  // a build without them
+        for (const QString option : {"--help", "--version"}) {
+            SCOPED_TRACE((name + ' ' + option).toStdString());
+            QProcess process;
+            process.setProcessEnvironment(env);
+            process.start(path, {option});
+            ASSERT_TRUE(process.waitForFinished(10000));
+            const QString out = QString::fromLocal8Bit(process.readAllStandardOutput());
+            EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+            if (option == "--version") EXPECT_EQ(out, name + " 1.0.4\n");
+            else EXPECT_TRUE(out.startsWith("usage: ", Qt::CaseInsensitive) && out.section('\n', 0, 0).contains(name))
+                << out.toStdString();
+        }
+    }
+}
+
 TEST(Program, WithoutItsLinkLibraryItTouchesNoSettings) {
     QTemporaryDir folder;
     QProcess monitor;
