@@ -1,6 +1,7 @@
-// The operator's view on the main window: it follows the poll cycle, the
-// window grows by the status line alone, Page Up and Page Down turn the
-// pages the window offers, the status line tells how writing the log goes.
+// The operator's view on the main window: it follows the poll cycle (its
+// history begins with the logs of the last hours), the window grows by the
+// status line alone, Page Up and Page Down turn the pages the window offers,
+// the status line tells how writing the log goes.
 #include <QDir>
 #include <QLabel>
 #include <QMenuBar>
@@ -52,6 +53,24 @@ TEST_F(OperatorViewTest, FollowsThePollsOfTheWindow) {
     view.history().points(0, 0, clock.now().toMSecsSinceEpoch() + 1, points);
     ASSERT_EQ(points.size(), 1u);
     EXPECT_EQ(points[0].value, 1.5f);
+}
+
+TEST_F(OperatorViewTest, TheHistoryBeginsWithTheLogsOfTheProgramFolder) {
+    clock.current = QDateTime(QDate(2024, 3, 7), QTime(9, 5));
+    QFile log(dir.filePath("240307_0900.csv"));
+    ASSERT_TRUE(log.open(QIODevice::WriteOnly));
+    log.write("\"24/03/07\"\r\n\"CH Name\",\"a\",\"b\",\"c\",\"d\",\"e\",\"f\"\r\n\"9:0:0 AM\",1,2,3,4,5,6\r\n");
+    log.close();
+    ASSERT_TRUE(log.open(QIODevice::ReadWrite) &&
+                log.setFileTime(QDateTime(QDate(2024, 3, 7), QTime(9, 0, 1)), QFileDevice::FileModificationTime));
+    log.close();
+    auto w = make(1);
+    OperatorView view(*w, state, services);
+    EXPECT_EQ(view.readBack().rows, 1);
+    std::vector<TrendPoint> points;
+    view.history().points(2, 0, clock.now().toMSecsSinceEpoch(), points);
+    ASSERT_FALSE(points.empty());
+    EXPECT_EQ(points[0].value, 3.0f);
 }
 
 TEST_F(OperatorViewTest, ASpeedTheLinkRefusesIsToldAndNamedInTheStatusLine) {
