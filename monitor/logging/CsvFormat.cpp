@@ -51,6 +51,37 @@ QString csvRowTime(const QTime& time)
         .arg(time.hour() < 12 ? QStringLiteral("AM") : QStringLiteral("PM"));
 }
 
+int csvRowSeconds(QByteArrayView field)
+{
+    if (field.size() < 2 || field.front() != '"' || field.back() != '"')
+        return -1;
+    field = field.sliced(1, field.size() - 2);
+    int parts[3] = {0, 0, 0};
+    int part = 0, digits = 0;
+    qsizetype i = 0;
+    for (; i < field.size() && field[i] != ' '; ++i) {
+        const char c = field[i];
+        if (c >= '0' && c <= '9') {
+            if (++digits > 2)
+                return -1;
+            parts[part] = parts[part] * 10 + (c - '0');
+        } else if (digits > 0 && part < 2) {
+            // The system's time separator: any one character between numbers.
+            ++part;
+            digits = 0;
+        } else {
+            return -1;
+        }
+    }
+    const QByteArrayView half = i < field.size() ? field.sliced(i + 1) : QByteArrayView();
+    if (part != 2 || digits == 0 || (half != "AM" && half != "PM"))
+        return -1;
+    if (parts[0] < 1 || parts[0] > 12 || parts[1] > 59 || parts[2] > 59)
+        return -1;
+    const int hour = parts[0] % 12 + (half == "PM" ? 12 : 0);
+    return (hour * 60 + parts[1]) * 60 + parts[2];
+}
+
 QString csvNumber(float value)
 {
     if (!std::isfinite(value))

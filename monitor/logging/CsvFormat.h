@@ -30,6 +30,10 @@ QString csvNameLine(const std::array<ChannelRecord, kChannelCount>& channels, in
 // The time of a row, "h:m:s AM/PM" without leading zeros: 13:05:09 gives
 // "1:5:9 PM", 00:00:30 gives "12:0:30 AM".
 QString csvRowTime(const QTime& time);
+// The seconds after midnight of a row's first field as csvRowTime writes it,
+// quotes included ("1:5:9 PM" gives 46 809); -1 when it is no such time (the
+// header lines, or a damaged row).
+int csvRowSeconds(QByteArrayView field);
 
 // A value as the log writes it: the single-precision value rounded to 7
 // significant digits, trailing zeros dropped, a period as decimal point, a

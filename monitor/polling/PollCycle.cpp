@@ -16,13 +16,6 @@ void PvView::setSlotStale(int, bool, const QDateTime&) {}
 void PvView::setLineLost(bool) {}
 void PvView::setNoAnswer(bool) {}
 
-QString staleToolTip(const QDateTime& lastReply)
-{
-    if (!lastReply.isValid())
-        return QStringLiteral("No reply yet");
-    return QStringLiteral("No reply since %1").arg(lastReply.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
-}
-
 int recorderCount(const InitRecord& init)
 {
     return std::clamp(lenientInt(init.RecCount), 1, kSlotCount);
@@ -52,6 +45,7 @@ void PollCycle::take(const SlotOutcome& outcome)
         const QDateTime time = now();
         for (int s = 0; s < count; ++s) {
             noteMiss(s);
+            lastMiss_[s] = MissReason::LineLost;
             tell([&](PollListener& l) { l.pollMissed(s, time, MissReason::LineLost); });
         }
         state_.gStartDone = 1;
@@ -84,8 +78,10 @@ void PollCycle::take(const SlotOutcome& outcome)
     if (answered) {
         tell([&](PollListener& l) { l.replyTaken(d, lastReply_[d]); });
     } else {
-        const MissReason why =
-            outcome.kind == SlotOutcome::Kind::Garbled ? MissReason::Garbled : MissReason::NoReply;
+        const MissReason why = outcome.kind == SlotOutcome::Kind::Garbled ? MissReason::Garbled
+                               : outcome.incomplete                       ? MissReason::Incomplete
+                                                                          : MissReason::NoReply;
+        lastMiss_[d] = why;
         const QDateTime time = now();
         tell([&](PollListener& l) { l.pollMissed(d, time, why); });
     }
@@ -115,6 +111,16 @@ bool PollCycle::slotStale(int slot) const
 QDateTime PollCycle::lastReply(int slot) const
 {
     return slot >= 0 && slot < kSlotCount ? lastReply_[slot] : QDateTime();
+}
+
+MissReason PollCycle::lastMiss(int slot) const
+{
+    return slot >= 0 && slot < kSlotCount ? lastMiss_[slot] : MissReason::NoReply;
+}
+
+QDateTime PollCycle::lastReading(int k) const
+{
+    return k >= 0 && k < kChannelCount ? lastReading_[k] : QDateTime();
 }
 
 QDateTime PollCycle::now() const
@@ -180,6 +186,7 @@ void PollCycle::Pvdispset(int d)
         } else {
             state_.gPvValue[k] = reading.value;
             state_.gPvState[k] = PvState::Current;
+            lastReading_[k] = lastReply_[d];
             if (onPage && state_.gChannel[k].LogSel != 0)
                 view_.setPvCaption(k - base, formatPv(reading.value, reading.decimals));
             continue;

@@ -38,10 +38,6 @@ public:
     virtual void setNoAnswer(bool none);
 };
 
-// The tooltip of a stale recorder's value labels: "No reply since <time>"
-// or "No reply yet".
-QString staleToolTip(const QDateTime& lastReply);
-
 // The recorder count for a settings record: RecCount read leniently,
 // clamped to 1..31. Start-up fixes gRecTotal with it.
 int recorderCount(const InitRecord& init);
@@ -73,6 +69,10 @@ public:
     // (invalid when it never has).
     bool slotStale(int slot) const;
     QDateTime lastReply(int slot) const;
+    // Why the slot's last poll without values gave none (NoReply before any).
+    MissReason lastMiss(int slot) const;
+    // When channel k (0..185) last had a reading (invalid: never since start).
+    QDateTime lastReading(int k) const;
     // No recorder has answered since every polled slot was asked once.
     bool noAnswer() const { return noAnswer_; }
 
@@ -103,6 +103,8 @@ private:
     std::array<int, kSlotCount> misses_{};
     std::array<bool, kSlotCount> stale_{};
     std::array<QDateTime, kSlotCount> lastReply_{};
+    std::array<MissReason, kSlotCount> lastMiss_{};
+    std::array<QDateTime, kChannelCount> lastReading_{};
 };
 
 }  // namespace rdxmon

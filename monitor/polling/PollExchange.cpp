@@ -173,8 +173,11 @@ std::optional<SlotOutcome> PollExchange::step()
     // Any other error of the link counts as no answer from this slot: its
     // lines stay and the cycle moves on, so no slot is asked forever.
     index_ = (d + 1) % settings_.count;
-    if (failed || text == kEsc)
-        return outcome(SlotOutcome::Kind::Miss, d, std::move(text));
+    if (failed || text == kEsc) {
+        SlotOutcome miss = outcome(SlotOutcome::Kind::Miss, d, std::move(text));
+        miss.incomplete = !failed && arrived;
+        return miss;
+    }
 
     learnGap(link_->ReplyGap());
     if (untrusted)

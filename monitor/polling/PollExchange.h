@@ -69,6 +69,9 @@ struct SlotOutcome {
     int slot = 0;
     std::string text;  // as RWcomm returned it (Reply, Miss, Garbled)
     qint64 atMs = 0;   // the exchange's monotonic clock at the end
+    // Miss: characters of a reply came, but it did not end within the
+    // time-out (the recorder is there, but too slow or its reply cut short).
+    bool incomplete = false;
 };
 
 class PollExchange {

@@ -12,9 +12,10 @@ namespace rdxmon {
 
 // Why a poll gave the slot no values.
 enum class MissReason {
-    NoReply,   // nothing, or not all of a reply, within the time-out; or a link error
-    Garbled,   // a reply came but could not be told apart from other traffic: dropped
-    LineLost,  // the serial line went away
+    NoReply,     // nothing within the time-out, or a link error
+    Garbled,     // a reply came but could not be told apart from other traffic: dropped
+    LineLost,    // the serial line went away
+    Incomplete,  // characters came, but no whole reply within the time-out (too slow, or cut short)
 };
 
 class PollListener {

@@ -1,6 +1,7 @@
 #include "status/LineStatus.h"
 
 #include <algorithm>
+#include <bit>
 
 namespace rdxmon {
 
@@ -11,6 +12,8 @@ void LineStatus::replyTaken(int slot, const QDateTime& time) {
     Recorder& r = recorders_[static_cast<std::size_t>(slot)];
     r.state = State::Ok;
     ++r.replies;
+    r.recent = (r.recent << 1) | 1u;
+    r.recentPolls = std::min(r.recentPolls + 1, kRecentPolls);
     r.lastReply = time;
     r.staleSince = QDateTime();
 }
@@ -19,9 +22,16 @@ void LineStatus::pollMissed(int slot, const QDateTime& time, MissReason why) {
     if (slot < 0 || slot >= kSlotCount) return;
     Recorder& r = recorders_[static_cast<std::size_t>(slot)];
     if (why == MissReason::Garbled) ++r.garbled;
-    else if (why == MissReason::NoReply) ++r.timeOuts;
-    if (r.lastReply.isValid() && r.state != State::Stale && r.state != State::Garbled) r.staleSince = time;
+    else if (why != MissReason::LineLost) ++r.timeOuts;
+    if (why == MissReason::Incomplete) ++r.incomplete;
+    // A lost line is no fault of the recorder's: not one of its polls.
+    if (why != MissReason::LineLost) {
+        r.recent <<= 1;
+        r.recentPolls = std::min(r.recentPolls + 1, kRecentPolls);
+    }
+    if (r.lastReply.isValid() && r.state == State::Ok) r.staleSince = time;
     if (why == MissReason::Garbled) r.state = State::Garbled;
+    else if (why == MissReason::Incomplete) r.state = State::Incomplete;
     else r.state = r.lastReply.isValid() ? State::Stale : State::NoReply;
 }
 
@@ -41,6 +51,11 @@ int LineStatus::garbled() const {
                                           [](const Recorder& r) { return r.state == State::Garbled; }));
 }
 
+int LineStatus::incomplete() const {
+    return static_cast<int>(std::count_if(recorders_.begin(), recorders_.begin() + polled_,
+                                          [](const Recorder& r) { return r.state == State::Incomplete; }));
+}
+
 qint64 LineStatus::lastReplyAgeMs(int slot, const QDateTime& now) const {
     const Recorder& r = recorder(slot);
     if (!r.lastReply.isValid()) return -1;
@@ -55,8 +70,16 @@ QString stateText(const LineStatus::Recorder& recorder) {
     case LineStatus::State::Stale:
         return QStringLiteral("Stale since %1").arg(recorder.staleSince.toString(QStringLiteral("HH:mm:ss")));
     case LineStatus::State::Garbled: return QStringLiteral("Garbled reply");
+    case LineStatus::State::Incomplete: return QStringLiteral("Incomplete reply");
     }
     return {};
+}
+
+QString answeredText(const LineStatus::Recorder& recorder) {
+    if (recorder.recentPolls == 0) return QStringLiteral("-");
+    const quint32 mask = (1u << recorder.recentPolls) - 1;
+    const int answered = std::popcount(recorder.recent & mask);
+    return QStringLiteral("%1 %").arg(answered * 100 / recorder.recentPolls);
 }
 
 QString ageText(qint64 ms) {

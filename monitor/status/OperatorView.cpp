@@ -6,12 +6,16 @@
 #include <QPushButton>
 #include <QShortcut>
 
+#include "trend/TrendReadBack.h"
 #include "windows/MainDisp.h"
 
 namespace rdxmon {
 
 OperatorView::OperatorView(MainDisp& window, SharedState& state, Services& services)
     : window_(window), recorder_(state, history_), status_(state.gRecTotal) {
+    // The trend's history begins with the last hours of the logs, before
+    // the first reply of this run comes in.
+    readBack_ = readBackLogs(state.programFolder, services.clock.now(), state.gRecTotal, history_);
     window.pollCycle().addListener(&recorder_);
     window.pollCycle().addListener(&status_);
 

@@ -1,5 +1,6 @@
 // What the operator gets beside the main window's own layout: the history
-// of every channel and the trend window (menu "View", Ctrl+T), the line
+// of every channel (from the last hours of the logs on) and the trend
+// window (menu "View", Ctrl+T), the line
 // status under the layout (the window grows by its height) with the table
 // of recorders, and the shortcuts F1 (help), Ctrl+P (printout) and Page Up /
 // Page Down (the recorder pages). Made once the main window is there; it
@@ -16,6 +17,7 @@
 #include "status/LineStatus.h"
 #include "status/StatusLine.h"
 #include "trend/TrendHistory.h"
+#include "trend/TrendReadBack.h"
 #include "trend/TrendWindow.h"
 
 class QAction;
@@ -43,6 +45,8 @@ public:
     TrendWindow* trend() const { return trend_.get(); }
     const TrendHistory& history() const { return history_; }
     const LineStatus& lineStatus() const { return status_; }
+    // What the history took from the logs at start.
+    const ReadBack& readBack() const { return readBack_; }
 
 private:
     void turnPage(int step);
@@ -52,6 +56,7 @@ private:
     TrendRecorder recorder_;
     std::unique_ptr<TrendWindow> trend_;
     LineStatus status_;
+    ReadBack readBack_;
 };
 
 }  // namespace rdxmon

@@ -3,6 +3,7 @@
 #include "startup/ProgramFolder.h"
 
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QLabel>
 #include <QShortcut>
@@ -40,7 +41,40 @@ QString answeringText(const LineStatus& status) {
     if (status.lineIsLost()) return QStringLiteral("Line lost");
     QString text = QStringLiteral("%1 of %2 answering").arg(status.answering()).arg(status.polled());
     if (const int garbled = status.garbled(); garbled > 0) text += QStringLiteral(", %1 garbled").arg(garbled);
+    if (const int incomplete = status.incomplete(); incomplete > 0)
+        text += QStringLiteral(", %1 incomplete").arg(incomplete);
     return text;
+}
+
+QString elideMiddlePart(const QFontMetrics& metrics, int width, const QString& prefix, const QString& middle,
+                        const QString& suffix) {
+    const QString whole = prefix + middle + suffix;
+    if (metrics.horizontalAdvance(whole) <= width) return whole;
+    const QString ellipsis(QChar(0x2026));
+    const int room = width - metrics.horizontalAdvance(prefix + suffix);
+    if (!middle.isEmpty() && room >= metrics.horizontalAdvance(ellipsis))
+        return prefix + metrics.elidedText(middle, Qt::ElideMiddle, room) + suffix;
+    return metrics.elidedText(whole, Qt::ElideMiddle, width);
+}
+
+MiddleElidedLabel::MiddleElidedLabel(QWidget* parent) : QLabel(parent) { setTextFormat(Qt::PlainText); }
+
+void MiddleElidedLabel::setParts(const QString& prefix, const QString& middle, const QString& suffix) {
+    if (prefix == prefix_ && middle == middle_ && suffix == suffix_) return;
+    prefix_ = prefix;
+    middle_ = middle;
+    suffix_ = suffix;
+    elide();
+}
+
+void MiddleElidedLabel::resizeEvent(QResizeEvent* event) {
+    QLabel::resizeEvent(event);
+    elide();
+}
+
+void MiddleElidedLabel::elide() {
+    const QString text = elideMiddlePart(fontMetrics(), contentsRect().width(), prefix_, middle_, suffix_);
+    if (text != this->text()) setText(text);
 }
 
 QString cycleText(qint64 ms) {
@@ -52,10 +86,15 @@ RecorderStatusWindow::RecorderStatusWindow(const SharedState& state, const LineS
                                            QWidget* parent)
     : QWidget(parent, Qt::Window), state_(state), status_(status), clock_(clock) {
     setWindowTitle(QStringLiteral("Recorders on the line"));
-    table = new QTableWidget(status.polled(), 7, this);
+    table = new QTableWidget(status.polled(), 9, this);
     table->setHorizontalHeaderLabels({QStringLiteral("Recorder"), QStringLiteral("Address"), QStringLiteral("State"),
                                       QStringLiteral("Replies"), QStringLiteral("Time-outs"),
-                                      QStringLiteral("Garbled"), QStringLiteral("Last reply")});
+                                      QStringLiteral("Incomplete"), QStringLiteral("Garbled"),
+                                      QStringLiteral("Answered"), QStringLiteral("Last reply")});
+    table->horizontalHeaderItem(5)->setToolTip(
+        QStringLiteral("Time-outs in mid-reply: characters came, but no whole reply in time (too slow, or cut short)"));
+    table->horizontalHeaderItem(7)->setToolTip(
+        QStringLiteral("Share of its last %1 polls answered").arg(LineStatus::kRecentPolls));
     table->verticalHeader()->hide();
     table->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -65,7 +104,7 @@ RecorderStatusWindow::RecorderStatusWindow(const SharedState& state, const LineS
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(4, 4, 4, 4);
     layout->addWidget(table);
-    resize(580, std::min(60 + (fontMetrics().height() + 6) * (status.polled() + 1), 720));
+    resize(720, std::min(60 + (fontMetrics().height() + 6) * (status.polled() + 1), 720));
     new QShortcut(QKeySequence(Qt::Key_Escape), this, this, &QWidget::close);
     timer_.setInterval(kRefreshMs);
     connect(&timer_, &QTimer::timeout, this, [this] {
@@ -88,8 +127,10 @@ void RecorderStatusWindow::refresh() {
         setCell(table, slot, 2, stateText(r));
         setCell(table, slot, 3, QString::number(r.replies));
         setCell(table, slot, 4, QString::number(r.timeOuts));
-        setCell(table, slot, 5, QString::number(r.garbled));
-        setCell(table, slot, 6, ageText(status_.lastReplyAgeMs(slot, now)));
+        setCell(table, slot, 5, QString::number(r.incomplete));
+        setCell(table, slot, 6, QString::number(r.garbled));
+        setCell(table, slot, 7, answeredText(r));
+        setCell(table, slot, 8, ageText(status_.lastReplyAgeMs(slot, now)));
     }
 }
 
@@ -101,15 +142,24 @@ StatusLine::StatusLine(const SharedState& state, const LineStatus& status, Clock
     // of its own.
     setToolTip(filesFolderText(state.programFolder));
     lblDevice = addLabel(this, 0);
+    // Written as a link, with the hand over it: it opens the table.
     cmdAnswering = new QToolButton(this);
     cmdAnswering->setAutoRaise(true);
-    cmdAnswering->setToolTip(QStringLiteral("Each recorder's state, replies, time-outs and garbled replies"));
+    cmdAnswering->setCursor(Qt::PointingHandCursor);
+    QFont link = cmdAnswering->font();
+    link.setUnderline(true);
+    cmdAnswering->setFont(link);
+    QPalette linkPalette = cmdAnswering->palette();
+    linkPalette.setColor(QPalette::ButtonText, linkPalette.color(QPalette::Link));
+    cmdAnswering->setPalette(linkPalette);
+    cmdAnswering->setToolTip(QStringLiteral("Click for each recorder's state, replies, time-outs and garbled replies"));
     addWidget(cmdAnswering, 0);
     connect(cmdAnswering, &QToolButton::clicked, this, &StatusLine::showRecorders);
     lblCycle = addLabel(this, 0);
-    lblLogFile = addLabel(this, 1);
-    // A long log file name gives way (its tooltip holds the whole name); the
-    // broker state always has room for its longest word.
+    lblLogFile = new MiddleElidedLabel(this);
+    addWidget(lblLogFile, 1);
+    // A long log file name gives way, cut in its middle (its tooltip holds
+    // the whole path); the broker state always has room for its longest word.
     lblLogFile->setMinimumWidth(1);
     lblLogFile->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     lblBroker = new QLabel(this);
@@ -139,20 +189,26 @@ void StatusLine::refresh() {
     lblCycle->setText(cycleText(status_.lastCycleMs()));
     const QString file = logFile_ ? logFile_() : QString();
     const LogWriteState log = logState_ && !file.isEmpty() ? logState_() : LogWriteState{};
-    lblLogFile->setText(logFileText(file, log));
+    const std::array<QString, 3> parts = logFileParts(file, log);
+    lblLogFile->setParts(parts[0], parts[1], parts[2]);
     lblLogFile->setToolTip(log.note.isEmpty() ? file : file + QLatin1Char('\n') + log.note);
 }
 
 QString logFileText(const QString& file, const LogWriteState& state) {
-    if (file.isEmpty()) return QStringLiteral("Not logging");
-    QString text = QStringLiteral("Logging to %1").arg(QFileInfo(file).fileName());
+    const std::array<QString, 3> parts = logFileParts(file, state);
+    return parts[0] + parts[1] + parts[2];
+}
+
+std::array<QString, 3> logFileParts(const QString& file, const LogWriteState& state) {
+    if (file.isEmpty()) return {QStringLiteral("Not logging"), {}, {}};
+    QString after;
     if (state.waiting > 0)
-        text += (state.waiting == 1 ? QStringLiteral(": 1 row waits to be written (%2)")
+        after = (state.waiting == 1 ? QStringLiteral(": 1 row waits to be written (%2)")
                                     : QStringLiteral(": %1 rows wait to be written (%2)").arg(state.waiting))
                     .arg(state.reason);
     else if (!state.event.isEmpty())
-        text += QStringLiteral(": ") + state.event;
-    return text;
+        after = QStringLiteral(": ") + state.event;
+    return {QStringLiteral("Logging to "), QFileInfo(file).fileName(), after};
 }
 
 void StatusLine::showRecorders() {

@@ -1,13 +1,16 @@
 // The status line under the main window's layout: the device the port
-// opened, the recorders answering out of those polled (a click opens the
-// table of every recorder), the last full cycle's time, the log file being
-// written, and the broker state when publishing is configured. It refreshes
-// itself once a second.
+// opened, the recorders answering out of those polled (written as a link: a
+// click opens the table of every recorder), the last full cycle's time, the
+// log file being written (a long name cut in its middle, so its end and
+// what follows it stay), and the broker state when publishing is
+// configured. It refreshes itself once a second.
 #ifndef RDXMON_STATUS_STATUSLINE_H
 #define RDXMON_STATUS_STATUSLINE_H
 
+#include <array>
 #include <functional>
 
+#include <QLabel>
 #include <QStatusBar>
 #include <QTimer>
 #include <QWidget>
@@ -17,14 +20,39 @@
 #include "startup/SharedState.h"
 #include "status/LineStatus.h"
 
+class QFontMetrics;
 class QLabel;
 class QTableWidget;
 class QToolButton;
 
 namespace rdxmon {
 
-// Every polled recorder: address, state, replies, time-outs, age of the
-// last reply. Not modal; Escape closes it.
+// A label whose text is prefix + middle + suffix, with the middle cut in
+// its own middle ("...") as far as the label's width needs, again at every
+// resize; past that the whole text is cut in the middle.
+class MiddleElidedLabel : public QLabel {
+    Q_OBJECT
+public:
+    explicit MiddleElidedLabel(QWidget* parent = nullptr);
+    void setParts(const QString& prefix, const QString& middle, const QString& suffix);
+    QString fullText() const { return prefix_ + middle_ + suffix_; }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void elide();
+    QString prefix_, middle_, suffix_;
+};
+
+// The text that fits width pixels: middle cut in its middle, or when even
+// an ellipsis there is too wide, the whole text cut in its middle.
+QString elideMiddlePart(const QFontMetrics& metrics, int width, const QString& prefix, const QString& middle,
+                        const QString& suffix);
+
+// Every polled recorder: address, state, replies, time-outs (and those in
+// mid-reply), garbled replies, the share of its last polls answered, age of
+// the last reply. Not modal; Escape closes it.
 class RecorderStatusWindow : public QWidget {
     Q_OBJECT
 public:
@@ -65,7 +93,7 @@ public:
     QLabel* lblDevice = nullptr;
     QToolButton* cmdAnswering = nullptr;
     QLabel* lblCycle = nullptr;
-    QLabel* lblLogFile = nullptr;
+    MiddleElidedLabel* lblLogFile = nullptr;
     QLabel* lblBroker = nullptr;
 
 private:
@@ -80,7 +108,9 @@ private:
 // "COM1 → /dev/ttyUSB0"; " (not open)" after it when the port did not open,
 // " (not open: speed 1920 refused)" when the cause is known.
 QString deviceText(const QString& port, const QString& device, bool opened, const QString& cause = {});
-// "12 of 31 answering", or "Line lost" while the port is being reopened.
+// "12 of 31 answering", ", 2 garbled" and ", 1 incomplete" after it while
+// recorders' last replies were so; "Line lost" while the port is being
+// reopened.
 QString answeringText(const LineStatus& status);
 // "Cycle 10.3 s"; "Cycle -" before the first full cycle.
 QString cycleText(qint64 ms);
@@ -88,6 +118,9 @@ QString cycleText(qint64 ms);
 // be written (No space left on device)", ": writing resumed at 10:20:00";
 // "Not logging" for no file.
 QString logFileText(const QString& file, const LogWriteState& state);
+// The same text in three parts: before the file name, the name, after it
+// (for no file: all in the first).
+std::array<QString, 3> logFileParts(const QString& file, const LogWriteState& state);
 
 }  // namespace rdxmon
 

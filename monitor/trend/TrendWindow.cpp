@@ -3,8 +3,9 @@
 #include <algorithm>
 #include <cmath>
 
+#include <QCategoryAxis>
+#include <QCheckBox>
 #include <QCloseEvent>
-#include <QDateTimeAxis>
 #include <QFile>
 #include <QFileDialog>
 #include <QGraphicsItem>
@@ -46,12 +47,16 @@ public:
         const QRectF area = plot_.chart()->plotArea();
         painter->setClipRect(area);
         painter->setRenderHint(QPainter::Antialiasing, false);
-        // One pixel wide: the raster engine draws it without stroking.
+        // One pixel wide: the raster engine draws it without stroking. The
+        // line whose scale the axis shows is drawn wider, last, on top.
         const double sx = area.width() / static_cast<double>(plot_.to_ - plot_.from_);
-        const double sy = area.height() / std::max(1e-30, plot_.yMax_ - plot_.yMin_);
         QPolygonF line;
-        for (const TrendPlot::Curve& curve : plot_.curves_) {
-            painter->setPen(QPen(curve.colour, 1));
+        const int count = static_cast<int>(plot_.curves_.size());
+        for (int n = 0; n < count; ++n) {
+            const int index = plot_.axisCurve_ < 0 ? n : (plot_.axisCurve_ + 1 + n) % count;
+            const TrendPlot::Curve& curve = plot_.curves_[static_cast<std::size_t>(index)];
+            painter->setPen(QPen(curve.colour, index == plot_.axisCurve_ && count > 1 ? 2 : 1));
+            const ValueScale& scale = curve.scale;
             line.clear();
             auto flush = [&] {
                 if (line.size() == 1) {
@@ -67,7 +72,7 @@ public:
                     continue;
                 }
                 line << QPointF(area.left() + static_cast<double>(p.ms - plot_.from_) * sx,
-                                area.bottom() - (static_cast<double>(p.value) - plot_.yMin_) * sy);
+                                area.bottom() - scale.fraction(static_cast<double>(p.value)) * area.height());
             }
             flush();
         }
@@ -86,9 +91,15 @@ TrendPlot::TrendPlot(QWidget* parent) : QChartView(parent) {
     auto* chart = new QChart;
     chart->legend()->hide();
     chart->setMargins(QMargins(4, 4, 4, 4));
-    axisX_ = new QDateTimeAxis;
+    // The time axis is labelled at round times of its own choosing; its grid
+    // lines fall on them.
+    axisX_ = new QCategoryAxis;
+    axisX_->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
     axisY_ = new QValueAxis;
-    axisX_->setTickCount(7);
+    axisY_->setTickCount(kScaleDivisions + 1);
+    QFont title = axisY_->titleFont();
+    title.setBold(true);
+    axisY_->setTitleFont(title);
     chart->addAxis(axisX_, Qt::AlignBottom);
     chart->addAxis(axisY_, Qt::AlignLeft);
     setChart(chart);
@@ -112,43 +123,41 @@ qint64 TrendPlot::msAt(double x) const {
     return from_ + static_cast<qint64>((x - a.left()) / std::max(1.0, a.width()) * static_cast<double>(to_ - from_));
 }
 
-double TrendPlot::yFor(double value) const {
-    const QRectF a = chart()->plotArea();
-    return a.bottom() - (value - yMin_) * a.height() / std::max(1e-30, yMax_ - yMin_);
-}
-
-void TrendPlot::setCurves(std::vector<Curve> curves, qint64 from, qint64 to) {
+void TrendPlot::setCurves(std::vector<Curve> curves, qint64 from, qint64 to, int axisCurve,
+                          const QString& axisTitle) {
     curves_ = std::move(curves);
     from_ = from;
     to_ = std::max(to, from + 1);
-    double lo = INFINITY, hi = -INFINITY;
-    for (const Curve& c : curves_) {
-        for (const TrendPoint& p : c.points) {
-            if (p.isBreak() || p.ms < from_ || p.ms > to_) continue;
-            lo = std::min(lo, static_cast<double>(p.value));
-            hi = std::max(hi, static_cast<double>(p.value));
-        }
-    }
-    if (!(lo <= hi)) {
-        lo = 0;
-        hi = 1;
-    } else if (hi - lo < 1e-6 * std::max(1.0, std::abs(hi))) {
-        lo -= 1;
-        hi += 1;
-    } else {
-        const double margin = (hi - lo) * 0.05;
-        lo -= margin;
-        hi += margin;
-    }
-    yMin_ = lo;
-    yMax_ = hi;
-    axisY_->setRange(lo, hi);
-    axisY_->applyNiceNumbers();
-    yMin_ = axisY_->min();
-    yMax_ = axisY_->max();
-    axisX_->setFormat(to_ - from_ > 2 * 3600 * 1000 ? QStringLiteral("HH:mm") : QStringLiteral("HH:mm:ss"));
-    axisX_->setRange(QDateTime::fromMSecsSinceEpoch(from_), QDateTime::fromMSecsSinceEpoch(to_));
+    axisCurve_ = axisCurve >= 0 && axisCurve < static_cast<int>(curves_.size()) ? axisCurve : -1;
+    axisScale_ = axisCurve_ >= 0 ? curves_[static_cast<std::size_t>(axisCurve_)].scale : ValueScale{};
+    const QColor colour = axisCurve_ >= 0 ? curves_[static_cast<std::size_t>(axisCurve_)].colour.darker(120)
+                                          : palette().color(QPalette::WindowText);
+    axisY_->setRange(axisScale_.lo, axisScale_.hi);
+    axisY_->setLabelFormat(QStringLiteral("%.%1f").arg(axisScale_.decimals));
+    axisY_->setLabelsColor(colour);
+    axisY_->setTitleBrush(colour);
+    if (axisY_->titleText() != axisTitle) axisY_->setTitleText(axisTitle);
+    labelTime();
     item_->update();
+}
+
+void TrendPlot::labelTime() {
+    // A label needs its own width and as much again between labels.
+    const int labelWidth = fontMetrics().horizontalAdvance(QStringLiteral("00:00:00")) * 2;
+    const TimeTicks ticks = timeTicks(from_, to_, std::max(1, (viewport()->width() - 80) / labelWidth));
+    if (ticks.at != ticks_.at || ticks.format != ticks_.format) {
+        for (const QString& label : axisX_->categoriesLabels()) axisX_->remove(label);
+        for (qint64 t : ticks.at)
+            axisX_->append(QDateTime::fromMSecsSinceEpoch(t).toString(ticks.format), static_cast<qreal>(t));
+        ticks_ = ticks;
+    }
+    axisX_->setStartValue(static_cast<qreal>(from_));
+    axisX_->setRange(static_cast<qreal>(from_), static_cast<qreal>(to_));
+}
+
+void TrendPlot::resizeEvent(QResizeEvent* event) {
+    QChartView::resizeEvent(event);
+    labelTime();
 }
 
 void TrendPlot::mousePressEvent(QMouseEvent* event) {
@@ -217,6 +226,14 @@ TrendWindow::TrendWindow(const SharedState& state, const TrendHistory& history, 
     bar->addWidget(cmdLive);
     lblCursor = new QLabel(this);
     bar->addWidget(lblCursor, 1);
+    chkOneScale = new QCheckBox(QStringLiteral("One scale for all"), this);
+    chkOneScale->setToolTip(QStringLiteral("Unticked, every line has a scale of its own; the value axis shows the "
+                                           "scale of the channel chosen in the list"));
+    connect(chkOneScale, &QCheckBox::toggled, this, [this] {
+        refresh();
+        store();
+    });
+    bar->addWidget(chkOneScale);
     auto* png = new QPushButton(QStringLiteral("Save PNG..."), this);
     connect(png, &QPushButton::clicked, this, [this] { chooseAndSavePng(); });
     bar->addWidget(png);
@@ -226,16 +243,30 @@ TrendWindow::TrendWindow(const SharedState& state, const TrendHistory& history, 
     layout->addLayout(bar);
 
     auto* split = new QSplitter(this);
-    channelList = new QTreeWidget(split);
-    channelList->setColumnCount(3);
-    channelList->setHeaderLabels({QStringLiteral("Channel"), QStringLiteral("Name"), QStringLiteral("At cursor")});
+    auto* side = new QWidget(split);
+    auto* sideLayout = new QVBoxLayout(side);
+    sideLayout->setContentsMargins(0, 0, 0, 0);
+    auto* picks = new QHBoxLayout;
+    cmdAll = new QPushButton(QStringLiteral("All"), side);
+    cmdNone = new QPushButton(QStringLiteral("None"), side);
+    connect(cmdAll, &QPushButton::clicked, this, [this] { pickAll(true); });
+    connect(cmdNone, &QPushButton::clicked, this, [this] { pickAll(false); });
+    picks->addWidget(cmdAll);
+    picks->addWidget(cmdNone);
+    picks->addStretch(1);
+    sideLayout->addLayout(picks);
+    channelList = new QTreeWidget(side);
+    channelList->setColumnCount(4);
+    channelList->setHeaderLabels({QStringLiteral("Channel"), QStringLiteral("Name"), QStringLiteral("Scale"),
+                                  QStringLiteral("At cursor")});
     channelList->setRootIsDecorated(false);
     channelList->setUniformRowHeights(true);
+    sideLayout->addWidget(channelList);
     plot = new TrendPlot(split);
-    split->addWidget(channelList);
+    split->addWidget(side);
     split->addWidget(plot);
     split->setStretchFactor(1, 1);
-    split->setSizes({380, 720});
+    split->setSizes({440, 720});
     layout->addWidget(split, 1);
     buildChannelList();
 
@@ -265,6 +296,11 @@ TrendWindow::TrendWindow(const SharedState& state, const TrendHistory& history, 
             store();
         }
     });
+    // The value axis shows the scale of the channel chosen in the list.
+    connect(channelList, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) {
+        if (item) axisChannel_ = item->data(0, Qt::UserRole).toInt();
+        refresh();
+    });
     timer_.setInterval(1000);
     connect(&timer_, &QTimer::timeout, this, &TrendWindow::refresh);
     resize(1180, 640);
@@ -287,32 +323,52 @@ void TrendWindow::buildChannelList() {
         swatch.fill(channelColour(k));
         item->setIcon(0, QIcon(swatch));
         item->setTextAlignment(2, Qt::AlignRight | Qt::AlignVCenter);
+        item->setTextAlignment(3, Qt::AlignRight | Qt::AlignVCenter);
     }
     updateNames();
     channelList->resizeColumnToContents(0);
     channelList->resizeColumnToContents(1);
-    channelList->setColumnWidth(2, channelList->fontMetrics().horizontalAdvance(QStringLiteral("-0.000000")) + 12);
+    const QFontMetrics metrics = channelList->fontMetrics();
+    channelList->setColumnWidth(2, metrics.horizontalAdvance(QStringLiteral("-0.000 to -0.000")) + 12);
+    channelList->setColumnWidth(3, metrics.horizontalAdvance(QStringLiteral("-0.000000")) + 12);
 }
 
 void TrendWindow::updateNames() {
-    // Renames in the channel name window show at the next refresh.
+    // Renames in the channel name window, and channels selected or
+    // unselected there, show at the next refresh.
+    const QSignalBlocker block(channelList);
     for (int i = 0; i < channelList->topLevelItemCount(); ++i) {
         QTreeWidgetItem* item = channelList->topLevelItem(i);
         const QString name = state_.gChannel[static_cast<std::size_t>(i)].Name.trimmed();
-        if (item->text(1) != name) {
-            const QSignalBlocker block(channelList);
-            item->setText(1, name);
-        }
+        if (item->text(1) != name) item->setText(1, name);
+        const bool shown = channelShown(state_, i);
+        if (item->isHidden() == shown) item->setHidden(!shown);
     }
 }
 
 std::vector<int> TrendWindow::picked() const {
     std::vector<int> channels;
     for (int i = 0; i < channelList->topLevelItemCount(); ++i) {
-        if (channelList->topLevelItem(i)->checkState(0) == Qt::Checked) channels.push_back(i);
+        const QTreeWidgetItem* item = channelList->topLevelItem(i);
+        if (!item->isHidden() && item->checkState(0) == Qt::Checked) channels.push_back(i);
     }
     return channels;
 }
+
+std::vector<int> TrendWindow::offered() const {
+    std::vector<int> channels;
+    for (int i = 0; i < channelList->topLevelItemCount(); ++i) {
+        if (!channelList->topLevelItem(i)->isHidden()) channels.push_back(i);
+    }
+    return channels;
+}
+
+void TrendWindow::pickAll(bool on) {
+    setPicked(on ? offered() : std::vector<int>{});
+    store();
+}
+
+void TrendWindow::setOneScale(bool on) { chkOneScale->setChecked(on); }
 
 void TrendWindow::setPicked(const std::vector<int>& channels) {
     {
@@ -336,16 +392,49 @@ void TrendWindow::open() {
 
 void TrendWindow::refresh() {
     if (live_) endMs_ = clock_.now().toMSecsSinceEpoch();
+    updateNames();
     const qint64 from = endMs_ - spanMs_;
     const int columns = plot->columns();
-    std::vector<TrendPlot::Curve> curves;
-    for (int k : picked()) {
+    const std::vector<int> channels = picked();
+    std::vector<std::vector<TrendPoint>> points;
+    for (int k : channels) {
         scratch_.clear();
         history_.points(k, from, endMs_, scratch_);
-        curves.push_back({k, channelColour(k), reduceToColumns(scratch_, from, endMs_, columns)});
+        points.push_back(reduceToColumns(scratch_, from, endMs_, columns));
     }
-    plot->setCurves(std::move(curves), from, endMs_);
-    updateNames();
+    const bool one = chkOneScale->isChecked();
+    const std::vector<ValueScale> scales = curveScales(points, from, endMs_, one);
+    std::vector<TrendPlot::Curve> curves;
+    int axisCurve = -1;
+    {
+        const QSignalBlocker block(channelList);
+        for (std::size_t n = 0; n < channels.size(); ++n) {
+            const int k = channels[n];
+            if (k == axisChannel_) axisCurve = static_cast<int>(n);
+            curves.push_back({k, channelColour(k), std::move(points[n]), scales[n]});
+        }
+        for (int i = 0; i < channelList->topLevelItemCount(); ++i) {
+            QTreeWidgetItem* item = channelList->topLevelItem(i);
+            const auto at = std::find(channels.begin(), channels.end(), i);
+            QString range;
+            if (at != channels.end()) {
+                const ValueScale& scale = scales[static_cast<std::size_t>(at - channels.begin())];
+                range = scaleLabel(scale, scale.lo) + QStringLiteral(" to ") + scaleLabel(scale, scale.hi);
+            }
+            if (item->text(2) != range) item->setText(2, range);
+        }
+    }
+    // The axis follows the channel chosen in the list while it is plotted,
+    // else the first one plotted.
+    if (axisCurve < 0 && !curves.empty()) axisCurve = 0;
+    axisChannel_ = axisCurve < 0 ? -1 : curves[static_cast<std::size_t>(axisCurve)].channel;
+    QString title;
+    if (axisChannel_ >= 0) {
+        const QString name = plainName(state_.gChannel[static_cast<std::size_t>(axisChannel_)].Name).trimmed();
+        title = one ? QStringLiteral("All lines on this scale")
+                    : (name.isEmpty() ? channelLabel(axisChannel_) : channelLabel(axisChannel_) + QLatin1Char(' ') + name);
+    }
+    plot->setCurves(std::move(curves), from, endMs_, axisCurve, title);
     showCursorValues();
     // No redraw more often than the time axis moves by a pixel: once a
     // second for 10 minutes, every 10 s for 8 hours.
@@ -381,7 +470,7 @@ void TrendWindow::showCursorValues() {
     const QSignalBlocker block(channelList);
     for (int i = 0; i < channelList->topLevelItemCount(); ++i) {
         QTreeWidgetItem* item = channelList->topLevelItem(i);
-        if (item->text(2) != values[static_cast<std::size_t>(i)]) item->setText(2, values[static_cast<std::size_t>(i)]);
+        if (item->text(3) != values[static_cast<std::size_t>(i)]) item->setText(3, values[static_cast<std::size_t>(i)]);
     }
 }
 
@@ -392,22 +481,22 @@ void TrendWindow::restore() {
     if (ini.contains(QStringLiteral("Geometry"))) restoreGeometry(ini.value(QStringLiteral("Geometry")).toByteArray());
     const qint64 span = ini.value(QStringLiteral("SpanMs"), kRanges[0]).toLongLong();
     spanMs_ = std::clamp<qint64>(span, 10'000, TrendHistory::kSpanMs);
-    std::vector<int> channels;
+    {
+        const QSignalBlocker block(chkOneScale);
+        chkOneScale->setChecked(ini.value(QStringLiteral("OneScale"), false).toBool());
+    }
+    std::optional<std::vector<int>> kept;
     if (ini.contains(QStringLiteral("Channels"))) {
+        kept.emplace();
         const QStringList fields = ini.value(QStringLiteral("Channels")).toString().split(QLatin1Char(' '), Qt::SkipEmptyParts);
         for (const QString& f : fields) {
             bool ok = false;
             const int k = f.toInt(&ok);
-            if (ok && k >= 0 && k < kChannelCount) channels.push_back(k);
-        }
-    } else {
-        // The selected channels of the page the main window shows.
-        const int page = host_.mPage();
-        for (int k = page * 72; k < std::min(page * 72 + 72, kChannelCount); ++k) {
-            if (state_.gChannel[static_cast<std::size_t>(k)].LogSel != 0) channels.push_back(k);
+            if (ok && k >= 0 && k < kChannelCount) kept->push_back(k);
         }
     }
-    setPicked(channels);
+    updateNames();
+    setPicked(openingPicks(state_, kept, host_.mPage()));
 }
 
 void TrendWindow::store() {
@@ -416,6 +505,7 @@ void TrendWindow::store() {
     ini.beginGroup(QStringLiteral("Trend"));
     ini.setValue(QStringLiteral("Geometry"), saveGeometry());
     ini.setValue(QStringLiteral("SpanMs"), spanMs_);
+    ini.setValue(QStringLiteral("OneScale"), chkOneScale->isChecked());
     QStringList fields;
     for (int k : picked()) fields << QString::number(k);
     ini.setValue(QStringLiteral("Channels"), fields.join(QLatin1Char(' ')));

@@ -1,10 +1,14 @@
 // The trend window: the picked channels against time from the history.
-// The last 10 minutes, hour or 8 hours at a click, following the present;
-// the wheel zooms the time, dragging pans it (and stops following until
-// "Live" or a double click), the cursor reads out time and values into the
-// channel list. The plot saves as PNG, the shown range as CSV. Its size,
-// range and picked channels are kept in a small INI file in the program's
-// folder.
+// It offers the channels the main window shows, and opens with the ones
+// picked last time (or the first recorder's). Each line has a round scale
+// of its own (or, ticked, one for all); the value axis is labelled for the
+// channel chosen in the list, in its colour. Time ticks fall on round steps
+// of the clock. The last 10 minutes, hour or 8 hours at a click, following
+// the present; the wheel zooms the time, dragging pans it (and stops
+// following until "Live" or a double click), the cursor reads out time and
+// values into the channel list. The plot saves as PNG, the shown range as
+// CSV. Its size, range, scale choice and picked channels are kept in a
+// small INI file in the program's folder.
 #ifndef RDXMON_TREND_TRENDWINDOW_H
 #define RDXMON_TREND_TRENDWINDOW_H
 
@@ -18,8 +22,10 @@
 #include "startup/Services.h"
 #include "startup/SharedState.h"
 #include "trend/TrendHistory.h"
+#include "trend/TrendScale.h"
 
-class QDateTimeAxis;
+class QCategoryAxis;
+class QCheckBox;
 class QLabel;
 class QPushButton;
 class QTreeWidget;
@@ -41,15 +47,20 @@ public:
         int channel;
         QColor colour;
         std::vector<TrendPoint> points;  // reduced to the plot's width
+        ValueScale scale;
     };
 
     explicit TrendPlot(QWidget* parent = nullptr);
-    void setCurves(std::vector<Curve> curves, qint64 from, qint64 to);
+    // The curves from..to; the value axis is labelled with the scale of
+    // curves[axisCurve] (none: -1), titled axisTitle.
+    void setCurves(std::vector<Curve> curves, qint64 from, qint64 to, int axisCurve, const QString& axisTitle);
     const std::vector<Curve>& curves() const { return curves_; }
     qint64 from() const { return from_; }
     qint64 to() const { return to_; }
-    double yMin() const { return yMin_; }
-    double yMax() const { return yMax_; }
+    // The scale the value axis shows.
+    const ValueScale& axisScale() const { return axisScale_; }
+    // The time axis' ticks as labelled.
+    const TimeTicks& ticks() const { return ticks_; }
     // The plotting area's width in pixels (the columns points are reduced to).
     int columns() const;
     // The cursor's time (ms), or -1 when it is off the plot.
@@ -57,7 +68,6 @@ public:
     // Where a time lies across the plot (pixels) and back.
     double xFor(qint64 ms) const;
     qint64 msAt(double x) const;
-    double yFor(double value) const;
 
 Q_SIGNALS:
     void panned(qint64 deltaMs);
@@ -72,14 +82,20 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
     void leaveEvent(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
-    QDateTimeAxis* axisX_;
+    // Time ticks for the plot's present width.
+    void labelTime();
+
+    QCategoryAxis* axisX_;
     QValueAxis* axisY_;
     TrendCurves* item_;
     std::vector<Curve> curves_;
     qint64 from_ = 0, to_ = 1;
-    double yMin_ = 0, yMax_ = 1;
+    int axisCurve_ = -1;
+    ValueScale axisScale_;
+    TimeTicks ticks_;
     qint64 cursorMs_ = -1;
     bool dragging_ = false;
     double dragX_ = 0;
@@ -106,8 +122,17 @@ public:
     void showRange(qint64 spanMs);
     void goLive();
 
+    // The channels ticked among those offered (shown in the main window).
     std::vector<int> picked() const;
     void setPicked(const std::vector<int>& channels);
+    // Ticks every channel offered, or none.
+    void pickAll(bool on);
+    // The channels the list offers now.
+    std::vector<int> offered() const;
+    // One scale for every line instead of one each.
+    void setOneScale(bool on);
+    // The channel whose scale the value axis shows (-1: none plotted).
+    int axisChannel() const { return axisChannel_; }
     qint64 spanMs() const { return spanMs_; }
     bool live() const { return live_; }
 
@@ -118,6 +143,9 @@ public:
     QTreeWidget* channelList = nullptr;
     QLabel* lblCursor = nullptr;
     QPushButton* cmdLive = nullptr;
+    QPushButton* cmdAll = nullptr;
+    QPushButton* cmdNone = nullptr;
+    QCheckBox* chkOneScale = nullptr;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -125,6 +153,8 @@ protected:
 
 private:
     void buildChannelList();
+    // Names from the channel table, and only the channels the main window
+    // shows (a channel unselected there leaves the list and the plot).
     void updateNames();
     void showCursorValues();
     void store();
@@ -142,6 +172,7 @@ private:
     bool live_ = true;
     qint64 spanMs_ = kRanges[0];
     qint64 endMs_ = 0;
+    int axisChannel_ = -1;
     std::vector<TrendPoint> scratch_;
 };
 

@@ -148,6 +148,9 @@ MainDisp::MainDisp(SharedState& state, Services& services, QWidget* parent)
     // 7. The help file beside the program (not in the folder of the files).
     mHelpFile = help_.helpFile();
     setWindowIcon(ProgramIcon());
+    // The value labels tell in their tooltips why they are empty or grey.
+    poll_.addListener(this);
+    showValueTips();
 }
 
 MainDisp::~MainDisp() = default;
@@ -375,8 +378,77 @@ void MainDisp::showStale() {
         QPalette labelPalette = lblPv[i]->palette();
         labelPalette.setColor(QPalette::WindowText, stale ? QColor(Qt::gray) : normal);
         lblPv[i]->setPalette(labelPalette);
-        lblPv[i]->setToolTip(stale ? staleToolTip(poll_.lastReply(slot)) : QString());
     }
+    showValueTips();
+}
+
+ValueFacts MainDisp::valueFacts(int label) const {
+    ValueFacts f;
+    const int k = layout::channelIndex(mPage_, label);
+    if (label < 0 || label >= layout::kSlotsPerPage || k >= kChannelCount) return f;
+    const int slot = k / kChannelsPerSlot;
+    f.channel = k;
+    f.selected = state_.gChannel[k].LogSel != 0;
+    f.state = state_.gPvState[k];
+    f.answering = !poll_.slotStale(slot);
+    f.miss = poll_.lastMiss(slot);
+    f.lastReply = poll_.lastReply(slot);
+    f.lastReading = poll_.lastReading(k);
+    f.now = services_.clock.now();
+    return f;
+}
+
+void MainDisp::showValueTips(int slot) {
+    for (int i = 0; i < layout::kSlotsPerPage; ++i) {
+        const int k = layout::channelIndex(mPage_, i);
+        if (k >= kChannelCount) break;
+        if (slot >= 0 && k / kChannelsPerSlot != slot) continue;
+        const QString tip = valueToolTip(valueFacts(i));
+        if (lblPv[i]->toolTip() != tip) lblPv[i]->setToolTip(tip);
+    }
+}
+
+void MainDisp::replyTaken(int slot, const QDateTime&) { showValueTips(slot); }
+void MainDisp::pollMissed(int slot, const QDateTime&, MissReason) { showValueTips(slot); }
+void MainDisp::lineLost(bool) { showValueTips(); }
+
+QString valueToolTip(const ValueFacts& f) {
+    const auto when = [&](const QDateTime& t) {
+        return t.toString(t.date() == f.now.date() ? QStringLiteral("HH:mm:ss") : QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    };
+    QString head;
+    if (!f.selected) {
+        head = QStringLiteral("not selected: not shown, not logged (its button selects it)");
+    } else if (!f.answering) {
+        switch (f.miss) {
+        case MissReason::LineLost:
+            head = QStringLiteral("the serial line is lost; the port is being opened again");
+            break;
+        case MissReason::Garbled:
+            head = QStringLiteral("the recorder's last reply was garbled and dropped");
+            break;
+        case MissReason::Incomplete:
+            head = QStringLiteral("the recorder's reply did not end in time (too slow, or cut short)");
+            break;
+        case MissReason::NoReply:
+            head = f.lastReply.isValid() ? QStringLiteral("the recorder does not answer")
+                                         : QStringLiteral("the recorder has not answered since the program started");
+            break;
+        }
+        if (f.lastReply.isValid()) head += QStringLiteral(" (last reply %1)").arg(when(f.lastReply));
+        if (f.state == PvState::Stale) head += QStringLiteral("\nThe grey value is its last reading, not a present one.");
+    } else if (f.state == PvState::Skipped) {
+        head = QStringLiteral("skipped by the recorder: it sends no value for this channel");
+    } else if (f.state == PvState::NoReading) {
+        head = f.lastReply.isValid()
+                   ? QStringLiteral("no number in the last reply (a burn-out or over-range text)")
+                   : QStringLiteral("no reading yet: the recorder has not been asked yet");
+    } else {
+        head = QStringLiteral("current reading");
+    }
+    const QString last = f.lastReading.isValid() ? QStringLiteral("Last reading: %1").arg(when(f.lastReading))
+                                                 : QStringLiteral("No reading since the program started");
+    return channelLabel(f.channel) + QStringLiteral(": ") + head + QLatin1Char('\n') + last;
 }
 
 void MainDisp::setSlotStale(int slot, bool, const QDateTime&) {
@@ -465,6 +537,7 @@ void MainDisp::Logdisp(int page) {
         const int k = layout::channelIndex(page, i);
         if (k < kChannelCount && state_.gChannel[k].LogSel == 0) lblPv[i]->clear();
     }
+    showValueTips();
 }
 
 void MainDisp::Communicate() {

@@ -58,7 +58,24 @@ struct MainDispParts {
     std::function<void()> releaseLink;   // exit: release gLink (on the polling thread)
 };
 
-class MainDisp : public QMainWindow, public PvView, public NamesHost {
+// What the tooltip of a value label tells: why the place is empty (or grey)
+// and when the channel was last read.
+struct ValueFacts {
+    int channel = 0;        // 0..185
+    bool selected = true;   // LogSel not 0
+    PvState state = PvState::NoReading;
+    bool answering = true;  // its recorder's latest poll gave values (it is not stale)
+    MissReason miss = MissReason::NoReply;  // why not, when not answering
+    QDateTime lastReply;    // its recorder's last whole reply (invalid: none)
+    QDateTime lastReading;  // the channel's last reading (invalid: none)
+    QDateTime now;          // times of another day carry their date
+};
+// "01-3: not selected ...", "01-1: current reading", "01-2: the recorder
+// does not answer ...", then "Last reading: 10:42:05" or "No reading since
+// the program started".
+QString valueToolTip(const ValueFacts& facts);
+
+class MainDisp : public QMainWindow, public PvView, public NamesHost, public PollListener {
     Q_OBJECT
 public:
     // Creates the window from the settings in state.gInit and state.gChTotal
@@ -105,14 +122,22 @@ public:
     int shownPage() const override { return mPage_; }
     void setPvCaption(int labelIndex, const QString& text) override;
     void setProgress(int value) override;
-    // A recorder not answering: its value labels greyed with a tooltip
-    // telling when it last answered, whenever its slot is on the page shown.
+    // A recorder not answering: its value labels greyed whenever its slot is
+    // on the page shown.
     void setSlotStale(int slot, bool stale, const QDateTime& lastReply) override;
     // The lost line is shown in lblLine until the port is back.
     void setLineLost(bool lost) override;
     // No recorder answering on a line that is there: lblLine names the port
     // and its device until one answers again.
     void setNoAnswer(bool none) override;
+
+    // --- PollListener: the value labels' tooltips follow every poll.
+    void replyTaken(int slot, const QDateTime& time) override;
+    void pollMissed(int slot, const QDateTime& time, MissReason why) override;
+    void lineLost(bool lost) override;
+
+    // The facts behind the tooltip of value label i (0..71) of the page shown.
+    ValueFacts valueFacts(int label) const;
 
     int page() const { return mPage_; }
     const QString& helpFile() const { return mHelpFile; }
@@ -206,6 +231,9 @@ private:
     void showPage(int page);
     // Greys the value labels of the stale recorders on the page shown.
     void showStale();
+    // The tooltips of the value labels of the page shown (slot: only that
+    // recorder's, when it is on the page).
+    void showValueTips(int slot = -1);
     // Exit steps 2 to 7.
     void storeAndEnd(bool tellFailures);
     void showLineNotice();

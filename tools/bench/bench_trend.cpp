@@ -12,6 +12,9 @@
 // the running program would; each redraw's CPU time (window thread) covers
 // the history read, the reduction, the chart update and the paint. At one
 // redraw a second, the median in ms divided by 10 is the percentage of a core.
+// Last, the start's read-back: a log of N recorders with a row every second
+// for 9 hours is written into a fresh folder and the time to read its last 8
+// hours back into a new history is measured.
 #include <algorithm>
 #include <cmath>
 #include <ctime>
@@ -22,9 +25,14 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
 
 #include "BenchOptions.h"
 #include "ToolOptions.h"
+#include "logging/CsvFormat.h"
+#include "trend/TrendReadBack.h"
 #include "trend/TrendWindow.h"
 
 namespace {
@@ -146,5 +154,39 @@ int main(int argc, char** argv) {
                   << " ms\n";
     }
     std::cout << "resident memory at the end: " << residentKb() / 1024.0 << " MB\n";
+
+    // Read-back at start: 9 hours of a 1 s log, the last 8 of them read.
+    QTemporaryDir folder;
+    const QDateTime logEnd = QDateTime::currentDateTime();
+    {
+        QFile log(folder.filePath(QStringLiteral("bench.csv")));
+        if (!log.open(QIODevice::WriteOnly)) {
+            std::cerr << "bench-trend: cannot write " << log.fileName().toStdString() << "\n";
+            return 1;
+        }
+        log.write(csvHeaderBytes(logEnd.date(), state.gChannel, recorders * kChannelsPerSlot));
+        std::array<float, kChannelCount> values{};
+        std::array<PvState, kChannelCount> states{};
+        states.fill(PvState::Current);
+        for (QDateTime t = logEnd.addSecs(-9 * 3600); t <= logEnd; t = t.addSecs(1)) {
+            for (int k = 0; k < kChannelCount; ++k)
+                values[k] = static_cast<float>(50 + 40 * std::sin((t.toSecsSinceEpoch() + k * 7) / 300.0));
+            log.write(csvRowBytes(t.time(), state.gChannel, values, states, recorders * kChannelsPerSlot));
+        }
+        log.close();
+        if (!log.open(QIODevice::ReadWrite) || !log.setFileTime(logEnd, QFileDevice::FileModificationTime)) {
+            std::cerr << "bench-trend: cannot date " << log.fileName().toStdString() << "\n";
+            return 1;
+        }
+        std::cout << "read-back: a log of " << recorders << " recorders, a row a second for 9 h ("
+                  << log.size() / 1024.0 / 1024.0 << " MB)\n";
+    }
+    auto fresh = std::make_unique<TrendHistory>();
+    QElapsedTimer readTimer;
+    readTimer.start();
+    const double cpu0 = threadCpuMs();
+    const ReadBack got = readBackLogs(folder.path(), logEnd, recorders, *fresh);
+    std::cout << "  " << got.rows << " rows (" << (logEnd.toMSecsSinceEpoch() - got.fromMs) / 3600000.0
+              << " h) read back in " << readTimer.elapsed() << " ms (" << threadCpuMs() - cpu0 << " ms CPU)\n";
     return 0;
 }

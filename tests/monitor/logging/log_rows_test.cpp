@@ -56,8 +56,13 @@ TEST(CsvFormat, TimeAndNumbers)
 {
     const std::pair<QTime, const char*> times[] = {{QTime(13, 5, 9), "1:5:9 PM"}, {QTime(0, 0, 30), "12:0:30 AM"},
                                                    {QTime(12, 0, 0), "12:0:0 PM"}, {QTime(23, 59, 59), "11:59:59 PM"}};
-    for (const auto& [time, text] : times)
+    for (const auto& [time, text] : times) {
         EXPECT_EQ(csvRowTime(time), QString::fromLatin1(text)) << text;
+        // Read back from the row's quoted first field.
+        EXPECT_EQ(csvRowSeconds(QByteArray("\"") + text + '"'), QTime(0, 0).secsTo(time)) << text;
+    }
+    for (const char* notATime : {"\"CH Name\"", "\"13:0:0 PM\"", "\"1:5 PM\"", "1:5:9 PM", "\"1:60:0 AM\"", "\"26/12/07\""})
+        EXPECT_EQ(csvRowSeconds(notATime), -1) << notATime;
     const std::pair<float, const char*> numbers[] = {
         {123.4f, "123.4"}, {1234.5f, "1234.5"}, {-3.0f, "-3"}, {0.0f, "0"}, {-0.0f, "0"}, {-0.25f, "-0.25"},
         {0.1f, "0.1"}, {1234567.0f, "1234567"}, {9999.999f, "9999.999"}, {123456789.0f, "1.234568E+08"},

@@ -1,6 +1,8 @@
-// The operator's view on the main window: it follows the poll cycle, the
-// window grows by the status line alone, Page Up and Page Down turn the
-// pages the window offers, the status line tells how writing the log goes.
+// The operator's view on the main window: it follows the poll cycle (its
+// history begins with the logs of the last hours), the window grows by the
+// status line alone, Page Up and Page Down turn the pages the window offers,
+// the status line tells how writing the log goes, shows its count of
+// recorders as a link and cuts a long log name in its middle.
 #include <QDir>
 #include <QLabel>
 #include <QMenuBar>
@@ -54,6 +56,50 @@ TEST_F(OperatorViewTest, FollowsThePollsOfTheWindow) {
     EXPECT_EQ(points[0].value, 1.5f);
 }
 
+TEST_F(OperatorViewTest, TheHistoryBeginsWithTheLogsOfTheProgramFolder) {
+    clock.current = QDateTime(QDate(2024, 3, 7), QTime(9, 5));
+    QFile log(dir.filePath("240307_0900.csv"));
+    ASSERT_TRUE(log.open(QIODevice::WriteOnly));
+    log.write("\"24/03/07\"\r\n\"CH Name\",\"a\",\"b\",\"c\",\"d\",\"e\",\"f\"\r\n\"9:0:0 AM\",1,2,3,4,5,6\r\n");
+    log.close();
+    ASSERT_TRUE(log.open(QIODevice::ReadWrite) &&
+                log.setFileTime(QDateTime(QDate(2024, 3, 7), QTime(9, 0, 1)), QFileDevice::FileModificationTime));
+    log.close();
+    auto w = make(1);
+    OperatorView view(*w, state, services);
+    EXPECT_EQ(view.readBack().rows, 1);
+    std::vector<TrendPoint> points;
+    view.history().points(2, 0, clock.now().toMSecsSinceEpoch(), points);
+    ASSERT_FALSE(points.empty());
+    EXPECT_EQ(points[0].value, 3.0f);
+}
+
+TEST_F(OperatorViewTest, TheCountIsALinkAndALongLogNameIsCutInItsMiddle) {
+    auto w = make(1);
+    OperatorView view(*w, state, services);
+    EXPECT_EQ(view.statusLine->cmdAnswering->cursor().shape(), Qt::PointingHandCursor);
+    EXPECT_TRUE(view.statusLine->cmdAnswering->font().underline());
+
+    const QString name = QStringLiteral("Kiln 2 commissioning run, night shift, all twelve recorders at 1 s.csv");
+    const QString suffix = QStringLiteral(": writing resumed at 10:20:00");
+    MiddleElidedLabel label;
+    label.setParts(QStringLiteral("Logging to "), name, suffix);
+    label.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&label));
+    const QFontMetrics metrics = label.fontMetrics();
+    const int whole = metrics.horizontalAdvance(label.fullText());
+    label.resize(whole + 10, 20);
+    EXPECT_EQ(label.text(), label.fullText());
+    label.resize(whole / 2, 20);  // the name cut in its middle, its end and the rest kept
+    EXPECT_TRUE(label.text().startsWith(QStringLiteral("Logging to Kiln")) && label.text().contains(QChar(0x2026)) &&
+                label.text().endsWith(QStringLiteral(".csv") + suffix))
+        << label.text().toStdString();
+    EXPECT_LE(metrics.horizontalAdvance(label.text()), whole / 2);
+    label.resize(metrics.horizontalAdvance(suffix) / 2, 20);  // too narrow for the rest: all of it cut
+    EXPECT_TRUE(label.text().startsWith(QStringLiteral("Log")) && label.text().endsWith(QStringLiteral("20:00")))
+        << label.text().toStdString();
+}
+
 TEST_F(OperatorViewTest, ASpeedTheLinkRefusesIsToldAndNamedInTheStatusLine) {
     rdxtest::FakeLink link;
     link.failMember("PortOpen", rdx::kErrPortOpen, rdx::kErrBaudText);
@@ -94,7 +140,7 @@ TEST_F(OperatorViewTest, TheStatusLineTellsRowsWaitingAndWhenWritingResumed) {
     const auto second = [&] {
         for (int i = 0; i < 5; ++i) clock.advanceMs(200), log.tick();
         view.statusLine->refresh();
-        return view.statusLine->lblLogFile->text();
+        return view.statusLine->lblLogFile->fullText();
     };
     ASSERT_TRUE(QFile::rename(path, path + ".away") && QDir().mkdir(path));  // the file cannot be written
     EXPECT_EQ(second().toStdString(),

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <optional>
 
 #include <QComboBox>
 #include <QDir>
@@ -153,6 +154,50 @@ TEST_F(MainDispTest, ValueLabelsShowOnlyReadingsOfSelectedChannels) {
     QTest::mouseClick(w->cmdMLog[0], Qt::LeftButton);
     poll(*w, 13);
     EXPECT_EQ(w->lblPv[0]->text(), QStringLiteral("1.0"));
+}
+
+TEST_F(MainDispTest, AValuesTooltipSaysWhyItIsEmptyOrGreyAndWhenItWasRead) {
+    state.gChannel[1].LogSel = 0;
+    auto w = make(3);
+    w->DVsele1_Click();
+    using K = SlotOutcome::Kind;
+    const std::string reply = rdxtest::replyWithValues({"1.5", "2", "S", "----", "5", "6"});
+    const std::string esc(1, '\x1b');
+    const struct {
+        const char* name;
+        std::optional<SlotOutcome> poll;
+        qint64 afterMs;  // since the step before
+        int label;
+        const char* tip;
+    } steps[] = {
+        {"not asked yet", std::nullopt, 0, 12,
+         "03-1: no reading yet: the recorder has not been asked yet\nNo reading since the program started"},
+        {"a reply", SlotOutcome{K::Reply, 0, reply, 0}, 0, 0, "01-1: current reading\nLast reading: 09:05:00"},
+        {"unselected", std::nullopt, 0, 1,
+         "01-2: not selected: not shown, not logged (its button selects it)\nLast reading: 09:05:00"},
+        {"skipped", std::nullopt, 0, 2,
+         "01-3: skipped by the recorder: it sends no value for this channel\nNo reading since the program started"},
+        {"no number", std::nullopt, 0, 3,
+         "01-4: no number in the last reply (a burn-out or over-range text)\nNo reading since the program started"},
+        {"too slow", SlotOutcome{K::Miss, 1, esc, 0, true}, 0, 6,
+         "02-1: the recorder's reply did not end in time (too slow, or cut short)\nNo reading since the program started"},
+        {"silent after a reply", SlotOutcome{K::Miss, 0, esc, 0}, 60'000, 0,
+         "01-1: the recorder does not answer (last reply 09:05:00)\n"
+         "The grey value is its last reading, not a present one.\nLast reading: 09:05:00"},
+        {"silent from the start", SlotOutcome{K::Miss, 2, esc, 0}, 0, 12,
+         "03-1: the recorder has not answered since the program started\nNo reading since the program started"},
+        {"garbled, the next day", SlotOutcome{K::Garbled, 0, reply, 0}, 86'400'000, 4,
+         "01-5: the recorder's last reply was garbled and dropped (last reply 2024-03-07 09:05:00)\n"
+         "The grey value is its last reading, not a present one.\nLast reading: 2024-03-07 09:05:00"},
+        {"line lost", SlotOutcome{K::LineLost, 0, {}, 0}, 0, 6,
+         "02-1: the serial line is lost; the port is being opened again\nNo reading since the program started"},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.name);
+        clock.advanceMs(step.afterMs);
+        if (step.poll) w->pollCycle().take(*step.poll);
+        EXPECT_EQ(w->lblPv[step.label]->toolTip().toStdString(), step.tip);
+    }
 }
 
 TEST_F(MainDispTest, ConnectingPollsWheneverThePortOpened) {
