@@ -37,7 +37,7 @@ void SimulatedLine::startIfChosen(const SharedState& state, const QString& progr
         return;
 
     QStringList addresses;
-    for (int slot = 0; slot < std::clamp(state.gRecTotal, 1, kSlotCount); ++slot)
+    for (int slot = 0; slot < state.gRecTotal; ++slot)
         addresses << QString::number(state.gDevAddr[static_cast<std::size_t>(slot)]);
     const int speed = lenientInt(state.gInit.Speed);
     const QString program = QDir(programFolder).filePath(QStringLiteral("rdx512-sim"));

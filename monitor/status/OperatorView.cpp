@@ -34,7 +34,7 @@ OperatorView::OperatorView(MainDisp& window, SharedState& state, Services& servi
     window.setStatusBar(statusLine);
     window.setFixedSize(window.width(), window.height() + statusLine->sizeHint().height());
 
-    trend_ = std::make_unique<TrendWindow>(state, history_, window, services.clock);
+    trend_ = std::make_unique<TrendWindow>(state, history_, window, services);
 
     // "View" between "Setting" and "Help".
     mnuView = new QMenu(QStringLiteral("View(&V)"), &window);

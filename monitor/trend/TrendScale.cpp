@@ -8,7 +8,7 @@
 namespace rdxmon {
 
 bool channelShown(const SharedState& state, int k) {
-    const int polled = std::clamp(state.gRecTotal, 1, kSlotCount) * kChannelsPerSlot;
+    const int polled = state.gRecTotal * kChannelsPerSlot;
     return k >= 0 && k < polled && state.gChannel[static_cast<std::size_t>(k)].LogSel != 0;
 }
 
@@ -20,7 +20,7 @@ std::vector<int> openingPicks(const SharedState& state, const std::optional<std:
         }
         if (!picks.empty()) return picks;
     }
-    const int recorders = std::clamp(state.gRecTotal, 1, kSlotCount);
+    const int recorders = state.gRecTotal;
     const int first = std::clamp(page * 12, 0, recorders - 1);
     for (int i = 0; i < recorders && picks.empty(); ++i) {
         const int slot = (first + i) % recorders;

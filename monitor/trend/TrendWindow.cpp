@@ -7,12 +7,10 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QFile>
-#include <QFileDialog>
 #include <QGraphicsItem>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
-#include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
 #include <QSettings>
@@ -205,9 +203,9 @@ void TrendPlot::leaveEvent(QEvent* event) {
     Q_EMIT cursorMoved(-1);
 }
 
-TrendWindow::TrendWindow(const SharedState& state, const TrendHistory& history, NamesHost& host, Clock& clock,
+TrendWindow::TrendWindow(const SharedState& state, const TrendHistory& history, NamesHost& host, Services& services,
                          QWidget* parent)
-    : QWidget(parent, Qt::Window), state_(state), history_(history), host_(host), clock_(clock) {
+    : QWidget(parent, Qt::Window), state_(state), history_(history), host_(host), clock_(services.clock), services_(services) {
     setWindowTitle(QStringLiteral("Trend"));
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(4, 4, 4, 4);
@@ -234,12 +232,12 @@ TrendWindow::TrendWindow(const SharedState& state, const TrendHistory& history, 
         store();
     });
     bar->addWidget(chkOneScale);
-    auto* png = new QPushButton(QStringLiteral("Save PNG..."), this);
-    connect(png, &QPushButton::clicked, this, [this] { chooseAndSavePng(); });
-    bar->addWidget(png);
-    auto* csv = new QPushButton(QStringLiteral("Save CSV..."), this);
-    connect(csv, &QPushButton::clicked, this, [this] { chooseAndSaveCsv(); });
-    bar->addWidget(csv);
+    cmdSavePng = new QPushButton(QStringLiteral("Save PNG..."), this);
+    connect(cmdSavePng, &QPushButton::clicked, this, [this] { chooseAndSavePng(); });
+    bar->addWidget(cmdSavePng);
+    cmdSaveCsv = new QPushButton(QStringLiteral("Save CSV..."), this);
+    connect(cmdSaveCsv, &QPushButton::clicked, this, [this] { chooseAndSaveCsv(); });
+    bar->addWidget(cmdSaveCsv);
     layout->addLayout(bar);
 
     auto* split = new QSplitter(this);
@@ -311,7 +309,7 @@ TrendWindow::~TrendWindow() = default;
 QString TrendWindow::iniPath() const { return state_.programFolder + QLatin1Char('/') + kViewSettingsFile; }
 
 void TrendWindow::buildChannelList() {
-    const int channels = std::clamp(state_.gRecTotal, 1, kSlotCount) * kChannelsPerSlot;
+    const int channels = state_.gRecTotal * kChannelsPerSlot;
     const QSignalBlocker block(channelList);
     for (int k = 0; k < channels; ++k) {
         auto* item = new QTreeWidgetItem(channelList);
@@ -532,20 +530,17 @@ bool TrendWindow::saveCsv(const QString& path) {
 }
 
 void TrendWindow::chooseAndSavePng() {
-    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save the plot"),
-                                                      state_.programFolder + QStringLiteral("/trend.png"),
-                                                      QStringLiteral("PNG images (*.png)"));
+    const QString path = services_.dialogs.saveFileName(state_.programFolder, QStringLiteral("trend.png"),
+                                                        QStringLiteral("*.png(PNG images)|*.png"), QStringLiteral(".png"));
     if (!path.isEmpty() && !savePng(path))
-        QMessageBox::information(this, kProgramTitle, QStringLiteral("The plot could not be saved to %1.").arg(path));
+        services_.messages.information(QStringLiteral("The plot could not be saved to %1.").arg(path));
 }
 
 void TrendWindow::chooseAndSaveCsv() {
-    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save the shown range"),
-                                                      state_.programFolder + QStringLiteral("/trend.csv"),
-                                                      QStringLiteral("CSV files (*.csv)"));
+    const QString path = services_.dialogs.saveFileName(state_.programFolder, QStringLiteral("trend.csv"),
+                                                        QStringLiteral("*.csv(CSV files)|*.csv"), QStringLiteral(".csv"));
     if (!path.isEmpty() && !saveCsv(path))
-        QMessageBox::information(this, kProgramTitle,
-                                 QStringLiteral("The shown range could not be saved to %1.").arg(path));
+        services_.messages.information(QStringLiteral("The shown range could not be saved to %1.").arg(path));
 }
 
 }  // namespace rdxmon

@@ -109,7 +109,7 @@ public:
 
     // host gives the page shown, whose selected channels are picked when no
     // choice has been kept yet.
-    TrendWindow(const SharedState& state, const TrendHistory& history, NamesHost& host, Clock& clock,
+    TrendWindow(const SharedState& state, const TrendHistory& history, NamesHost& host, Services& services,
                 QWidget* parent = nullptr);
     ~TrendWindow() override;
 
@@ -145,6 +145,8 @@ public:
     QPushButton* cmdLive = nullptr;
     QPushButton* cmdAll = nullptr;
     QPushButton* cmdNone = nullptr;
+    QPushButton* cmdSavePng = nullptr;  // through the save dialog; a failure is told
+    QPushButton* cmdSaveCsv = nullptr;
     QCheckBox* chkOneScale = nullptr;
 
 protected:
@@ -167,6 +169,7 @@ private:
     const TrendHistory& history_;
     NamesHost& host_;
     Clock& clock_;
+    Services& services_;  // the save dialog and the message boxes
     QTimer timer_;
     bool restored_ = false;
     bool live_ = true;

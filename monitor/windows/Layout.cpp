@@ -40,23 +40,23 @@ int windowHeightTwips(int recorders) {
 
 bool headingVisible(int recorders, int page, int heading) {
     if (heading == 0) return true;
-    return recorders > kRecordersPerPage * page + 4 * heading;
+    return recorders > pages::firstSlot(page) + 4 * heading;
 }
 
 bool pageButtonVisible(int recorders, int page) {
-    if (recorders <= kRecordersPerPage) return false;
-    if (page == 2) return recorders > 2 * kRecordersPerPage;
+    if (recorders <= pages::kSlotsPerPage) return false;
+    if (page == 2) return recorders > pages::firstSlot(2);
     return true;
 }
 
 bool frameVisible(int channelsInUse, int page, int slot) {
-    return channelsInUse > channelIndex(page, slot);
+    return channelsInUse > pages::channelAt(page, slot);
 }
 
 Rect frameRect(int slot) {
-    const int column = slot / kSlotsPerColumn;
-    const int row = slot % kSlotsPerColumn;
-    const int recorderInColumn = row / kChannelsPerRecorder;
+    const int column = slot / kPlacesPerColumn;
+    const int row = slot % kPlacesPerColumn;
+    const int recorderInColumn = row / kChannelsPerSlot;
     return {kMargin + column * kColumnPitch, kGridTop + row * kRowHeight + recorderInColumn * kRecorderGap,
             kFrameWidth, kRowHeight};
 }

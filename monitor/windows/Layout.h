@@ -7,16 +7,15 @@
 #ifndef RDXMON_WINDOWS_LAYOUT_H
 #define RDXMON_WINDOWS_LAYOUT_H
 
+#include "startup/Pages.h"
+
 namespace rdxmon::layout {
 
 inline constexpr int kTwipsPerPixel = 15;
 inline constexpr int kDesignedWidthTwips = 13695;
 inline constexpr int kDesignedHeightTwips = 9225;
 
-inline constexpr int kSlotsPerPage = 72;       // channel places of one page
-inline constexpr int kSlotsPerColumn = 24;     // four recorders of six channels
-inline constexpr int kChannelsPerRecorder = 6;
-inline constexpr int kRecordersPerPage = 12;
+inline constexpr int kPlacesPerColumn = 24;    // four recorders of six channels
 
 constexpr int twipsToPixels(int twips) { return twips / kTwipsPerPixel; }
 
@@ -54,9 +53,6 @@ bool pageButtonVisible(int recorders, int page);
 // that index is below the number of channels in use.
 bool frameVisible(int channelsInUse, int page, int slot);
 
-// Channel index shown by place i of page p, and the caption of its channel
-// button ("12-1": recorder number with two digits, minus, channel digit).
-inline int channelIndex(int page, int slot) { return page * kSlotsPerPage + slot; }
 
 // --- Pixel geometry, in the coordinates of the window's client area below
 // the menu bar. clientHeight is the window height minus the menu bar.

@@ -85,7 +85,7 @@ MainDisp::MainDisp(SharedState& state, Services& services, QWidget* parent)
     buildMenus();
     buildGrid();
     // The layout follows the count this run polls, fixed at start-up.
-    const int recorders = std::clamp(state_.gRecTotal, 1, kSlotCount);
+    const int recorders = state_.gRecTotal;
     const int clientHeight = layout::windowHeightPixels(recorders) - menuBar()->sizeHint().height();
     buildLoggingBlock(clientHeight);
     buildCommPanel();
@@ -135,7 +135,7 @@ MainDisp::MainDisp(SharedState& state, Services& services, QWidget* parent)
     // 5. Page 0, frames of the channels in use.
     mPage_ = 0;
     const int channels = lenientInt(state_.gChTotal);
-    for (int i = 0; i < layout::kSlotsPerPage; ++i) frmM[i]->setVisible(layout::frameVisible(channels, 0, i));
+    for (int i = 0; i < pages::kChannelsPerPage; ++i) frmM[i]->setVisible(layout::frameVisible(channels, 0, i));
     // 6. Layout by the number of recorders.
     for (int h = 0; h < 3; ++h) Label1[h]->setVisible(layout::headingVisible(recorders, 0, h));
     DVsele1->setVisible(layout::pageButtonVisible(recorders, 0));
@@ -197,7 +197,7 @@ void MainDisp::buildGrid() {
         return f;
     }();
     const QFont nameFont = channelNameFont(font(), layout::nameLabelRect().width);
-    for (int i = 0; i < layout::kSlotsPerPage; ++i) {
+    for (int i = 0; i < pages::kChannelsPerPage; ++i) {
         auto* frame = new QFrame(client);
         place(frame, layout::frameRect(i));
         frmM[i] = frame;
@@ -354,8 +354,8 @@ void MainDisp::showPage(int page) {
     NameSet(page);
     Logdisp(page);
     const int channels = lenientInt(state_.gChTotal);
-    for (int i = 0; i < layout::kSlotsPerPage; ++i) {
-        const int k = layout::channelIndex(page, i);
+    for (int i = 0; i < pages::kChannelsPerPage; ++i) {
+        const int k = pages::channelAt(page, i);
         if (channels > k && k < kChannelCount) {
             frmM[i]->setVisible(true);
             showStoredValue(i, k);
@@ -364,15 +364,15 @@ void MainDisp::showPage(int page) {
             frmM[i]->setVisible(false);
         }
     }
-    const int recorders = std::clamp(state_.gRecTotal, 1, kSlotCount);
+    const int recorders = state_.gRecTotal;
     for (int h = 0; h < 3; ++h) Label1[h]->setVisible(layout::headingVisible(recorders, page, h));
     showStale();
 }
 
 void MainDisp::showStale() {
-    const int firstSlot = mPage_ * layout::kSlotsPerPage / kChannelsPerSlot;
+    const int firstSlot = pages::firstSlot(mPage_);
     const QColor normal = palette().color(QPalette::WindowText);
-    for (int i = 0; i < layout::kSlotsPerPage; ++i) {
+    for (int i = 0; i < pages::kChannelsPerPage; ++i) {
         const int slot = firstSlot + i / kChannelsPerSlot;
         const bool stale = poll_.slotStale(slot);
         QPalette labelPalette = lblPv[i]->palette();
@@ -384,8 +384,8 @@ void MainDisp::showStale() {
 
 ValueFacts MainDisp::valueFacts(int label) const {
     ValueFacts f;
-    const int k = layout::channelIndex(mPage_, label);
-    if (label < 0 || label >= layout::kSlotsPerPage || k >= kChannelCount) return f;
+    const int k = pages::channelAt(mPage_, label);
+    if (label < 0 || label >= pages::kChannelsPerPage || k >= kChannelCount) return f;
     const int slot = k / kChannelsPerSlot;
     f.channel = k;
     f.selected = state_.gChannel[k].LogSel != 0;
@@ -399,8 +399,8 @@ ValueFacts MainDisp::valueFacts(int label) const {
 }
 
 void MainDisp::showValueTips(int slot) {
-    for (int i = 0; i < layout::kSlotsPerPage; ++i) {
-        const int k = layout::channelIndex(mPage_, i);
+    for (int i = 0; i < pages::kChannelsPerPage; ++i) {
+        const int k = pages::channelAt(mPage_, i);
         if (k >= kChannelCount) break;
         if (slot >= 0 && k / kChannelsPerSlot != slot) continue;
         const QString tip = valueToolTip(valueFacts(i));
@@ -452,8 +452,7 @@ QString valueToolTip(const ValueFacts& f) {
 }
 
 void MainDisp::setSlotStale(int slot, bool, const QDateTime&) {
-    const int firstSlot = mPage_ * layout::kSlotsPerPage / kChannelsPerSlot;
-    if (slot >= firstSlot && slot < firstSlot + layout::kSlotsPerPage / kChannelsPerSlot) showStale();
+    if (pages::slotOnPage(slot, mPage_)) showStale();
 }
 
 void MainDisp::showStoredValue(int label, int channel) {
@@ -521,8 +520,8 @@ QFont channelNameFont(const QFont& base, int labelWidth) {
 }
 
 void MainDisp::NameSet(int page) {
-    for (int i = 0; i < layout::kSlotsPerPage; ++i) {
-        const int k = layout::channelIndex(page, i);
+    for (int i = 0; i < pages::kChannelsPerPage; ++i) {
+        const int k = pages::channelAt(page, i);
         if (k >= kChannelCount) break;
         lblDevname[i]->setText(state_.gChannel[k].Name);
     }
@@ -533,15 +532,15 @@ void MainDisp::Logdisp(int page) {
     // A channel just unselected (its button toggled) stops showing its
     // value; a selected one gets it again with the next poll of its recorder.
     if (page != mPage_) return;
-    for (int i = 0; i < layout::kSlotsPerPage; ++i) {
-        const int k = layout::channelIndex(page, i);
+    for (int i = 0; i < pages::kChannelsPerPage; ++i) {
+        const int k = pages::channelAt(page, i);
         if (k < kChannelCount && state_.gChannel[k].LogSel == 0) lblPv[i]->clear();
     }
     showValueTips();
 }
 
 void MainDisp::Communicate() {
-    if (parts_.splash) parts_.splash->prgWait->setMaximum(std::clamp(state_.gRecTotal, 1, kSlotCount));
+    if (parts_.splash) parts_.splash->prgWait->setMaximum(state_.gRecTotal);
     // The polling thread sets the port up, opens it (30019 counts as not
     // opened), clears both buffers, sends the close commands when opened,
     // and polls. Meanwhile this thread runs its events: the start-up pass's
@@ -591,7 +590,7 @@ void MainDisp::stopPolling() {
 }
 
 void MainDisp::setPvCaption(int labelIndex, const QString& text) {
-    if (labelIndex >= 0 && labelIndex < layout::kSlotsPerPage) lblPv[labelIndex]->setText(text);
+    if (labelIndex >= 0 && labelIndex < pages::kChannelsPerPage) lblPv[labelIndex]->setText(text);
 }
 
 void MainDisp::setProgress(int value) {

@@ -37,6 +37,16 @@
 
 namespace {
 
+// The benchmark saves nothing and asks nothing.
+struct NoMessages : rdxmon::MessageBoxes {
+    void information(const QString&) override {}
+    bool question(const QString&) override { return false; }
+};
+struct NoDialogs : rdxmon::FileDialogs {
+    QString saveFileName(const QString&, const QString&, const QString&, const QString&) override { return {}; }
+};
+
+
 using namespace rdxmon;
 
 long residentKb() {
@@ -125,7 +135,10 @@ int main(int argc, char** argv) {
     BenchClock clock;
     clock.ms = start + eightHours;
     PageZero host;
-    TrendWindow window(state, *history, host, clock);
+    NoMessages messages;
+    NoDialogs dialogs;
+    Services services{clock, messages, dialogs};
+    TrendWindow window(state, *history, host, services);
     window.resize(1100, 620);
     window.show();
     std::vector<int> channels;

@@ -25,13 +25,16 @@ protected:
     TrendHistory history;
     rdxtest::FakeNamesHost host;
     rdxtest::FakeClock clock;
+    rdxtest::RecordingMessages messages;
+    rdxtest::FakeDialogs dialogs;
+    Services services{clock, messages, dialogs};
 };
 
 TEST_F(TrendWindowTest, OpensWithTheFirstRecordersShownChannelsThenTheKeptOnesStillShown) {
     host.page = 1;
     state.gChannel[73].LogSel = 0;
     {
-        TrendWindow first(state, history, host, clock);
+        TrendWindow first(state, history, host, services);
         first.open();
         EXPECT_EQ(first.picked(), (std::vector<int>{72, 74, 75, 76, 77}));
         first.setPicked({2, 40, 41});
@@ -40,7 +43,7 @@ TEST_F(TrendWindowTest, OpensWithTheFirstRecordersShownChannelsThenTheKeptOnesSt
     }
     state.gChannel[41].LogSel = 0;  // unselected in the main window meanwhile
     host.page = 0;
-    TrendWindow second(state, history, host, clock);
+    TrendWindow second(state, history, host, services);
     second.open();
     EXPECT_EQ(second.picked(), (std::vector<int>{2, 40}));
     EXPECT_EQ(second.spanMs(), TrendWindow::kRanges[2]);
@@ -49,7 +52,7 @@ TEST_F(TrendWindowTest, OpensWithTheFirstRecordersShownChannelsThenTheKeptOnesSt
 
 TEST_F(TrendWindowTest, OffersOnlyTheShownChannelsAndTicksAllOrNone) {
     state.gChannel[5].LogSel = 0;
-    TrendWindow window(state, history, host, clock);
+    TrendWindow window(state, history, host, services);
     window.open();
     EXPECT_EQ(window.offered().size(), 89u);
     EXPECT_TRUE(window.channelList->topLevelItem(5)->isHidden());
@@ -66,7 +69,7 @@ TEST_F(TrendWindowTest, EachLineHasItsOwnScaleAndTheAxisShowsTheChosenChannels) 
     const qint64 now = clock.now().toMSecsSinceEpoch();
     for (int i = 0; i < 60; ++i)
         history.addReply(0, now - 60'000 + i * 1000, {25.0f + i % 2, 0, 600.0f + i, 0, 0, 0}, 0x3f);
-    TrendWindow window(state, history, host, clock);
+    TrendWindow window(state, history, host, services);
     window.resize(1000, 600);
     window.open();
     window.setPicked({0, 2});
@@ -84,11 +87,24 @@ TEST_F(TrendWindowTest, EachLineHasItsOwnScaleAndTheAxisShowsTheChosenChannels) 
 }
 
 TEST_F(TrendWindowTest, NamesFollowRenamesAtTheNextRefresh) {
-    TrendWindow window(state, history, host, clock);
+    TrendWindow window(state, history, host, services);
     window.open();
     state.gChannel[5].Name = QStringLiteral("Kiln top          ");
     window.refresh();
     EXPECT_EQ(window.channelList->topLevelItem(5)->text(1), QStringLiteral("Kiln top"));
+}
+
+TEST_F(TrendWindowTest, SavesThroughTheSaveDialogAndTellsAFailure) {
+    TrendWindow window(state, history, host, services);
+    window.open();
+    dialogs.answers = {dir.filePath("range.csv"), dir.filePath("gone/range.csv")};
+    window.cmdSaveCsv->click();
+    EXPECT_TRUE(QFile::exists(dir.filePath("range.csv")));
+    EXPECT_TRUE(messages.shown.isEmpty());
+    window.cmdSaveCsv->click();
+    ASSERT_EQ(messages.shown.size(), 1);
+    EXPECT_TRUE(messages.shown[0].contains("gone/range.csv"));
+    EXPECT_EQ(dialogs.calls.size(), 2u);
 }
 
 }  // namespace
