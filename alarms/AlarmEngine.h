@@ -78,6 +78,8 @@ public:
     };
     std::vector<Entry> present() const;
     AlarmState state(const AlarmId& id) const;
+    // The channel's name (blanks trimmed), or "recorder address 05".
+    QString nameOf(const AlarmId& id) const;
 
     // Sinks told of every transition (not owned; remove before deleting one).
     void addSink(AlarmSink* sink);
@@ -107,7 +109,6 @@ private:
     void evaluate(int channel, AlarmLimit limit, const QDateTime& now);
     void change(const AlarmId& id, AlarmState to, const QDateTime& now, const QString& user = {});
     std::optional<float> currentValue(const AlarmId& id) const;
-    QString nameOf(const AlarmId& id) const;
 
     const rdxmon::SharedState& values_;
     rdxmon::Clock& clock_;

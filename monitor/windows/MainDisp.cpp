@@ -26,6 +26,7 @@
 #include "names/frmDVN.h"
 #include "polling/Reply.h"
 #include "startup/Lenient.h"
+#include "startup/Pages.h"
 #include "startup/SettingsFile.h"
 #include "windows/Layout.h"
 #include "windows/Opuning.h"
@@ -334,11 +335,36 @@ void MainDisp::showStale() {
     for (int i = 0; i < layout::kSlotsPerPage; ++i) {
         const int slot = firstSlot + i / kChannelsPerSlot;
         const bool stale = poll_.slotStale(slot);
+        const int k = layout::channelIndex(mPage_, i);
+        const ValueMark& mark = k < kChannelCount ? marks_[k] : ValueMark{};
         QPalette labelPalette = lblPv[i]->palette();
         labelPalette.setColor(QPalette::WindowText, stale ? QColor(Qt::gray) : normal);
+        labelPalette.setColor(QPalette::Window, mark.symbol.isEmpty() ? QColor(Qt::white) : mark.background);
         lblPv[i]->setPalette(labelPalette);
-        lblPv[i]->setToolTip(stale ? staleToolTip(poll_.lastReply(slot)) : QString());
+        QStringList tip;
+        if (stale) tip << staleToolTip(poll_.lastReply(slot));
+        if (!mark.toolTip.isEmpty()) tip << mark.toolTip;
+        lblPv[i]->setToolTip(tip.join(u'\n'));
     }
+}
+
+void MainDisp::showPv(int label, const QString& text) {
+    pvText_[label] = text;
+    const int k = layout::channelIndex(mPage_, label);
+    const QString& symbol = k < kChannelCount ? marks_[k].symbol : QString();
+    // The symbol in black, also before a stale (grey) value.
+    lblPv[label]->setText(symbol.isEmpty() ? text
+                                           : QStringLiteral("<span style=\"color:#000\">%1</span>&nbsp;%2")
+                                                 .arg(symbol.toHtmlEscaped(), text.toHtmlEscaped()));
+}
+
+void MainDisp::setValueMark(int channel, const ValueMark& mark) {
+    if (channel < 0 || channel >= kChannelCount || marks_[channel] == mark) return;
+    marks_[channel] = mark;
+    const int label = channel - pages::firstChannel(mPage_);
+    if (label < 0 || label >= layout::kSlotsPerPage) return;
+    showPv(label, pvText_[label]);
+    showStale();
 }
 
 void MainDisp::setSlotStale(int slot, bool, const QDateTime&) {
@@ -352,7 +378,7 @@ void MainDisp::showStoredValue(int label, int channel) {
     // value greyed (showStale).
     const PvState pv = state_.gPvState[channel];
     const bool shown = state_.gChannel[channel].LogSel != 0 && (pv == PvState::Current || pv == PvState::Stale);
-    lblPv[label]->setText(shown ? formatPv(state_.gPvValue[channel], std::nullopt) : QString());
+    showPv(label, shown ? formatPv(state_.gPvValue[channel], std::nullopt) : QString());
 }
 
 void MainDisp::setLineLost(bool lost) {
@@ -424,7 +450,7 @@ void MainDisp::Logdisp(int page) {
     if (page != mPage_) return;
     for (int i = 0; i < layout::kSlotsPerPage; ++i) {
         const int k = layout::channelIndex(page, i);
-        if (k < kChannelCount && state_.gChannel[k].LogSel == 0) lblPv[i]->clear();
+        if (k < kChannelCount && state_.gChannel[k].LogSel == 0) showPv(i, {});
     }
 }
 
@@ -479,7 +505,7 @@ void MainDisp::stopPolling() {
 }
 
 void MainDisp::setPvCaption(int labelIndex, const QString& text) {
-    if (labelIndex >= 0 && labelIndex < layout::kSlotsPerPage) lblPv[labelIndex]->setText(text);
+    if (labelIndex >= 0 && labelIndex < layout::kSlotsPerPage) showPv(labelIndex, text);
 }
 
 void MainDisp::setProgress(int value) {

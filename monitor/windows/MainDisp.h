@@ -13,6 +13,7 @@
 #include <functional>
 #include <map>
 
+#include <QColor>
 #include <QFont>
 #include <QMainWindow>
 #include <QTimer>
@@ -55,6 +56,15 @@ struct MainDispParts {
     std::function<void()> channelNames;  // mnuChName: the name window, modal
     std::function<bool()> saveNames;     // write the channel table (channel buttons)
     std::function<void()> releaseLink;   // exit: release gLink (on the polling thread)
+};
+
+// A mark on a channel's value label (an alarm): a symbol before the value,
+// a background colour, a line of the tooltip. An empty symbol: no mark.
+struct ValueMark {
+    QString symbol;
+    QColor background;
+    QString toolTip;
+    bool operator==(const ValueMark&) const = default;
 };
 
 class MainDisp : public QMainWindow, public PvView, public NamesHost {
@@ -112,6 +122,10 @@ public:
     // No recorder answering on a line that is there: lblLine names the port
     // and its device until one answers again.
     void setNoAnswer(bool none) override;
+
+    // Marks channel k (0..185) on its value label whenever its page is
+    // shown; a default mark takes it off.
+    void setValueMark(int channel, const ValueMark& mark);
 
     int page() const { return mPage_; }
     const QString& helpFile() const { return mHelpFile; }
@@ -194,8 +208,12 @@ private:
     void buildCommPanel();
     void placeForRecorders();
     void showPage(int page);
-    // Greys the value labels of the stale recorders on the page shown.
+    // Greys the value labels of the stale recorders on the page shown and
+    // gives every label its mark's background and tooltip.
     void showStale();
+    // Value label i shows text (a value or nothing), after its channel's
+    // mark symbol when it has one.
+    void showPv(int label, const QString& text);
     // Exit steps 2 to 7.
     void storeAndEnd(bool tellFailures);
     void showLineNotice();
@@ -219,6 +237,8 @@ private:
     bool exiting_ = false;
     bool lineLost_ = false;
     bool noAnswer_ = false;
+    std::array<ValueMark, kChannelCount> marks_{};
+    std::array<QString, 72> pvText_{};  // what each value label shows, without its mark
     QString runPort_;  // the port this run polls on
     QString portCause_;
 };
