@@ -72,7 +72,8 @@ QString readLimit(const QString& value, LimitSetting* setting)
     for (qsizetype i = 1; i < parts.size(); ++i) {
         const QStringList words = parts[i].simplified().split(u' ');
         double n = 0;
-        if (words.size() != 2 || !finiteNumber(words[1], &n))
+        const bool known = words[0] == QLatin1String("deadband") || words[0] == QLatin1String("delay");
+        if (words.size() != 2 || !known || !finiteNumber(words[1], &n))
             return QStringLiteral("\"%1\" is not \"deadband N\" or \"delay S\"").arg(parts[i].trimmed());
         if (words[0] == QLatin1String("deadband") && n >= 0) {
             s.deadband = n;
