@@ -1,6 +1,7 @@
-// The alarm journal "RDX512ALARM.CSV" beside the CSV logs (the program's
+// The alarm journal "RDX512ALARM.LOG" beside the CSV logs (the program's
 // folder; the service's data folder): one line per transition, kept across
-// runs, in UTF-8 with a header line:
+// runs, comma-separated in UTF-8 with a header line (named .LOG so that it
+// is never taken for one of the logs, which are *.csv):
 //
 //   Time,Channel,Name,Limit,Value,From,To,By
 //   2026-12-07 10:42:05,01-3,"Furnace",high,612,normal,active unacknowledged,""
@@ -23,7 +24,7 @@
 
 namespace rdxalarm {
 
-inline const QString kAlarmJournalFile = QStringLiteral("RDX512ALARM.CSV");
+inline const QString kAlarmJournalFile = QStringLiteral("RDX512ALARM.LOG");
 inline const QByteArray kAlarmJournalHeader = "Time,Channel,Name,Limit,Value,From,To,By\n";
 
 // One line of the journal, with its line end.

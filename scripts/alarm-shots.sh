@@ -78,5 +78,5 @@ xdotool windowraise "$list"
 sleep 1
 "$bin/rdx-shot" "$out/alarms-list.png" 0 0 $(size "$list")
 echo "Screenshots: $out/alarms-main.png $out/alarms-list.png"
-echo "--- RDX512ALARM.CSV"
-cat "$work/RDX512ALARM.CSV"
+echo "--- RDX512ALARM.LOG"
+cat "$work/RDX512ALARM.LOG"
