@@ -10,6 +10,8 @@ namespace rdxalarm {
 
 namespace {
 
+constexpr int kJournalRetryMs = 5000;
+
 // How pressing an alarm is: its state first, then the outer limits.
 int rank(AlarmState state)
 {
@@ -98,6 +100,16 @@ AlarmView::AlarmView(rdxmon::MainDisp& window, QMenu* viewMenu, rdxmon::SharedSt
         if (!problem.isEmpty())
             QTimer::singleShot(0, this, [this, problem] { messages_.information(problem); });
     };
+    refresh_.setSingleShot(true);
+    refresh_.setInterval(0);
+    connect(&refresh_, &QTimer::timeout, list_, &AlarmListWindow::refresh);
+    retry_.setInterval(kJournalRetryMs);
+    connect(&retry_, &QTimer::timeout, this, [this] {
+        if (journal_.waiting() > 0)
+            journal_.flush();
+        list_->setNote(journal_.problem());
+    });
+    retry_.start();
     engine_.addSink(this);
 }
 
@@ -115,7 +127,8 @@ void AlarmView::alarmChanged(const AlarmEvent& event)
         window_.setValueMark(event.id.index, channelMark(engine_, event.id.index));
     if (!journal_.problem().isEmpty())
         list_->setNote(journal_.problem());
-    list_->refresh();
+    if (list_->isVisible())
+        refresh_.start();
 }
 
 void AlarmView::markSlot(int slot)

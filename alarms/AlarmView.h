@@ -13,6 +13,7 @@
 #define RDXALARM_ALARMVIEW_H
 
 #include <QObject>
+#include <QTimer>
 
 #include "AlarmEngine.h"
 #include "AlarmJournal.h"
@@ -56,6 +57,10 @@ private:
     rdxmon::MessageBoxes& messages_;
     bool backUpFirst_;
     AlarmListWindow* list_ = nullptr;
+    // The list is filled once for a burst of transitions, from the event
+    // loop; the journal's waiting lines are tried again every few seconds.
+    QTimer refresh_;
+    QTimer retry_;
 };
 
 }  // namespace rdxalarm

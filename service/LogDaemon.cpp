@@ -32,7 +32,12 @@ LogDaemon::LogDaemon(const QString& programFolder, const QString& dataFolder)
     polling_ = std::make_unique<PollingThread>(state_, *poll_);
     polling_->afterTake = [this] { afterTake(); };
     logTimer_.setInterval(kLogTickMs);
-    connect(&logTimer_, &QTimer::timeout, this, [this] { log_->tick(); });
+    connect(&logTimer_, &QTimer::timeout, this, [this] {
+        log_->tick();
+        // Alarm lines that could not be written are tried again.
+        if (alarmJournal_ && alarmJournal_->waiting() > 0)
+            alarmJournal_->flush();
+    });
 }
 
 LogDaemon::~LogDaemon()

@@ -53,8 +53,9 @@ TEST(AlarmMarks, TheMostPressingAlarmShows)
         states.comm = c.comm;
         const rdxmon::ValueMark mark = channelMark(states, 7);
         EXPECT_EQ(mark.symbol, QString::fromUtf8(c.symbol));
-        if (!mark.symbol.isEmpty())
+        if (!mark.symbol.isEmpty()) {
             EXPECT_EQ(mark.background, stateColour(c.colour));
+        }
     }
 }
 
@@ -133,11 +134,13 @@ TEST_F(AlarmWindowsTest, TheListAcknowledgesTheSelectedOrAll)
 
     list.list->topLevelItem(1)->setSelected(true);
     QTest::mouseClick(list.cmdAck, Qt::LeftButton);
+    QCoreApplication::processEvents();  // the list is filled from the event loop
     EXPECT_EQ(engine.limitState(0, AlarmLimit::High), S::ActiveAcknowledged);
     EXPECT_EQ(engine.limitState(1, AlarmLimit::Low), S::ActiveUnacknowledged);
     EXPECT_TRUE(list.list->topLevelItem(1)->isSelected());  // kept through the refresh
     EXPECT_EQ(list.list->topLevelItem(1)->text(5), QStringLiteral("active acknowledged"));
     QTest::mouseClick(list.cmdAckAll, Qt::LeftButton);
+    QCoreApplication::processEvents();
     EXPECT_EQ(engine.limitState(1, AlarmLimit::Low), S::ActiveAcknowledged);
     EXPECT_FALSE(list.cmdAckAll->isEnabled());
     // Each acknowledgement in the journal with the user's name.
