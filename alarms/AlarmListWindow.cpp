@@ -6,6 +6,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -59,6 +60,7 @@ AlarmListWindow::AlarmListWindow(AlarmEngine& engine, QString user, QWidget* par
     connect(list, &QTreeWidget::itemActivated, this, &AlarmListWindow::acknowledgeSelected);
     connect(cmdAckAll, &QPushButton::clicked, this, [this] { engine_.acknowledgeAll(user_); });
     connect(close, &QPushButton::clicked, this, &QWidget::close);
+    new QShortcut(QKeySequence(Qt::Key_Escape), this, this, &QWidget::close);
     refresh();
 }
 

@@ -1,5 +1,6 @@
 #include "AlarmSettingsWindow.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 
