@@ -7,6 +7,9 @@
 #include <QMessageBox>
 #include <QProgressBar>
 
+#include "AlarmEngine.h"
+#include "AlarmJournal.h"
+#include "AlarmView.h"
 #include "Publisher.h"
 #include "names/SubDisp_Name.h"
 #include "names/frmDVN.h"
@@ -145,13 +148,25 @@ int runMonitor(int argc, char* argv[], const RunExtra& extra)
     });
     // The trend, the status line and the shortcuts beside the layout.
     OperatorView operatorView(mainDisp, state, services);
+    // The alarms follow the values: their journal beside the logs, the
+    // list, the limits window and the marks on the main window.
+    rdxalarm::AlarmEngine alarms(state, clock);
+    alarms.setSettings(files.alarms.settings);
+    rdxalarm::AlarmJournal alarmJournal(folder);
+    alarms.addSink(&alarmJournal);
+    rdxalarm::AlarmView alarmView(mainDisp, operatorView.mnuView, state, alarms, alarmJournal, messages,
+                                  !files.alarms.problem.isEmpty());
+    mainDisp.pollCycle().addListener(&alarms);
     // The values to an MQTT broker when rdx512.conf is in the files'
     // folder; its state in the status line.
     const std::unique_ptr<rdxpub::Publisher> publisher = makePublisher(state, mainDisp.pollCycle(), files.broker);
     if (publisher) {
         QObject::connect(publisher.get(), &rdxpub::Publisher::stateChanged, &operatorView,
                          [&](rdxpub::Publisher::State s) { operatorView.setBrokerState(rdxpub::Publisher::stateText(s)); });
+        publisher->setAlarmStates(&alarms);
+        alarms.addSink(publisher.get());
         publisher->start();
+        alarms.announce(*publisher);
     } else if (!files.broker.problem.isEmpty()) {
         operatorView.setBrokerState(rdxpub::Publisher::stateText(rdxpub::Publisher::State::Off));
     }
@@ -167,8 +182,12 @@ int runMonitor(int argc, char* argv[], const RunExtra& extra)
     // The connecting step sets the reply time-out for the line speed (1000 ms
     // at 4800 bit/s and above) with the port settings, on the polling thread.
     mainDisp.Communicate();
+    alarms.start();
     const int status = mainDisp.exiting() ? 0 : (mainDisp.DVsele1_Click(), app.exec());
     mainWindow = nullptr;
+    mainDisp.pollCycle().removeListener(&alarms);
+    if (publisher)
+        alarms.removeSink(publisher.get());
     return status;
 }
 

@@ -121,6 +121,13 @@ QString BrokerConfig::valueTopic(int slot, int channel) const
     return QStringLiteral("%1/%2/%3/%4").arg(prefix, line).arg(slot + 1, 2, 10, QChar(u'0')).arg(channel);
 }
 
+QString BrokerConfig::alarmTopic(int slot, int channel) const
+{
+    if (channel == 0)
+        return QStringLiteral("%1/%2/%3/alarm").arg(prefix, line).arg(slot + 1, 2, 10, QChar(u'0'));
+    return valueTopic(slot, channel) + QStringLiteral("/alarm");
+}
+
 BrokerConfigResult parseBrokerConfig(const QList<std::pair<QString, QString>>& entries, const QString& folder,
                                      const FileReader& read)
 {

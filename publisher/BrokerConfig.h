@@ -46,6 +46,9 @@ struct BrokerConfig {
     // "<prefix>/<line>/status" and "<prefix>/<line>/<01-31>/<1-6>".
     QString statusTopic() const;
     QString valueTopic(int slot, int channel) const;
+    // A channel's alarms, "<prefix>/<line>/<01-31>/<1-6>/alarm"; channel 0:
+    // the recorder's communication alarm, "<prefix>/<line>/<01-31>/alarm".
+    QString alarmTopic(int slot, int channel) const;
 };
 
 struct BrokerConfigResult {

@@ -249,4 +249,24 @@ void Publisher::pollMissed(int slot, const QDateTime& time, rdxmon::MissReason)
     publishSlot(slot, time);
 }
 
+void Publisher::alarmChanged(const rdxalarm::AlarmEvent& e)
+{
+    if (!client_)
+        return;
+    const auto text = [](const QString& t) { return jsonString(t); };
+    QByteArray payload = "{\"limit\":" + text(rdxalarm::limitTextOf(e.id)) + ",\"state\":" +
+                         text(rdxalarm::stateText(e.to)) + ",\"from\":" + text(rdxalarm::stateText(e.from)) +
+                         ",\"value\":" + (e.value ? jsonNumber(*e.value) : QByteArray("null")) +
+                         ",\"by\":" + text(e.user) + ",\"name\":" + text(e.name) + ",\"time\":\"" +
+                         isoTime(e.time) + '"';
+    if (!e.id.communication && alarms_) {
+        for (const auto limit : {rdxalarm::AlarmLimit::HighHigh, rdxalarm::AlarmLimit::High, rdxalarm::AlarmLimit::Low,
+                                 rdxalarm::AlarmLimit::LowLow})
+            payload += ',' + text(rdxalarm::limitText(limit)) + ':' +
+                       text(rdxalarm::stateText(alarms_->limitState(e.id.index, limit)));
+    }
+    const int channel = e.id.communication ? 0 : e.id.index % rdxmon::kChannelsPerSlot + 1;
+    publish(config_.alarmTopic(e.id.slot(), channel), payload + '}');
+}
+
 }  // namespace rdxpub

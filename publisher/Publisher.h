@@ -5,6 +5,16 @@
 //   <prefix>/<line>/<01-31>/<1-6>  {"value":12.3,"name":"Boiler in","time":"2026-12-07T03:04:05.120+01:00","stale":false}
 //   <prefix>/<line>/status         "online" once connected, "offline" on a clean stop
 //                                  and, as the last will, when the link to the broker breaks
+//   <prefix>/<line>/<01-31>/<1-6>/alarm
+//       {"limit":"high","state":"active unacknowledged","from":"normal","value":31.2,"by":"",
+//        "name":"Boiler in","time":"...","high-high":"normal","high":"active unacknowledged",
+//        "low":"normal","low-low":"normal"}
+//   <prefix>/<line>/<01-31>/alarm  the recorder's communication alarm, "limit":"communication"
+//       and no states per limit
+//
+// An alarm message goes out with every transition (the limit it was, its
+// old and new state, who acknowledged), and holds every limit's present
+// state, so the retained message is always the channel's whole picture.
 //
 // A channel is published after each complete reply of its recorder while
 // its value is current (see PvState). When it stops being current (a missed
@@ -29,13 +39,14 @@
 #include <QDateTime>
 #include <QObject>
 
+#include "AlarmEvent.h"
 #include "BrokerConfig.h"
 #include "polling/PollListener.h"
 #include "startup/SharedState.h"
 
 namespace rdxpub {
 
-class Publisher : public QObject, public rdxmon::PollListener {
+class Publisher : public QObject, public rdxmon::PollListener, public rdxalarm::AlarmSink {
     Q_OBJECT
 public:
     enum class State { Off, Connecting, Connected, Retrying };
@@ -65,6 +76,11 @@ public:
     void replyTaken(int slot, const QDateTime& time) override;
     void pollMissed(int slot, const QDateTime& time, rdxmon::MissReason why) override;
 
+    // The alarm states read for the channel's picture (not owned); set it
+    // before the alarms are told here.
+    void setAlarmStates(const rdxalarm::AlarmStates* alarms) { alarms_ = alarms; }
+    void alarmChanged(const rdxalarm::AlarmEvent& event) override;
+
 Q_SIGNALS:
     // Emitted on the client library's threads as well: connect with a
     // receiver object to get it on that object's thread.
@@ -81,6 +97,7 @@ private:
     void publish(const QString& topic, const QByteArray& payload);
 
     const rdxmon::SharedState& values_;
+    const rdxalarm::AlarmStates* alarms_ = nullptr;
     const BrokerConfig config_;
     // The client library's handle (Paho's asynchronous C client, whose C++
     // wrapper would keep a token of every message the buffer drops).

@@ -26,10 +26,18 @@ LogDaemon::LogDaemon(const QString& programFolder, const QString& dataFolder)
     state_.programFolder = dataFolder;
     poll_ = std::make_unique<PollCycle>(state_, static_cast<PvView&>(*this), &clock_);
     poll_->addListener(&watchdog_);
+    alarms_ = std::make_unique<rdxalarm::AlarmEngine>(state_, clock_);
+    alarms_->acknowledgeOnReturn(QStringLiteral("rdx512-logd"));
+    poll_->addListener(alarms_.get());
     polling_ = std::make_unique<PollingThread>(state_, *poll_);
     polling_->afterTake = [this] { afterTake(); };
     logTimer_.setInterval(kLogTickMs);
-    connect(&logTimer_, &QTimer::timeout, this, [this] { log_->tick(); });
+    connect(&logTimer_, &QTimer::timeout, this, [this] {
+        log_->tick();
+        // Alarm lines that could not be written are tried again.
+        if (alarmJournal_ && alarmJournal_->waiting() > 0)
+            alarmJournal_->flush();
+    });
 }
 
 LogDaemon::~LogDaemon()
@@ -46,7 +54,17 @@ bool LogDaemon::start()
         return false;
     const StartupFiles files = loadStartupFiles(state_.programFolder, messages_);
     takeStartupFiles(state_, files);
+    alarms_->setSettings(files.alarms.settings);
+    alarmJournal_ = std::make_unique<rdxalarm::AlarmJournal>(state_.programFolder);
+    alarmJournal_->problemChanged = [this](const QString& problem) {
+        tell(problem.isEmpty() ? QStringLiteral("The alarm journal %1 is written again.")
+                                     .arg(QDir::toNativeSeparators(alarmJournal_->path()))
+                               : problem);
+    };
+    alarms_->addSink(alarmJournal_.get());
+    alarms_->addSink(this);
     startPublishing(files.broker);
+    alarms_->start();
 
     watchdog_.status(QStringLiteral("Opening the serial port"));
     polling_->start([this](const ConnectResult& result) { connected(result); }, &recovering_);
@@ -96,7 +114,10 @@ void LogDaemon::startPublishing(const rdxpub::BrokerConfigResult& broker)
     connect(publisher_.get(), &rdxpub::Publisher::stateChanged, this, [this, uri](rdxpub::Publisher::State state) {
         tell(QStringLiteral("Broker %1: %2").arg(uri, rdxpub::Publisher::stateText(state)));
     });
+    publisher_->setAlarmStates(alarms_.get());
+    alarms_->addSink(publisher_.get());
     publisher_->start();
+    alarms_->announce(*publisher_);
 }
 
 void LogDaemon::afterTake()
@@ -124,12 +145,21 @@ void LogDaemon::stop()
     // The link is released on the polling thread, after its last step.
     polling_->stop([this] { loader_.release(); });
     state_.gLink = nullptr;
+    poll_->removeListener(alarms_.get());
     if (publisher_) {
+        alarms_->removeSink(publisher_.get());
         poll_->removeListener(publisher_.get());
         publisher_->stop();
     }
     if (log_)
         log_->stopLogging();
+}
+
+void LogDaemon::alarmChanged(const rdxalarm::AlarmEvent& event)
+{
+    // Meant for the journal at warning priority; the message lines have no
+    // priorities yet, so it goes as the others do.
+    tell(rdxalarm::describe(event));
 }
 
 void LogDaemon::setSlotStale(int slot, bool stale, const QDateTime&)

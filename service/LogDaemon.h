@@ -11,6 +11,8 @@
 #include <QObject>
 #include <QTimer>
 
+#include "AlarmEngine.h"
+#include "AlarmJournal.h"
 #include "DaemonServices.h"
 #include "Publisher.h"
 #include "Watchdog.h"
@@ -25,6 +27,7 @@
 namespace rdxlogd {
 
 class LogDaemon : public QObject,
+                  private rdxalarm::AlarmSink,
                   private rdxmon::PvView,
                   private rdxmon::LoggingView,
                   private rdxmon::NamesHost {
@@ -65,6 +68,9 @@ private:
     void NameSet(int) override {}
     void Logdisp(int) override {}
 
+    // AlarmSink: every transition told as a message line.
+    void alarmChanged(const rdxalarm::AlarmEvent& event) override;
+
     void connected(const rdxmon::ConnectResult& result);
     void afterTake();
     void startPublishing(const rdxpub::BrokerConfigResult& broker);
@@ -86,6 +92,10 @@ private:
     // Publishing to a message broker, when rdx512.conf in the data folder
     // asks for it.
     std::unique_ptr<rdxpub::Publisher> publisher_;
+    // The alarms, evaluated as in the window program; no one acknowledges
+    // here, so an alarm that returns goes back to normal at once.
+    std::unique_ptr<rdxalarm::AlarmEngine> alarms_;
+    std::unique_ptr<rdxalarm::AlarmJournal> alarmJournal_;
     Watchdog watchdog_;
     QTimer logTimer_;
     QString writeNote_;

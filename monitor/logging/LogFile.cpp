@@ -107,6 +107,19 @@ bool LogFile::create(const QString& path, const QByteArray& header, QString* err
     return made || failed(reason);
 }
 
+void LogFile::attach(const QString& path, const QByteArray& header)
+{
+    close();
+    discardUnwritten();
+    dropped_ = 0;
+    path_ = path;
+    header_ = header;
+    known_ = false;
+    cutTo_ = -1;
+    replacement_ = Replacement::None;
+    error_.clear();
+}
+
 bool LogFile::makeAgain()
 {
     if (!writeFileAtomically(path_, header_, &error_))

@@ -52,6 +52,11 @@ public:
     // is in error, when given, and in lastError.
     bool create(const QString& path, const QByteArray& header, QString* error = nullptr);
 
+    // Names path as the file to write to without touching it, for a file
+    // kept across runs (the alarm journal): a missing or empty file gets the
+    // header before the first row, one with content takes the rows at its end.
+    void attach(const QString& path, const QByteArray& header);
+
     // Opens the file named by create for appending and takes the lock.
     bool open(QString* error = nullptr);
 

@@ -40,6 +40,9 @@ StartupFiles loadStartupFiles(const QString& folder, MessageBoxes& messages,
         messages.information(files.broker.warnings.join(u'\n'));
     if (!files.broker.problem.isEmpty())
         messages.information(files.broker.problem);
+    files.alarms = rdxalarm::loadAlarmSettings(folder);
+    if (!files.alarms.problem.isEmpty())
+        messages.information(files.alarms.problem);
     return files;
 }
 

@@ -10,7 +10,9 @@
 //   3. the channel names, 4. the recorder addresses: a short or unreadable
 //      file is told, kept as it is, and backed up before it is next written;
 //   5. the broker settings (rdx512.conf): ignored keys and a password at risk
-//      are told as warnings, a bad file as a problem (nothing is published).
+//      are told as warnings, a bad file as a problem (nothing is published);
+//   6. the alarm limits (RDX512ALARM.INI): lines that cannot be read are
+//      told and left out, the file kept as it is.
 // Every problem is told through the MessageBoxes given, once, in that order.
 #ifndef RDXMON_STARTUP_STARTUP_H
 #define RDXMON_STARTUP_STARTUP_H
@@ -18,6 +20,7 @@
 #include <functional>
 #include <memory>
 
+#include "AlarmSettings.h"
 #include "BrokerConfig.h"
 #include "names/AddressTable.h"
 #include "names/ChannelNames.h"
@@ -47,9 +50,10 @@ struct StartupFiles {
     NamesLoadResult names;
     AddressLoadResult addresses;
     rdxpub::BrokerConfigResult broker;
+    rdxalarm::AlarmSettingsResult alarms;
 };
 
-// Steps 2 to 5 from folder. shown(record) is called with the settings
+// Steps 2 to 6 from folder. shown(record) is called with the settings
 // before anything about them is told (the window program shows them on its
 // splash window).
 StartupFiles loadStartupFiles(const QString& folder, MessageBoxes& messages,

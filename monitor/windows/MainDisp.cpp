@@ -375,11 +375,33 @@ void MainDisp::showStale() {
     for (int i = 0; i < pages::kChannelsPerPage; ++i) {
         const int slot = firstSlot + i / kChannelsPerSlot;
         const bool stale = poll_.slotStale(slot);
+        const int k = pages::channelAt(mPage_, i);
+        const ValueMark& mark = k < kChannelCount ? marks_[k] : ValueMark{};
         QPalette labelPalette = lblPv[i]->palette();
         labelPalette.setColor(QPalette::WindowText, stale ? QColor(Qt::gray) : normal);
+        labelPalette.setColor(QPalette::Window, mark.symbol.isEmpty() ? QColor(Qt::white) : mark.background);
         lblPv[i]->setPalette(labelPalette);
     }
     showValueTips();
+}
+
+void MainDisp::showPv(int label, const QString& text) {
+    pvText_[label] = text;
+    const int k = pages::channelAt(mPage_, label);
+    const QString& symbol = k < kChannelCount ? marks_[k].symbol : QString();
+    // The symbol in black, also before a stale (grey) value.
+    lblPv[label]->setText(symbol.isEmpty() ? text
+                                           : QStringLiteral("<span style=\"color:#000\">%1</span>&nbsp;%2")
+                                                 .arg(symbol.toHtmlEscaped(), text.toHtmlEscaped()));
+}
+
+void MainDisp::setValueMark(int channel, const ValueMark& mark) {
+    if (channel < 0 || channel >= kChannelCount || marks_[channel] == mark) return;
+    marks_[channel] = mark;
+    const int label = channel - pages::firstChannel(mPage_);
+    if (label < 0 || label >= pages::kChannelsPerPage) return;
+    showPv(label, pvText_[label]);
+    showStale();
 }
 
 ValueFacts MainDisp::valueFacts(int label) const {
@@ -403,7 +425,8 @@ void MainDisp::showValueTips(int slot) {
         const int k = pages::channelAt(mPage_, i);
         if (k >= kChannelCount) break;
         if (slot >= 0 && k / kChannelsPerSlot != slot) continue;
-        const QString tip = valueToolTip(valueFacts(i));
+        QString tip = valueToolTip(valueFacts(i));
+        if (!marks_[k].toolTip.isEmpty()) tip += u'\n' + marks_[k].toolTip;
         if (lblPv[i]->toolTip() != tip) lblPv[i]->setToolTip(tip);
     }
 }
@@ -461,7 +484,7 @@ void MainDisp::showStoredValue(int label, int channel) {
     // value greyed (showStale).
     const PvState pv = state_.gPvState[channel];
     const bool shown = state_.gChannel[channel].LogSel != 0 && (pv == PvState::Current || pv == PvState::Stale);
-    lblPv[label]->setText(shown ? formatPv(state_.gPvValue[channel], std::nullopt) : QString());
+    showPv(label, shown ? formatPv(state_.gPvValue[channel], std::nullopt) : QString());
 }
 
 QString MainDisp::runDevice() const { return portDevice(runPorts_, runPort_); }
@@ -534,7 +557,7 @@ void MainDisp::Logdisp(int page) {
     if (page != mPage_) return;
     for (int i = 0; i < pages::kChannelsPerPage; ++i) {
         const int k = pages::channelAt(page, i);
-        if (k < kChannelCount && state_.gChannel[k].LogSel == 0) lblPv[i]->clear();
+        if (k < kChannelCount && state_.gChannel[k].LogSel == 0) showPv(i, {});
     }
     showValueTips();
 }
@@ -590,7 +613,7 @@ void MainDisp::stopPolling() {
 }
 
 void MainDisp::setPvCaption(int labelIndex, const QString& text) {
-    if (labelIndex >= 0 && labelIndex < pages::kChannelsPerPage) lblPv[labelIndex]->setText(text);
+    if (labelIndex >= 0 && labelIndex < pages::kChannelsPerPage) showPv(labelIndex, text);
 }
 
 void MainDisp::setProgress(int value) {

@@ -13,6 +13,7 @@
 #include <functional>
 #include <map>
 
+#include <QColor>
 #include <QFont>
 #include <QMainWindow>
 #include <QTimer>
@@ -56,6 +57,15 @@ struct MainDispParts {
     std::function<void()> channelNames;  // mnuChName: the name window, modal
     std::function<bool()> saveNames;     // write the channel table (channel buttons)
     std::function<void()> releaseLink;   // exit: release gLink (on the polling thread)
+};
+
+// A mark on a channel's value label (an alarm): a symbol before the value,
+// a background colour, a line of the tooltip. An empty symbol: no mark.
+struct ValueMark {
+    QString symbol;
+    QColor background;
+    QString toolTip;
+    bool operator==(const ValueMark&) const = default;
 };
 
 // What the tooltip of a value label tells: why the place is empty (or grey)
@@ -138,6 +148,10 @@ public:
 
     // The facts behind the tooltip of value label i (0..71) of the page shown.
     ValueFacts valueFacts(int label) const;
+
+    // Marks channel k (0..185) on its value label whenever its page is
+    // shown; a default mark takes it off.
+    void setValueMark(int channel, const ValueMark& mark);
 
     int page() const { return mPage_; }
     const QString& helpFile() const { return mHelpFile; }
@@ -231,6 +245,9 @@ private:
     void showPage(int page);
     // Greys the value labels of the stale recorders on the page shown.
     void showStale();
+    // Value label i shows text (a value or nothing), after its channel's
+    // mark symbol when it has one.
+    void showPv(int label, const QString& text);
     // The tooltips of the value labels of the page shown (slot: only that
     // recorder's, when it is on the page).
     void showValueTips(int slot = -1);
@@ -257,6 +274,8 @@ private:
     bool exiting_ = false;
     bool lineLost_ = false;
     bool noAnswer_ = false;
+    std::array<ValueMark, kChannelCount> marks_{};
+    std::array<QString, 72> pvText_{};  // what each value label shows, without its mark
     QString runPort_;  // the port this run polls on
     PortRule runPorts_;  // its device, as chosen at start-up
     QString portCause_;

@@ -217,3 +217,41 @@ TEST(Publisher, OtherProcessResumesWithin5sAfterABrokerRestartAndLeavesOfflineWh
     ASSERT_TRUE(m);
     EXPECT_TRUE(m->is_retained());
 }
+
+TEST(Publisher, AnAlarmGoesToItsChannelsTopicRetainedWithEveryLimitsState)
+{
+    struct States : rdxalarm::AlarmStates {
+        rdxalarm::AlarmState limitState(int, rdxalarm::AlarmLimit l) const override
+        {
+            return l == rdxalarm::AlarmLimit::High ? rdxalarm::AlarmState::ActiveAcknowledged
+                                                   : rdxalarm::AlarmState::Normal;
+        }
+        rdxalarm::AlarmState communicationState(int) const override { return rdxalarm::AlarmState::Normal; }
+    } states;
+    Broker broker;
+    rdxmon::SharedState s = values();
+    Publisher p(s, config(broker.port, "alarms"));
+    p.setAlarmStates(&states);
+    p.start();
+    for (int i = 0; i < 300 && p.state() != State::Connected; ++i)
+        ::usleep(10000);
+    using rdxalarm::AlarmState;
+    p.alarmChanged({rdxalarm::AlarmId::of(8, rdxalarm::AlarmLimit::High), kTime, AlarmState::ActiveUnacknowledged,
+                    AlarmState::ActiveAcknowledged, 31.5f, "Boiler \"8\"", "alice"});
+    p.alarmChanged({rdxalarm::AlarmId::communicationOf(30), kTime, AlarmState::Normal,
+                    AlarmState::ActiveUnacknowledged, std::nullopt, "recorder address 31", {}});
+    p.stop();
+
+    const auto channel = Subscriber(broker.port, "rdx512/alarms/02/3/alarm").next(3000);
+    ASSERT_TRUE(channel);
+    EXPECT_TRUE(channel->is_retained());
+    EXPECT_EQ(channel->to_string(),
+              "{\"limit\":\"high\",\"state\":\"active acknowledged\",\"from\":\"active unacknowledged\",\"value\":31.5,"
+              "\"by\":\"alice\",\"name\":\"Boiler \\\"8\\\"\",\"time\":\"2026-12-07T03:04:05.120+01:00\","
+              "\"high-high\":\"normal\",\"high\":\"active acknowledged\",\"low\":\"normal\",\"low-low\":\"normal\"}");
+    const auto recorder = Subscriber(broker.port, "rdx512/alarms/31/alarm").next(3000);
+    ASSERT_TRUE(recorder);
+    EXPECT_EQ(recorder->to_string(),
+              "{\"limit\":\"communication\",\"state\":\"active unacknowledged\",\"from\":\"normal\",\"value\":null,"
+              "\"by\":\"\",\"name\":\"recorder address 31\",\"time\":\"2026-12-07T03:04:05.120+01:00\"}");
+}

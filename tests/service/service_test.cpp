@@ -37,6 +37,7 @@ struct Line {
     QTemporaryDir dir;
     QProcess sim, program;
     qint64 launchMs = 0, readyMs = 0;
+    QByteArray alarms;  // RDX512ALARM.INI, when not empty
     ~Line() { for (QProcess* p : {&program, &sim}) p->terminate(), p->waitForFinished(3000); }
     QString data() const { return dir.filePath(QStringLiteral("data")); }
 
@@ -47,7 +48,8 @@ struct Line {
         if (!QDir(dir.path()).mkpath(QStringLiteral("data")) || !QFile::copy(kBin + '/' + name, dir.filePath(name)) ||
             !QFile::copy(kBin + "/libRDX500Comm3.so", dir.filePath("libRDX500Comm3.so")) ||
             !writeWholeFile(folder + "/RDX512INIT.SET", QByteArray("COM19600 3") + le16(1) + le16(0) + le16(0) + le16(logging) + le16(logging)) ||
-            !writeWholeFile(folder + "/RDX512NAME.SET", names))
+            !writeWholeFile(folder + "/RDX512NAME.SET", names) ||
+            (!alarms.isEmpty() && !writeWholeFile(folder + "/RDX512ALARM.INI", alarms)))
             return false;
         launchMs = QDeadlineTimer::current().deadline();
         sim.start(kBin + "/rdx512-sim", {"--dir", dir.path(), "--addresses", "1-3", "--skip-every", "2", "--log",
@@ -161,8 +163,10 @@ TEST(LogService, LogsWhatTheSimulatorSentRefusesASecondOnThePortAndEndsCleanly) 
     for (const char* message : {"READY=1", "WATCHDOG=1", "STOPPING=1"}) EXPECT_TRUE(messages.contains(message)) << message;
 }
 
-TEST(LogService, WritesTheCsvTheWindowProgramWrites) {
+TEST(LogService, WritesTheCsvAndTheAlarmsTheWindowProgramWrites) {
     Line window, service;
+    // Recorder 1's channel 1 is always above its limit.
+    window.alarms = service.alarms = "[01-1]\nhigh = -1000\n";
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("QT_QPA_PLATFORM", "offscreen");
     ASSERT_TRUE(window.start("RDXMON-1_V104", {}, env, 1));
@@ -185,6 +189,13 @@ TEST(LogService, WritesTheCsvTheWindowProgramWrites) {
     EXPECT_EQ(layout(serviceRows.last()), layout(windowRows.last()));
     EXPECT_TRUE(window.valuesAsSent(windowRows));
     EXPECT_TRUE(service.valuesAsSent(serviceRows));
+
+    // The same alarm in both journals; the service tells it as well.
+    static const QRegularExpression raised(
+        QStringLiteral("\n\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d,01-1,\"[^\"]*\",high,[-0-9.]+,normal,active unacknowledged,\"\"\n"));
+    EXPECT_TRUE(QString::fromUtf8(readWholeFile(window.dir.filePath("RDX512ALARM.LOG"))).contains(raised));
+    EXPECT_TRUE(QString::fromUtf8(readWholeFile(service.data() + "/RDX512ALARM.LOG")).contains(raised));
+    EXPECT_TRUE(service.program.readAllStandardError().contains(": normal -> active unacknowledged, value "));
 }
 
 }  // namespace
