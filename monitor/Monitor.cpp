@@ -5,6 +5,7 @@
 #include <QMessageBox>
 #include <QProgressBar>
 
+#include "Gateway.h"
 #include "Publisher.h"
 #include "names/SubDisp_Name.h"
 #include "names/frmDVN.h"
@@ -122,6 +123,12 @@ int runMonitor(int argc, char* argv[], const RunExtra& extra)
     } else if (!files.broker.problem.isEmpty()) {
         operatorView.setBrokerState(rdxpub::Publisher::stateText(rdxpub::Publisher::State::Off));
     }
+
+    // The Modbus TCP gateway when rdx512.conf turns it on: it serves the
+    // values after every finished poll. Alarm states: none yet; the alarm
+    // engine, once it is made here, is handed over in place of the null.
+    const std::unique_ptr<rdxgw::Gateway> gateway =
+        startGateway(state, mainDisp.pollCycle(), files.gateway, /*alarms=*/nullptr, &clock, messages);
 
     if (terminated)
         return 0;

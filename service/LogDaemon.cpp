@@ -47,6 +47,7 @@ bool LogDaemon::start()
     const StartupFiles files = loadStartupFiles(state_.programFolder, messages_);
     takeStartupFiles(state_, files);
     startPublishing(files.broker);
+    startGateway(files.gateway);
 
     watchdog_.status(QStringLiteral("Opening the serial port"));
     polling_->start([this](const ConnectResult& result) { connected(result); }, &recovering_);
@@ -99,6 +100,15 @@ void LogDaemon::startPublishing(const rdxpub::BrokerConfigResult& broker)
     publisher_->start();
 }
 
+void LogDaemon::startGateway(const rdxgw::GatewayConfigResult& settings)
+{
+    // Alarm states: none yet; the alarm engine, once it is made here, is
+    // handed over in place of the null.
+    gateway_ = rdxmon::startGateway(state_, *poll_, settings, /*alarms=*/nullptr, &clock_, messages_);
+    if (gateway_)
+        tell(QStringLiteral("Modbus gateway on %1").arg(gateway_->server().config().endpoint(gateway_->server().port())));
+}
+
 void LogDaemon::afterTake()
 {
     if (!ready_ && state_.gStartDone != 0) {
@@ -128,6 +138,7 @@ void LogDaemon::stop()
         poll_->removeListener(publisher_.get());
         publisher_->stop();
     }
+    gateway_.reset();
     if (log_)
         log_->stopLogging();
 }

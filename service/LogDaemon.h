@@ -12,6 +12,7 @@
 #include <QTimer>
 
 #include "DaemonServices.h"
+#include "Gateway.h"
 #include "Publisher.h"
 #include "Watchdog.h"
 #include "logging/LogController.h"
@@ -68,6 +69,7 @@ private:
     void connected(const rdxmon::ConnectResult& result);
     void afterTake();
     void startPublishing(const rdxpub::BrokerConfigResult& broker);
+    void startGateway(const rdxgw::GatewayConfigResult& settings);
     void tell(const QString& text) { messages_.information(text); }
     QString runStatus() const;
 
@@ -86,6 +88,8 @@ private:
     // Publishing to a message broker, when rdx512.conf in the data folder
     // asks for it.
     std::unique_ptr<rdxpub::Publisher> publisher_;
+    // The Modbus TCP gateway, when rdx512.conf turns it on.
+    std::unique_ptr<rdxgw::Gateway> gateway_;
     Watchdog watchdog_;
     QTimer logTimer_;
     QString writeNote_;

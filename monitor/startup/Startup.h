@@ -10,7 +10,9 @@
 //   3. the channel names, 4. the recorder addresses: a short or unreadable
 //      file is told, kept as it is, and backed up before it is next written;
 //   5. the broker settings (rdx512.conf): ignored keys and a password at risk
-//      are told as warnings, a bad file as a problem (nothing is published).
+//      are told as warnings, a bad file as a problem (nothing is published);
+//   6. the Modbus gateway's settings (the section [modbus] of rdx512.conf):
+//      alike, a bad section leaves the gateway off.
 // Every problem is told through the MessageBoxes given, once, in that order.
 #ifndef RDXMON_STARTUP_STARTUP_H
 #define RDXMON_STARTUP_STARTUP_H
@@ -19,6 +21,7 @@
 #include <memory>
 
 #include "BrokerConfig.h"
+#include "GatewayConfig.h"
 #include "names/AddressTable.h"
 #include "names/ChannelNames.h"
 #include "startup/InitRecord.h"
@@ -27,6 +30,12 @@
 
 namespace rdxpub {
 class Publisher;
+}
+namespace rdxgw {
+class Gateway;
+}
+namespace rdxalarm {
+class AlarmStates;
 }
 
 namespace rdxmon {
@@ -46,9 +55,10 @@ struct StartupFiles {
     NamesLoadResult names;
     AddressLoadResult addresses;
     rdxpub::BrokerConfigResult broker;
+    rdxgw::GatewayConfigResult gateway;
 };
 
-// Steps 2 to 5 from folder. shown(record) is called with the settings
+// Steps 2 to 6 from folder. shown(record) is called with the settings
 // before anything about them is told (the window program shows them on its
 // splash window).
 StartupFiles loadStartupFiles(const QString& folder, MessageBoxes& messages,
@@ -61,6 +71,14 @@ void takeStartupFiles(SharedState& state, const StartupFiles& files);
 // follows its state and starts it. Null without broker settings.
 std::unique_ptr<rdxpub::Publisher> makePublisher(const SharedState& state, PollCycle& cycle,
                                                  const rdxpub::BrokerConfigResult& broker);
+
+// The Modbus gateway the settings ask for, following cycle and serving
+// from now on; alarms may be null (no alarms yet). Null without gateway
+// settings, or when it cannot listen (told through messages).
+std::unique_ptr<rdxgw::Gateway> startGateway(const SharedState& state, PollCycle& cycle,
+                                             const rdxgw::GatewayConfigResult& settings,
+                                             const rdxalarm::AlarmStates* alarms, Clock* clock,
+                                             MessageBoxes& messages);
 
 }  // namespace rdxmon
 
