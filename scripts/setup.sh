@@ -10,6 +10,7 @@ packages=(
   libgl-dev fonts-ipafont-gothic xvfb xauth cups printer-driver-cups-pdf poppler-utils
   clang libclang-rt-14-dev
   qt6-charts-dev libqt6opengl6-dev libpaho-mqttpp-dev libpaho-mqtt-dev mosquitto mosquitto-clients libsystemd-dev dpkg-dev
+  libmodbus-dev mbpoll
 )
 
 missing=()
