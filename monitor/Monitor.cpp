@@ -126,7 +126,9 @@ int runMonitor(int argc, char* argv[], const RunExtra& extra)
 
     // The Modbus TCP gateway when rdx512.conf turns it on: it serves the
     // values after every finished poll. Alarm states: none yet; the alarm
-    // engine, once it is made here, is handed over in place of the null.
+    // engine, once it is made here, is handed over in place of the null,
+    // and an acknowledgement calls refresh() on the gateway to serve it at
+    // once.
     const std::unique_ptr<rdxgw::Gateway> gateway =
         startGateway(state, mainDisp.pollCycle(), files.gateway, /*alarms=*/nullptr, &clock, messages);
 

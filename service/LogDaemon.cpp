@@ -103,7 +103,8 @@ void LogDaemon::startPublishing(const rdxpub::BrokerConfigResult& broker)
 void LogDaemon::startGateway(const rdxgw::GatewayConfigResult& settings)
 {
     // Alarm states: none yet; the alarm engine, once it is made here, is
-    // handed over in place of the null.
+    // handed over in place of the null (and gateway_->refresh() serves a
+    // change between polls at once).
     gateway_ = rdxmon::startGateway(state_, *poll_, settings, /*alarms=*/nullptr, &clock_, messages_);
     if (gateway_)
         tell(QStringLiteral("Modbus gateway on %1").arg(gateway_->server().config().endpoint(gateway_->server().port())));
