@@ -10,6 +10,7 @@
 #include "AlarmEngine.h"
 #include "AlarmJournal.h"
 #include "AlarmView.h"
+#include "Gateway.h"
 #include "Publisher.h"
 #include "names/SubDisp_Name.h"
 #include "names/frmDVN.h"
@@ -174,6 +175,13 @@ int runMonitor(int argc, char* argv[], const RunExtra& extra)
     // "Simulated recorders" chosen for the port: the simulator answers there.
     SimulatedLine simulated;
     simulated.startIfChosen(state, programDir, messages);
+    // The Modbus TCP gateway when rdx512.conf turns it on: it serves the
+    // values after every finished poll, and an alarm's change (an
+    // acknowledgement too) at once.
+    const std::unique_ptr<rdxgw::Gateway> gateway =
+        startGateway(state, mainDisp.pollCycle(), files.gateway, &alarms, &clock, messages);
+    if (gateway)
+        alarms.addSink(gateway.get());
 
     if (terminated)
         return 0;

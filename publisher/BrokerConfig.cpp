@@ -228,12 +228,21 @@ BrokerConfigResult loadBrokerConfig(const QString& folder)
     if (settings.status() != QSettings::NoError)
         return {std::nullopt, QStringLiteral("%1 is not an INI file; nothing is published to the broker.").arg(file), {}};
     QList<std::pair<QString, QString>> entries;
+    bool gatewaySection = false;
     for (const QString& key : settings.allKeys()) {
+        // The section [modbus] is the Modbus gateway's.
+        if (key.startsWith(QStringLiteral("modbus/"))) {
+            gatewaySection = true;
+            continue;
+        }
         const QVariant value = settings.value(key);
         // An unquoted comma makes a list of the value: put it back together.
         entries.append({key, value.typeId() == QMetaType::QStringList ? value.toStringList().join(u',')
                                                                        : value.toString()});
     }
+    // A file for the gateway alone publishes nothing and is no fault.
+    if (entries.isEmpty() && gatewaySection)
+        return {};
     return parseBrokerConfig(entries, folder, &readSmallFile);
 }
 

@@ -11,9 +11,11 @@
 //   password_file=/etc/rdx/pw     optional, needs user; its first line
 //   ca_file=/etc/rdx/ca.pem       optional; turns on TLS
 //
-// Relative file names are taken from the program's folder. The three files
-// are read only as regular files of a few kilobytes: a device, a FIFO or an
-// oversized file is refused with a message, never read.
+// The section [modbus] of the file belongs to the Modbus gateway
+// (gateway/GatewayConfig.h); a file with that section alone publishes
+// nothing. Relative file names are taken from the program's folder. The
+// three files are read only as regular files of a few kilobytes: a device,
+// a FIFO or an oversized file is refused with a message, never read.
 #ifndef RDXPUB_BROKERCONFIG_H
 #define RDXPUB_BROKERCONFIG_H
 

@@ -11,6 +11,7 @@ packages=(
   clang libclang-rt-14-dev
   qt6-charts-dev libqt6opengl6-dev libpaho-mqttpp-dev libpaho-mqtt-dev mosquitto mosquitto-clients libsystemd-dev dpkg-dev
   lintian desktop-file-utils
+  libmodbus-dev mbpoll
 )
 
 missing=()

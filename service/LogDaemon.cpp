@@ -65,6 +65,7 @@ bool LogDaemon::start()
     alarms_->addSink(this);
     startPublishing(files.broker);
     alarms_->start();
+    startGateway(files.gateway);
 
     watchdog_.status(QStringLiteral("Opening the serial port"));
     polling_->start([this](const ConnectResult& result) { connected(result); }, &recovering_);
@@ -120,6 +121,16 @@ void LogDaemon::startPublishing(const rdxpub::BrokerConfigResult& broker)
     alarms_->announce(*publisher_);
 }
 
+void LogDaemon::startGateway(const rdxgw::GatewayConfigResult& settings)
+{
+    // It serves the alarms' states, and an alarm's change at once.
+    gateway_ = rdxmon::startGateway(state_, *poll_, settings, alarms_.get(), &clock_, messages_);
+    if (gateway_)
+        alarms_->addSink(gateway_.get());
+    if (gateway_)
+        tell(QStringLiteral("Modbus gateway on %1").arg(gateway_->server().config().endpoint(gateway_->server().port())));
+}
+
 void LogDaemon::afterTake()
 {
     if (!ready_ && state_.gStartDone != 0) {
@@ -151,6 +162,7 @@ void LogDaemon::stop()
         poll_->removeListener(publisher_.get());
         publisher_->stop();
     }
+    gateway_.reset();
     if (log_)
         log_->stopLogging();
 }

@@ -14,6 +14,7 @@
 #include "AlarmEngine.h"
 #include "AlarmJournal.h"
 #include "DaemonServices.h"
+#include "Gateway.h"
 #include "Publisher.h"
 #include "Watchdog.h"
 #include "logging/LogController.h"
@@ -74,6 +75,7 @@ private:
     void connected(const rdxmon::ConnectResult& result);
     void afterTake();
     void startPublishing(const rdxpub::BrokerConfigResult& broker);
+    void startGateway(const rdxgw::GatewayConfigResult& settings);
     void tell(const QString& text) { messages_.information(text); }
     QString runStatus() const;
 
@@ -96,6 +98,8 @@ private:
     // here, so an alarm that returns goes back to normal at once.
     std::unique_ptr<rdxalarm::AlarmEngine> alarms_;
     std::unique_ptr<rdxalarm::AlarmJournal> alarmJournal_;
+    // The Modbus TCP gateway, when rdx512.conf turns it on.
+    std::unique_ptr<rdxgw::Gateway> gateway_;
     Watchdog watchdog_;
     QTimer logTimer_;
     QString writeNote_;

@@ -1,5 +1,6 @@
 #include "startup/Startup.h"
 
+#include "Gateway.h"
 #include "Publisher.h"
 #include "polling/LineWatch.h"
 #include "polling/PollCycle.h"
@@ -43,6 +44,11 @@ StartupFiles loadStartupFiles(const QString& folder, MessageBoxes& messages,
     files.alarms = rdxalarm::loadAlarmSettings(folder);
     if (!files.alarms.problem.isEmpty())
         messages.information(files.alarms.problem);
+    files.gateway = rdxgw::loadGatewayConfig(folder);
+    if (!files.gateway.warnings.isEmpty())
+        messages.information(files.gateway.warnings.join(u'\n'));
+    if (!files.gateway.problem.isEmpty())
+        messages.information(files.gateway.problem);
     return files;
 }
 
@@ -64,6 +70,22 @@ std::unique_ptr<rdxpub::Publisher> makePublisher(const SharedState& state, PollC
     auto publisher = std::make_unique<rdxpub::Publisher>(state, *broker.config);
     cycle.addListener(publisher.get());
     return publisher;
+}
+
+std::unique_ptr<rdxgw::Gateway> startGateway(const SharedState& state, PollCycle& cycle,
+                                             const rdxgw::GatewayConfigResult& settings,
+                                             const rdxalarm::AlarmStates* alarms, Clock* clock,
+                                             MessageBoxes& messages)
+{
+    if (!settings.config)
+        return nullptr;
+    auto gateway = std::make_unique<rdxgw::Gateway>(state, cycle, *settings.config, alarms, clock);
+    QString problem;
+    if (!gateway->start(&problem)) {
+        messages.information(problem);
+        return nullptr;
+    }
+    return gateway;
 }
 
 }  // namespace rdxmon

@@ -13,6 +13,8 @@
 //      are told as warnings, a bad file as a problem (nothing is published);
 //   6. the alarm limits (RDX512ALARM.INI): lines that cannot be read are
 //      told and left out, the file kept as it is.
+//   7. the Modbus gateway's settings (the section [modbus] of rdx512.conf):
+//      alike, a bad section leaves the gateway off.
 // Every problem is told through the MessageBoxes given, once, in that order.
 #ifndef RDXMON_STARTUP_STARTUP_H
 #define RDXMON_STARTUP_STARTUP_H
@@ -22,6 +24,7 @@
 
 #include "AlarmSettings.h"
 #include "BrokerConfig.h"
+#include "GatewayConfig.h"
 #include "names/AddressTable.h"
 #include "names/ChannelNames.h"
 #include "startup/InitRecord.h"
@@ -30,6 +33,12 @@
 
 namespace rdxpub {
 class Publisher;
+}
+namespace rdxgw {
+class Gateway;
+}
+namespace rdxalarm {
+class AlarmStates;
 }
 
 namespace rdxmon {
@@ -51,6 +60,7 @@ struct StartupFiles {
     AddressLoadResult addresses;
     rdxpub::BrokerConfigResult broker;
     rdxalarm::AlarmSettingsResult alarms;
+    rdxgw::GatewayConfigResult gateway;
 };
 
 // Steps 2 to 6 from folder. shown(record) is called with the settings
@@ -66,6 +76,14 @@ void takeStartupFiles(SharedState& state, const StartupFiles& files);
 // follows its state and starts it. Null without broker settings.
 std::unique_ptr<rdxpub::Publisher> makePublisher(const SharedState& state, PollCycle& cycle,
                                                  const rdxpub::BrokerConfigResult& broker);
+
+// The Modbus gateway the settings ask for, following cycle and serving
+// from now on; alarms may be null (no alarms yet). Null without gateway
+// settings, or when it cannot listen (told through messages).
+std::unique_ptr<rdxgw::Gateway> startGateway(const SharedState& state, PollCycle& cycle,
+                                             const rdxgw::GatewayConfigResult& settings,
+                                             const rdxalarm::AlarmStates* alarms, Clock* clock,
+                                             MessageBoxes& messages);
 
 }  // namespace rdxmon
 

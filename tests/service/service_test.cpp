@@ -95,21 +95,21 @@ struct Line {
 
 TEST(Startup, BothProgramsTellTheSameAboutTheSameDamagedFiles) {
     // A short settings file, short names and address files, a broker file
-    // with a key nobody knows.
+    // with a key nobody knows and a gateway section with a bad port.
     QTemporaryDir dir;
     const auto damage = [&] {
         return writeWholeFile(dir.filePath("RDX512INIT.SET"), "COM1") &&
                writeWholeFile(dir.filePath("RDX512NAME.SET"), QByteArray(100, ' ')) &&
                writeWholeFile(dir.filePath("RDX512DVN.SET"), QByteArray(10, '\1')) &&
-               writeWholeFile(dir.filePath("rdx512.conf"), "host=127.0.0.1\nline=a\ncolour=red\n");
+               writeWholeFile(dir.filePath("rdx512.conf"), "host=127.0.0.1\nline=a\ncolour=red\n[modbus]\nenabled=yes\nport=x\n");
     };
     ASSERT_TRUE(damage());
     // The start-up the window program runs: one message per file, in order.
     rdxtest::RecordingMessages told;
     rdxmon::loadStartupFiles(dir.path(), told);
-    ASSERT_EQ(told.shown.size(), 4) << told.shown.join('|').toStdString();
-    const char* files[] = {"RDX512INIT.SET", "RDX512NAME.SET", "RDX512DVN.SET", "colour"};
-    for (int i = 0; i < 4; ++i) EXPECT_TRUE(told.shown[i].contains(files[i])) << told.shown[i].toStdString();
+    ASSERT_EQ(told.shown.size(), 5) << told.shown.join('|').toStdString();
+    const char* files[] = {"RDX512INIT.SET", "RDX512NAME.SET", "RDX512DVN.SET", "colour", "[modbus] port"};
+    for (int i = 0; i < 5; ++i) EXPECT_TRUE(told.shown[i].contains(files[i])) << told.shown[i].toStdString();
 
     // The service, with the same files and a port that is not there.
     ASSERT_TRUE(damage() && QDir(dir.path()).mkpath("program") &&
@@ -122,8 +122,8 @@ TEST(Startup, BothProgramsTellTheSameAboutTheSameDamagedFiles) {
     QStringList lines;
     for (const QByteArray& line : service.readAllStandardError().split('\n'))
         if (line.startsWith("rdx512-logd: ")) lines << QString::fromLocal8Bit(line.mid(13));
-    ASSERT_GE(lines.size(), 4) << lines.join('|').toStdString();
-    for (int i = 0; i < 4; ++i) EXPECT_EQ(lines[i], told.shown[i].simplified());
+    ASSERT_GE(lines.size(), 5) << lines.join('|').toStdString();
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(lines[i], told.shown[i].simplified());
 }
 
 TEST(LogService, LogsWhatTheSimulatorSentRefusesASecondOnThePortAndEndsCleanly) {

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -15,6 +16,7 @@
 #include <thread>
 #include <unistd.h>
 
+#include "ReplyFormat.h"
 #include "startup/InitRecord.h"
 
 namespace rdxbench {
@@ -205,6 +207,64 @@ double median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
     const std::size_t mid = values.size() / 2;
     return values.size() % 2 ? values[mid] : (values[mid - 1] + values[mid]) / 2;
+}
+
+CycleFigures watchCycles(MonitorRun& run, int recorders, int baud, int cycles) {
+    const rdxsim::ReplyGenerator generator;
+    char lastText[16];
+    std::snprintf(lastText, sizeof lastText, "%02d", recorders);
+    const std::string first = "01", last = lastText;
+
+    CycleFigures f;
+    bool startupDone = false;
+    bool lastOpened = false;
+    int cyclesSeen = -1;  // -1: waiting for the first cycle after the start-up pass
+    double cycleStartMs = 0, cpuStart = 0, wallStart = 0;
+    long characters = 0;
+    int selected = -1;
+    // A generous bound: start-up pass plus the cycles, each at most a
+    // second per recorder.
+    const double deadline = steadyMs() + 1000.0 * recorders * (cycles + 2) + 30000;
+    while (cyclesSeen < cycles) {
+        if (!run.running()) throw std::runtime_error("the monitor ended early (see its output)");
+        if (steadyMs() > deadline) throw std::runtime_error("the polling did not get round in time");
+        std::this_thread::sleep_for(std::chrono::milliseconds(startupDone ? 20 : 5));
+        const double seenMs = steadyMs();
+        for (const LoggedRequest& r : run.newRequests()) {
+            if (!startupDone) {
+                // Connecting sends a close command to every recorder first;
+                // the pass ends with the close after the last one's reply.
+                if (r.kind == "open" && r.text == last) lastOpened = true;
+                if (lastOpened && r.kind == "close" && r.text == last) {
+                    startupDone = true;
+                    f.windowShownS = (seenMs - run.launchedMs()) / 1000.0;
+                }
+                continue;
+            }
+            if (r.kind == "open" && r.text == first) {
+                if (cyclesSeen < 0) {
+                    cpuStart = processCpuSeconds(run.pid());
+                    wallStart = steadyMs();
+                    characters = 0;
+                } else {
+                    f.cycleS.push_back((r.ms - cycleStartMs) / 1000.0);
+                }
+                cycleStartMs = r.ms;
+                if (++cyclesSeen == cycles) break;
+            }
+            if (cyclesSeen < 0) continue;
+            characters += requestCharacters(r);
+            if (r.kind == "open") selected = std::stoi(r.text);
+            if (r.kind == "data" && selected >= 1) {
+                for (const std::string& line : generator.reply(selected, std::stoi(r.text), 0, 0, 1))
+                    characters += static_cast<long>(line.size());
+            }
+        }
+    }
+    const double cpu = processCpuSeconds(run.pid()) - cpuStart;
+    f.cpuShare = cpu / ((steadyMs() - wallStart) / 1000.0);
+    f.lineLimitS = static_cast<double>(characters) / cycles * 10.0 / baud;
+    return f;
 }
 
 }  // namespace rdxbench

@@ -85,6 +85,21 @@ long statusKb(pid_t pid, const std::string& field);
 
 double median(std::vector<double> values);
 
+// What watchCycles saw of a run.
+struct CycleFigures {
+    double windowShownS = 0;     // launch to the end of the start-up pass
+    std::vector<double> cycleS;  // the measured poll cycles
+    double lineLimitS = 0;       // characters of one cycle both ways x 10 / speed
+    double cpuShare = 0;         // of one core, over the measured cycles
+};
+
+// Follows the simulator's request log of run (recorders at baud bit/s):
+// the start-up pass ends with the close command after the last recorder's
+// reply; then cycles poll cycles are measured as the time between
+// successive requests to recorder 01. Throws std::runtime_error when the
+// program ends early or the polling does not get round in time.
+CycleFigures watchCycles(MonitorRun& run, int recorders, int baud, int cycles);
+
 }  // namespace rdxbench
 
 #endif

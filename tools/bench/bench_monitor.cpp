@@ -35,11 +35,8 @@
 #include "BenchOptions.h"
 #include "ToolOptions.h"
 #include "MonitorRun.h"
-#include "ReplyFormat.h"
 
 namespace {
-
-using rdxbench::LoggedRequest;
 
 using Config = rdxbench::LineConfig;
 
@@ -53,12 +50,6 @@ struct Figures {
     long hwmKb = 0;
     int exitStatus = -1;
 };
-
-std::string twoDigits(int n) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%02d", n);
-    return text;
-}
 
 // The settings' Speed for a line speed: the panel's speeds as they are, any
 // other speed as "9600" (see above).
@@ -75,60 +66,13 @@ Figures measure(const std::string& binDir, const Config& config, int cycles) {
     f.speedText = setup.speedText;
 
     rdxbench::MonitorRun run(binDir, setup);
-    const rdxsim::ReplyGenerator generator;
-    const std::string first = "01";
-    const std::string last = twoDigits(config.recorders);
-
-    bool startupDone = false;
-    bool lastOpened = false;
-    int cyclesSeen = -1;  // -1: waiting for the first cycle after the start-up pass
-    double cycleStartMs = 0, cpuStart = 0, wallStart = 0;
-    long characters = 0;
-    int selected = -1;
-    // A generous bound: start-up pass plus the cycles, each at most a
-    // second per recorder.
-    const double deadline = rdxbench::steadyMs() + 1000.0 * config.recorders * (cycles + 2) + 30000;
-    while (cyclesSeen < cycles) {
-        if (!run.running()) throw std::runtime_error("the monitor ended early (see its output)");
-        if (rdxbench::steadyMs() > deadline) throw std::runtime_error("the polling did not get round in time");
-        std::this_thread::sleep_for(std::chrono::milliseconds(startupDone ? 20 : 5));
-        const double seenMs = rdxbench::steadyMs();
-        for (const LoggedRequest& r : run.newRequests()) {
-            if (!startupDone) {
-                // Connecting sends a close command to every recorder first;
-                // the pass ends with the close after the last one's reply.
-                if (r.kind == "open" && r.text == last) lastOpened = true;
-                if (lastOpened && r.kind == "close" && r.text == last) {
-                    startupDone = true;
-                    f.windowShownS = (seenMs - run.launchedMs()) / 1000.0;
-                }
-                continue;
-            }
-            if (r.kind == "open" && r.text == first) {
-                if (cyclesSeen < 0) {
-                    cpuStart = rdxbench::processCpuSeconds(run.pid());
-                    wallStart = rdxbench::steadyMs();
-                    characters = 0;
-                } else {
-                    f.cycleS.push_back((r.ms - cycleStartMs) / 1000.0);
-                }
-                cycleStartMs = r.ms;
-                if (++cyclesSeen == cycles) break;
-            }
-            if (cyclesSeen < 0) continue;
-            characters += rdxbench::requestCharacters(r);
-            if (r.kind == "open") selected = std::stoi(r.text);
-            if (r.kind == "data" && selected >= 1) {
-                for (const std::string& line : generator.reply(selected, std::stoi(r.text), 0, 0, 1))
-                    characters += static_cast<long>(line.size());
-            }
-        }
-    }
-    const double cpu = rdxbench::processCpuSeconds(run.pid()) - cpuStart;
-    f.cpuShare = cpu / ((rdxbench::steadyMs() - wallStart) / 1000.0);
+    const rdxbench::CycleFigures c = rdxbench::watchCycles(run, config.recorders, config.baud, cycles);
+    f.windowShownS = c.windowShownS;
+    f.cycleS = c.cycleS;
+    f.lineLimitS = c.lineLimitS;
+    f.cpuShare = c.cpuShare;
     f.rssKb = rdxbench::statusKb(run.pid(), "VmRSS");
     f.hwmKb = rdxbench::statusKb(run.pid(), "VmHWM");
-    f.lineLimitS = static_cast<double>(characters) / cycles * 10.0 / config.baud;
     f.exitStatus = run.stop();
     return f;
 }
