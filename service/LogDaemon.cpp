@@ -25,6 +25,7 @@ LogDaemon::LogDaemon(const QString& programFolder, const QString& dataFolder)
     : programFolder_(programFolder)
 {
     state_.programFolder = dataFolder;
+    state_.wording = Wording::Service;
     poll_ = std::make_unique<PollCycle>(state_, static_cast<PvView&>(*this), &clock_);
     poll_->addListener(&watchdog_);
     polling_ = std::make_unique<PollingThread>(state_, *poll_);

@@ -12,6 +12,7 @@
 #include <QString>
 
 #include "startup/InitRecord.h"
+#include "startup/Services.h"
 
 namespace rdx {
 class _rdx5Comm3;
@@ -73,6 +74,8 @@ struct SharedState {
     // The program's folder (absolute, no trailing separator); the settings
     // files live there and it is the working folder.
     QString programFolder;
+    // Whom the messages address (the logging service sets Service).
+    Wording wording = Wording::WindowProgram;
 };
 
 }  // namespace rdxmon
