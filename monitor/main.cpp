@@ -145,8 +145,18 @@ int main(int argc, char* argv[]) {
     std::unique_ptr<rdxpub::Publisher> publisher;
     if (brokerConfig.config) {
         publisher = std::make_unique<rdxpub::Publisher>(state, *brokerConfig.config);
-        QObject::connect(publisher.get(), &rdxpub::Publisher::stateChanged, &operatorView,
-                         [&](rdxpub::Publisher::State s) { operatorView.setBrokerState(rdxpub::Publisher::stateText(s)); });
+        // The state, why the broker cannot be reached and what the offline
+        // buffer could not keep.
+        const auto showBroker = [&] {
+            const rdxpub::Publisher& p = *publisher;
+            const QString fault = p.state() == rdxpub::Publisher::State::Connected ? QString() : p.fault().message;
+            const QString buffer = QStringLiteral("While the broker is away up to %1 messages (about %2 min of "
+                                                  "values) are kept for it.").arg(p.bufferCapacity()).arg(p.bufferSeconds() / 60);
+            operatorView.setBrokerState(p.statusText(), (fault.isEmpty() ? p.config().serverUri() : fault) +
+                                                            QLatin1Char('\n') + buffer);
+        };
+        QObject::connect(publisher.get(), &rdxpub::Publisher::stateChanged, &operatorView, showBroker);
+        QObject::connect(publisher.get(), &rdxpub::Publisher::bufferFull, &operatorView, showBroker);
         mainDisp.pollCycle().addListener(publisher.get());
         publisher->start();
     } else if (!brokerConfig.problem.isEmpty()) {
