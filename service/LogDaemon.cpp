@@ -1,5 +1,7 @@
 #include "LogDaemon.h"
 
+#include <algorithm>
+
 #include <QCoreApplication>
 #include <QDir>
 
@@ -28,6 +30,7 @@ LogDaemon::LogDaemon(const QString& programFolder, const QString& dataFolder)
     state_.wording = Wording::Service;
     poll_ = std::make_unique<PollCycle>(state_, static_cast<PvView&>(*this), &clock_);
     poll_->addListener(&watchdog_);
+    poll_->addListener(static_cast<PollListener*>(this));
     polling_ = std::make_unique<PollingThread>(state_, *poll_);
     polling_->afterTake = [this] { afterTake(); };
     logTimer_.setInterval(kLogTickMs);
@@ -44,25 +47,26 @@ bool LogDaemon::start()
     // The link library first: without it nothing is touched.
     QString error;
     if (!loader_.load(programFolder_, &error)) {
-        tell(error);
+        tell(Priority::Error, error);
+        tell(Priority::Error, QStringLiteral("Stopping: the link library could not be loaded (exit status 1)."));
         return false;
     }
     linkMessages_ = std::make_unique<LinkMessageGate>(
-        recovering_, [this](const QString& text, const QString&) { tell(text); });
+        recovering_, [this](const QString& text, const QString&) { tell(Priority::Warning, text); });
     loader_.setNotifier(&LinkMessageGate::notify, linkMessages_.get());
     state_.gLink = loader_.object();
 
     const QString& folder = state_.programFolder;
-    state_.gInit = startupSettings(folder, messages_, [](const InitRecord&) {});
+    state_.gInit = startupSettings(folder, messages_, [](const InitRecord&) {}, Wording::Service);
     state_.gChTotal = channelTotal(state_.gInit);
     state_.gRecTotal = recorderCount(state_.gInit);
-    const NamesLoadResult names = loadChannelNames(folder);
+    const NamesLoadResult names = loadChannelNames(folder, Wording::Service);
     if (!names.problem.isEmpty())
-        tell(names.problem);
+        tell(Priority::Warning, names.problem);
     state_.gChannel = names.table;
-    const AddressLoadResult addresses = loadAddressTable(folder);
+    const AddressLoadResult addresses = loadAddressTable(folder, Wording::Service);
     if (!addresses.problem.isEmpty())
-        tell(addresses.problem);
+        tell(Priority::Warning, addresses.problem);
     state_.gDevAddr = addresses.table;
     startPublisher();
 
@@ -75,21 +79,22 @@ void LogDaemon::connected(const ConnectResult& result)
 {
     state_.gPortOpened = result.opened ? QStringLiteral("True") : QStringLiteral("False");
     if (!result.opened) {
+        const QString port = state_.gInit.Port.trimmed();
         if (!result.failure.isEmpty())
-            tell(QStringLiteral("The serial port could not be prepared: %1").arg(result.failure));
+            tell(Priority::Error, QStringLiteral("The serial port could not be prepared: %1").arg(result.failure));
         else if (!result.problem.isEmpty())
-            tell(result.problem);
+            tell(Priority::Error, result.problem);
         else
-            tell(QStringLiteral("The serial port %1 could not be opened.").arg(state_.gInit.Port.trimmed()));
-        QCoreApplication::exit(1);
+            tell(Priority::Error, QStringLiteral("The serial port %1 could not be opened.").arg(port));
+        stopWith(1, QStringLiteral("the serial port %1 could not be opened").arg(port));
         return;
     }
 
     // A logging service logs: to a default-named file at the stored cycle,
     // whatever file mode and logging state the window program left behind.
     if (state_.gInit.LogActive != 1 || state_.gInit.LogNameMode == 0)
-        tell(QStringLiteral("The stored settings have logging off or a file chosen by hand; "
-                            "the service logs to default-named files all the same."));
+        tell(Priority::Notice, QStringLiteral("The stored settings have logging off or a file chosen by hand; "
+                                              "the service logs to default-named files all the same."));
     state_.gInit.LogActive = 1;
     state_.gInit.LogNameMode = 1;
     log_ = std::make_unique<LogController>(state_, services_, static_cast<LoggingView&>(*this),
@@ -98,10 +103,10 @@ void LogDaemon::connected(const ConnectResult& result)
     });
     log_->resumeAtStartup();
     if (!log_->running()) {
-        QCoreApplication::exit(1);
+        stopWith(1, QStringLiteral("logging could not be started"));
         return;
     }
-    tell(runStatus());
+    tell(Priority::Notice, runStatus());
     watchdog_.status(QStringLiteral("Start-up pass over the recorders"));
 }
 
@@ -109,15 +114,27 @@ void LogDaemon::startPublisher()
 {
     const rdxpub::BrokerConfigResult broker = rdxpub::loadBrokerConfig(state_.programFolder);
     for (const QString& warning : broker.warnings)
-        tell(warning);
+        tell(Priority::Warning, warning);
     if (!broker.problem.isEmpty())
-        tell(broker.problem);
+        tell(Priority::Warning, broker.problem);
     if (!broker.config)
         return;
     publisher_ = std::make_unique<rdxpub::Publisher>(state_, *broker.config);
-    const QString uri = broker.config->serverUri();
-    connect(publisher_.get(), &rdxpub::Publisher::stateChanged, this, [this, uri](rdxpub::Publisher::State state) {
-        tell(QStringLiteral("Broker %1: %2").arg(uri, rdxpub::Publisher::stateText(state)));
+    connect(publisher_.get(), &rdxpub::Publisher::stateChanged, this, &LogDaemon::brokerState);
+    connect(publisher_.get(), &rdxpub::Publisher::bufferFull, this, [this](bool full) {
+        const rdxpub::Publisher& p = *publisher_;
+        const QString uri = p.config().serverUri();
+        if (full)
+            tell(Priority::Warning, QStringLiteral("Broker %1: the offline buffer is full (%2 messages, about %3 min "
+                                                   "of values); newer values are dropped until the broker is back.")
+                                        .arg(uri)
+                                        .arg(p.bufferCapacity())
+                                        .arg(p.bufferSeconds() / 60));
+        else
+            tell(Priority::Warning, QStringLiteral("Broker %1: back after %2 values were dropped in all; the latest "
+                                                   "value of each channel went out again.")
+                                        .arg(uri)
+                                        .arg(p.droppedValues()));
     });
     poll_->addListener(publisher_.get());
     publisher_->start();
@@ -140,10 +157,34 @@ QString LogDaemon::runStatus() const
         .arg(log_ ? QDir::toNativeSeparators(log_->heldName()) : QString());
 }
 
-void LogDaemon::stop()
+void LogDaemon::stopWith(int status, const QString& why)
+{
+    tell(Priority::Error, QStringLiteral("Stopping: %1 (exit status %2).").arg(why).arg(status));
+    watchdog_.status(QStringLiteral("Stopping: ") + why);
+    QCoreApplication::exit(status);
+}
+
+void LogDaemon::brokerState(rdxpub::Publisher::State state)
+{
+    const rdxpub::Publisher& p = *publisher_;
+    const QString uri = p.config().serverUri();
+    using State = rdxpub::Publisher::State;
+    if (state == State::Retrying || (state == State::Off && !p.fault().message.isEmpty()))
+        tell(Priority::Warning, QStringLiteral("Broker %1: %2 - %3").arg(uri, rdxpub::Publisher::stateText(state),
+                                                                          p.fault().message));
+    else if (state == State::Connected)
+        tell(Priority::Notice, QStringLiteral("Broker %1: connected").arg(uri));
+    else
+        tell(Priority::Info, QStringLiteral("Broker %1: %2").arg(uri, rdxpub::Publisher::stateText(state)));
+}
+
+void LogDaemon::stop(const QString& why)
 {
     if (!state_.gLink)
         return;
+    if (!why.isEmpty())
+        tell(Priority::Notice, QStringLiteral("Stopping %1: the row in progress is written and the log file closed.")
+                                   .arg(why));
     watchdog_.stopping();
     // The link is released on the polling thread, after its last step.
     polling_->stop([this] { loader_.release(); });
@@ -154,19 +195,63 @@ void LogDaemon::stop()
     }
     if (log_)
         log_->stopLogging();
+    if (!why.isEmpty())
+        tell(Priority::Notice, QStringLiteral("Stopped."));
 }
 
 void LogDaemon::setSlotStale(int slot, bool stale, const QDateTime&)
 {
-    const QString address = format00(state_.gDevAddr[slot]);
-    tell(stale ? QStringLiteral("Recorder %1 does not answer.").arg(address)
-               : QStringLiteral("Recorder %1 answers again.").arg(address));
+    // A lost line silences every recorder: told once, with the line.
+    if (lineLost_) {
+        withLine_[slot] = withLine_[slot] || stale;
+        return;
+    }
+    if (!stale && std::exchange(withLine_[slot], false))
+        return;
+    // A change undone before it was told is not told.
+    auto& undone = stale ? back_ : silent_;
+    if (!std::exchange(undone[slot], false))
+        (stale ? silent_ : back_)[slot] = true;
+}
+
+void LogDaemon::tellRecorders()
+{
+    const auto told = [this](std::array<bool, kSlotCount>& which, const char* one, const char* many) {
+        QStringList addresses;
+        for (int s = 0; s < kSlotCount; ++s)
+            if (std::exchange(which[s], false))
+                addresses << format00(state_.gDevAddr[s]);
+        if (addresses.size() == 1)
+            return QString::fromLatin1(one).arg(addresses.first());
+        return addresses.isEmpty() ? QString() : QString::fromLatin1(many).arg(addresses.join(QStringLiteral(", ")));
+    };
+    // After the line came back and every recorder was asked again: those
+    // that have not answered since.
+    if (lineBack_ && std::all_of(asked_.begin(), asked_.begin() + state_.gRecTotal, [](bool a) { return a; })) {
+        lineBack_ = false;
+        silent_ = withLine_;
+        withLine_ = {};
+    }
+    if (const QString text = told(silent_, "Recorder %1 does not answer.", "Recorders %1 do not answer.");
+        !text.isEmpty())
+        tell(Priority::Warning, text);
+    if (const QString text = told(back_, "Recorder %1 answers again.", "Recorders %1 answer again."); !text.isEmpty())
+        tell(Priority::Notice, text);
 }
 
 void LogDaemon::setLineLost(bool lost)
 {
+    lineLost_ = lost;
+    lineBack_ = !lost;
+    asked_ = {};
+    if (lost) {
+        // What was not told yet is part of this.
+        for (int s = 0; s < kSlotCount; ++s)
+            withLine_[s] = withLine_[s] || std::exchange(silent_[s], false);
+        back_ = {};
+    }
     const QString text = lost ? kLineLostMessage : QStringLiteral("Communication line back");
-    tell(text);
+    tell(lost ? Priority::Warning : Priority::Notice, text);
     watchdog_.status(lost ? text : runStatus());
 }
 
@@ -174,7 +259,10 @@ void LogDaemon::setNoAnswer(bool none)
 {
     const QString text = none ? QStringLiteral("No recorder answers on %1").arg(state_.gInit.Port.trimmed())
                               : QStringLiteral("A recorder answers again");
-    tell(text);
+    // The recorders are told in the same line.
+    if (none)
+        silent_ = {};
+    tell(none ? Priority::Warning : Priority::Notice, text);
     watchdog_.status(none ? text : runStatus());
 }
 
@@ -192,7 +280,7 @@ void LogDaemon::showWriteState(const LogWriteState& state)
         return;
     writeNote_ = state.note;
     if (!writeNote_.isEmpty())
-        tell(writeNote_);
+        tell(Priority::Warning, writeNote_);
 }
 
 QString LogDaemon::cycleCaption() const
