@@ -1,6 +1,7 @@
 #include "LogDaemon.h"
 
 #include <algorithm>
+#include <utility>
 
 #include <QCoreApplication>
 #include <QDir>
@@ -169,13 +170,14 @@ void LogDaemon::brokerState(rdxpub::Publisher::State state)
     const rdxpub::Publisher& p = *publisher_;
     const QString uri = p.config().serverUri();
     using State = rdxpub::Publisher::State;
-    if (state == State::Retrying || (state == State::Off && !p.fault().message.isEmpty()))
-        tell(Priority::Warning, QStringLiteral("Broker %1: %2 - %3").arg(uri, rdxpub::Publisher::stateText(state),
-                                                                          p.fault().message));
-    else if (state == State::Connected)
-        tell(Priority::Notice, QStringLiteral("Broker %1: connected").arg(uri));
-    else
-        tell(Priority::Info, QStringLiteral("Broker %1: %2").arg(uri, rdxpub::Publisher::stateText(state)));
+    // Told as it is when the news arrives here: two changes in quick
+    // succession may find the same state, told once.
+    const bool fault = state == State::Retrying || (state == State::Off && !p.fault().message.isEmpty());
+    const QString text = QStringLiteral("Broker %1: %2").arg(uri, rdxpub::Publisher::stateText(state)) +
+                         (fault ? QStringLiteral(" - ") + p.fault().message : QString());
+    if (std::exchange(brokerTold_, text) == text)
+        return;
+    tell(fault ? Priority::Warning : state == State::Connected ? Priority::Notice : Priority::Info, text);
 }
 
 void LogDaemon::stop(const QString& why)

@@ -104,6 +104,7 @@ private:
     Watchdog watchdog_;
     QTimer logTimer_;
     QString writeNote_;
+    QString brokerTold_;  // the broker's state as told last
     bool ready_ = false;
     // Recorders that stopped answering and that answer again, not told yet;
     // those that stopped with the lost line, told with it.
