@@ -45,6 +45,10 @@ if(TARGET rdx512-logd)
           COMPONENT system EXCLUDE_FROM_ALL)
   install(FILES ${PROJECT_SOURCE_DIR}/service/rdx512-logd.sysusers DESTINATION /usr/lib/sysusers.d
           RENAME rdx512-logd.conf COMPONENT system EXCLUDE_FROM_ALL)
+  # The drop-in that lets the service onto the simulator's pseudo-terminals:
+  # an example, not installed where systemd reads it.
+  install(FILES ${PROJECT_SOURCE_DIR}/service/rdx512-logd-simulator.conf
+          DESTINATION /usr/share/doc/rdx512-monitor/examples COMPONENT system EXCLUDE_FROM_ALL)
 endif()
 
 set(CPACK_PACKAGE_NAME rdx512-monitor)

@@ -285,15 +285,15 @@ private:
         if (fd < 0) {
             const int err = errno;
             if (err == EACCES || err == EPERM)
-                throw LinkError(kErrPermission,
-                                "No permission to open the serial device " + device_ + " for COM" +
-                                    std::to_string(commPort_) + " (" + std::strerror(err) +
-                                    "). Add the user to the \"dialout\" group (sudo adduser $USER dialout), "
-                                    "then log out and log in again.");
+                throw LinkError(kErrPermission, "No permission to open the serial device " + device_ + " for COM" +
+                                                    std::to_string(commPort_) + " (" + std::strerror(err) + ")." +
+                                                    moreLine(detail::permissionAdvice(detail::deviceAccess(device_, err))));
+            // Another program keeps the device in exclusive use.
             if (err == EBUSY)
-                throw LinkError(kErrDeviceBusy, deviceName() + " is in use by another program: " + std::strerror(err));
+                throw busy(-1, true);
             throw LinkError(kErrNoDevice, "Cannot open " + deviceName() + ": " + std::strerror(err));
         }
+        bool exclusive = false;
         try {
             // Only a terminal device is a serial line: a regular file, a FIFO
             // or /dev/null opens as well, and would swallow every command.
@@ -303,18 +303,24 @@ private:
                 notSerial(fileKind(opened.st_mode));
             if (::tcgetattr(fd, &attributes) != 0 && errno == ENOTTY)
                 notSerial("a character device that is no terminal");
-            // Keep other programs (and other objects of this one) off the port.
-            if (::ioctl(fd, TIOCEXCL) != 0) {
-                const int err = errno;
-                if (err == EBUSY)
-                    throw LinkError(kErrDeviceBusy, deviceName() + " is in use by another program");
-                if (err == ENOTTY)
-                    notSerial("a character device that is no terminal");
-                throw LinkError(kErrNoDevice, deviceName() + " is not a serial device: " + std::strerror(err));
-            }
+            // Keep other programs (and other objects of this one) off the port:
+            // a lock, which ends with the process that holds it, and on a
+            // serial device its exclusive mode as well, which the driver
+            // drops at the last close. A pseudo-terminal keeps that mode while
+            // its other side is open, also after the program that set it has
+            // ended, and would refuse every later open: there the lock alone
+            // keeps others off.
             if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
-                throw LinkError(kErrDeviceBusy,
-                                deviceName() + " is in use by another program: " + std::strerror(errno));
+                throw busy(fd, false);
+            if (!pseudoTerminal(fd)) {
+                if (::ioctl(fd, TIOCEXCL) != 0) {
+                    const int err = errno;
+                    if (err == ENOTTY)
+                        notSerial("a character device that is no terminal");
+                    throw LinkError(kErrNoDevice, deviceName() + " is not a serial device: " + std::strerror(err));
+                }
+                exclusive = true;
+            }
             fd_ = fd;
             apply(settings_, handshaking_);
             if (isLink)
@@ -324,11 +330,33 @@ private:
                 lineLost("raising DTR and RTS", errno);
         } catch (...) {
             fd_ = -1;
-            ::ioctl(fd, TIOCNXCL);
+            if (exclusive)
+                ::ioctl(fd, TIOCNXCL);
             ::close(fd);
             throw;
         }
     }
+
+    // The device is in use: the description names the process that holds it
+    // when it can be seen. exclusive: the open itself was refused (another
+    // program put the device in exclusive use). ownFd: this object's own
+    // attempt on it, which does not count.
+    LinkError busy(int ownFd, bool exclusive) const
+    {
+        const std::string holder = detail::deviceHolder(device_, ownFd);
+        std::string text = deviceName() + " is in use by another program.\n";
+        if (!holder.empty())
+            text += "It is held by " + holder + ".";
+        else if (exclusive && pseudoTerminalPath())
+            text += "No program that can be seen holds it: when none runs, a program that has ended left the "
+                    "pseudo-terminal in exclusive use; start the program that provides it (the simulator) again.";
+        else
+            text += "Which program holds it cannot be seen from here (as root, fuser -v " + device_ + " names it).";
+        return LinkError(kErrDeviceBusy, text);
+    }
+
+    // More about an error on a line of its own, when there is more.
+    static std::string moreLine(const std::string& text) { return text.empty() ? text : "\n" + text; }
 
     // The device path leads to no serial device: the description names what
     // it resolved to, and the link it went through.
@@ -379,7 +407,7 @@ private:
         if (!wanted)
             throw LinkError(kErrSettingsRefused, "The line settings \"" + settings + "\" are not valid");
         termios t = *wanted;
-        const bool pty = pseudoTerminal();
+        const bool pty = pseudoTerminal(fd_);
         if (::tcsetattr(fd_, TCSANOW, &t) != 0) {
             const int err = errno;
             if (!pty || err != EINVAL)
@@ -391,15 +419,19 @@ private:
             throw LinkError(kErrSettingsRefused, deviceName() + " did not keep the line settings " + settings);
     }
 
-    bool pseudoTerminal() const
+    bool pseudoTerminal(int fd) const
     {
         struct stat st{};
-        if (::fstat(fd_, &st) != 0 || !S_ISCHR(st.st_mode))
+        if (::fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode))
             return false;
         const unsigned major = ::major(st.st_rdev);
+        return (major >= kPtyMajorFirst && major <= kPtyMajorLast) || pseudoTerminalPath();
+    }
+
+    bool pseudoTerminalPath() const
+    {
         char real[PATH_MAX];
-        return (major >= kPtyMajorFirst && major <= kPtyMajorLast) ||
-               (::realpath(device_.c_str(), real) != nullptr && std::strncmp(real, "/dev/pts/", 9) == 0);
+        return ::realpath(device_.c_str(), real) != nullptr && std::strncmp(real, "/dev/pts/", 9) == 0;
     }
 
     DeviceResolver resolver_;

@@ -35,6 +35,29 @@ RDX_LINK_API std::optional<termios> lineTermios(const std::string& settings, int
 // A pseudo-terminal needs only the speed and raw mode: it keeps 8N1.
 RDX_LINK_API bool lineTaken(const termios& wanted, const termios& got, bool pseudoTerminal);
 
+// What decides whether this process may open a device.
+struct DeviceAccess {
+    std::string device;          // the device node the path leads to
+    std::string owner, group;    // its owner and group (names, else numbers); empty: not found
+    unsigned mode = 0;           // its permission bits (0660)
+    std::string user;            // the user this process runs as
+    bool owned = false;          // that user owns the device
+    bool inGroupNow = false;     // the process holds the device's group
+    bool inGroupListed = false;  // the group database lists the user in it
+    bool policy = false;         // refused by a device policy (EPERM), not by the permission bits
+};
+// The facts for path, which open() refused with err.
+RDX_LINK_API DeviceAccess deviceAccess(const std::string& path, int err);
+// The cause and its remedy in words ("/dev/ttyUSB0 belongs to the user root
+// and the group dialout (crw-rw----). Add the user anna to ..."); empty
+// when nothing is known of the device.
+RDX_LINK_API std::string permissionAdvice(const DeviceAccess& access);
+
+// The process that holds path, open or locked: "rdx512-logd (process 1234 of
+// the user rdx512)"; empty when none can be seen. ownFd, an open file of this
+// process on the device, does not count.
+RDX_LINK_API std::string deviceHolder(const std::string& path, int ownFd = -1);
+
 }  // namespace rdx::detail
 
 #endif

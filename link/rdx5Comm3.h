@@ -19,11 +19,13 @@
 // unchanged; their descriptions name the device and the system's reason:
 //   8000   operation not valid while the port is open (CommPort set)
 //   8002   no such serial device
-//   8005   the device is in use by another program
+//   8005   the device is in use by another program; a second line names
+//          the process holding it when it can be seen
 //   8012   the port is not open
 //   8015   the device refused the line settings or did not keep them
 //   8020   the device failed while reading or writing (line lost)
-//   8021   no permission to use the device
+//   8021   no permission to use the device; a second line gives the
+//          device's owner, group and mode and what keeps this user off
 //   8022   the path leads to something that is not a serial device (a
 //          regular file, a FIFO, /dev/null: no terminal); the description
 //          names what it resolved to in parentheses after the port

@@ -19,7 +19,8 @@ namespace {
 const QStringList kKeys = {QStringLiteral("host"),          QStringLiteral("port"),
                            QStringLiteral("line"),          QStringLiteral("topic_prefix"),
                            QStringLiteral("client_id"),     QStringLiteral("user"),
-                           QStringLiteral("password_file"), QStringLiteral("ca_file")};
+                           QStringLiteral("password_file"), QStringLiteral("ca_file"),
+                           QStringLiteral("buffer_folder")};
 
 QString problemWith(const QString& key, const QString& what)
 {
@@ -183,6 +184,14 @@ BrokerConfigResult parseBrokerConfig(const QList<std::pair<QString, QString>>& e
         if (!ok || c.port < 1 || c.port > 65535)
             return fail(QStringLiteral("port"),
                         QStringLiteral("\"%1\" is not a port number (1 to 65535)").arg(v.value(QStringLiteral("port"))));
+    }
+
+    if (v.contains(QStringLiteral("buffer_folder"))) {
+        c.bufferFolder = path(v.value(QStringLiteral("buffer_folder")));
+        const QFileInfo folder(c.bufferFolder);
+        if (v.value(QStringLiteral("buffer_folder")).isEmpty() || !folder.isDir() || !folder.isWritable())
+            return fail(QStringLiteral("buffer_folder"),
+                        QStringLiteral("\"%1\" is not a folder the program may write").arg(c.bufferFolder));
     }
 
     c.user = v.value(QStringLiteral("user"));

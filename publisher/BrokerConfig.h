@@ -10,6 +10,8 @@
 //   user=logger                   optional
 //   password_file=/etc/rdx/pw     optional, needs user; its first line
 //   ca_file=/etc/rdx/ca.pem       optional; turns on TLS
+//   buffer_folder=broker-buffer   optional; keeps the offline buffer on disk
+//                                 there (an existing folder the program may write)
 //
 // The section [modbus] of the file belongs to the Modbus gateway
 // (gateway/GatewayConfig.h); a file with that section alone publishes
@@ -41,6 +43,7 @@ struct BrokerConfig {
     QString user;
     QByteArray password;
     QString caFile;  // absolute; empty: plain TCP
+    QString bufferFolder;  // absolute; empty: the offline buffer in memory only
 
     bool tls() const { return !caFile.isEmpty(); }
     // "tcp://host:1883" or "ssl://host:8883" (an IPv6 address in brackets).

@@ -99,6 +99,12 @@ id -nG rdx512 | grep -qw dialout || fail "the service's user rdx512 is not in th
 if command -v systemd-analyze >/dev/null; then
   systemd-analyze verify rdx512-logd.service || fail "unit file"
 fi
+# Bounded, and onto pseudo-terminals only with the simulator's drop-in.
+unit=/lib/systemd/system/rdx512-logd.service
+grep -q '^MemoryMax=' "$unit" && grep -q '^TasksMax=' "$unit" || fail "the unit sets no MemoryMax or TasksMax"
+! grep -q 'char-pts' "$unit" || fail "the unit allows pseudo-terminals in production"
+grep -q '^DeviceAllow=char-pts' /usr/share/doc/rdx512-monitor/examples/rdx512-logd-simulator.conf \
+  || fail "the simulator's drop-in is not installed"
 
 # --- An ordinary user in dialout, with a home of its own.
 useradd --create-home --home-dir "$work/home" --groups dialout --shell /bin/sh "$user"

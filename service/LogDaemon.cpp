@@ -1,13 +1,16 @@
 #include "LogDaemon.h"
 
+#include <algorithm>
+#include <utility>
+
 #include <QCoreApplication>
 #include <QDir>
 
 #include "logging/LogSchedule.h"
 #include "names/ChannelNames.h"
-#include "rdx5Comm3.h"
 #include "startup/Lenient.h"
 #include "startup/Startup.h"
+#include "rdx5Comm3.h"
 
 namespace rdxlogd {
 
@@ -24,8 +27,10 @@ LogDaemon::LogDaemon(const QString& programFolder, const QString& dataFolder)
     : programFolder_(programFolder)
 {
     state_.programFolder = dataFolder;
+    state_.wording = Wording::Service;
     poll_ = std::make_unique<PollCycle>(state_, static_cast<PvView&>(*this), &clock_);
     poll_->addListener(&watchdog_);
+    poll_->addListener(static_cast<PollListener*>(this));
     alarms_ = std::make_unique<rdxalarm::AlarmEngine>(state_, clock_);
     alarms_->acknowledgeOnReturn(QStringLiteral("rdx512-logd"));
     poll_->addListener(alarms_.get());
@@ -48,18 +53,20 @@ LogDaemon::~LogDaemon()
 bool LogDaemon::start()
 {
     linkMessages_ = std::make_unique<LinkMessageGate>(
-        recovering_, [this](const QString& text, const QString&) { tell(text); });
+        recovering_, [this](const QString& text, const QString&) { tell(Priority::Warning, text); });
     state_.gLink = loadLinkLibrary(loader_, programFolder_, state_.programFolder, *linkMessages_, messages_);
-    if (!state_.gLink)
+    if (!state_.gLink) {
+        tell(Priority::Error, QStringLiteral("Stopping: the link library could not be loaded (exit status 1)."));
         return false;
-    const StartupFiles files = loadStartupFiles(state_.programFolder, messages_);
+    }
+    const StartupFiles files = loadStartupFiles(state_.programFolder, messages_, {}, Wording::Service);
     takeStartupFiles(state_, files);
     alarms_->setSettings(files.alarms.settings);
     alarmJournal_ = std::make_unique<rdxalarm::AlarmJournal>(state_.programFolder);
     alarmJournal_->problemChanged = [this](const QString& problem) {
-        tell(problem.isEmpty() ? QStringLiteral("The alarm journal %1 is written again.")
-                                     .arg(QDir::toNativeSeparators(alarmJournal_->path()))
-                               : problem);
+        tell(Priority::Warning, problem.isEmpty() ? QStringLiteral("The alarm journal %1 is written again.")
+                                                        .arg(QDir::toNativeSeparators(alarmJournal_->path()))
+                                                  : problem);
     };
     alarms_->addSink(alarmJournal_.get());
     alarms_->addSink(this);
@@ -76,21 +83,22 @@ void LogDaemon::connected(const ConnectResult& result)
 {
     state_.gPortOpened = result.opened ? QStringLiteral("True") : QStringLiteral("False");
     if (!result.opened) {
+        const QString port = state_.gInit.Port.trimmed();
         if (!result.failure.isEmpty())
-            tell(QStringLiteral("The serial port could not be prepared: %1").arg(result.failure));
+            tell(Priority::Error, QStringLiteral("The serial port could not be prepared: %1").arg(result.failure));
         else if (!result.problem.isEmpty())
-            tell(result.problem);
+            tell(Priority::Error, result.problem);
         else
-            tell(QStringLiteral("The serial port %1 could not be opened.").arg(state_.gInit.Port.trimmed()));
-        QCoreApplication::exit(1);
+            tell(Priority::Error, QStringLiteral("The serial port %1 could not be opened.").arg(port));
+        stopWith(1, QStringLiteral("the serial port %1 could not be opened").arg(port));
         return;
     }
 
     // A logging service logs: to a default-named file at the stored cycle,
     // whatever file mode and logging state the window program left behind.
     if (state_.gInit.LogActive != 1 || state_.gInit.LogNameMode == 0)
-        tell(QStringLiteral("The stored settings have logging off or a file chosen by hand; "
-                            "the service logs to default-named files all the same."));
+        tell(Priority::Notice, QStringLiteral("The stored settings have logging off or a file chosen by hand; "
+                                              "the service logs to default-named files all the same."));
     state_.gInit.LogActive = 1;
     state_.gInit.LogNameMode = 1;
     log_ = std::make_unique<LogController>(state_, services_, static_cast<LoggingView&>(*this),
@@ -99,10 +107,10 @@ void LogDaemon::connected(const ConnectResult& result)
     });
     log_->resumeAtStartup();
     if (!log_->running()) {
-        QCoreApplication::exit(1);
+        stopWith(1, QStringLiteral("logging could not be started"));
         return;
     }
-    tell(runStatus());
+    tell(Priority::Notice, runStatus());
     watchdog_.status(QStringLiteral("Start-up pass over the recorders"));
 }
 
@@ -111,9 +119,21 @@ void LogDaemon::startPublishing(const rdxpub::BrokerConfigResult& broker)
     publisher_ = makePublisher(state_, *poll_, broker);
     if (!publisher_)
         return;
-    const QString uri = broker.config->serverUri();
-    connect(publisher_.get(), &rdxpub::Publisher::stateChanged, this, [this, uri](rdxpub::Publisher::State state) {
-        tell(QStringLiteral("Broker %1: %2").arg(uri, rdxpub::Publisher::stateText(state)));
+    connect(publisher_.get(), &rdxpub::Publisher::stateChanged, this, &LogDaemon::brokerState);
+    connect(publisher_.get(), &rdxpub::Publisher::bufferFull, this, [this](bool full) {
+        const rdxpub::Publisher& p = *publisher_;
+        const QString uri = p.config().serverUri();
+        if (full)
+            tell(Priority::Warning, QStringLiteral("Broker %1: the offline buffer is full (%2 messages, about %3 min "
+                                                   "of values); newer values are dropped until the broker is back.")
+                                        .arg(uri)
+                                        .arg(p.bufferCapacity())
+                                        .arg(p.bufferSeconds() / 60));
+        else
+            tell(Priority::Warning, QStringLiteral("Broker %1: back after %2 values were dropped in all; the latest "
+                                                   "value of each channel went out again.")
+                                        .arg(uri)
+                                        .arg(p.droppedValues()));
     });
     publisher_->setAlarmStates(alarms_.get());
     alarms_->addSink(publisher_.get());
@@ -125,10 +145,11 @@ void LogDaemon::startGateway(const rdxgw::GatewayConfigResult& settings)
 {
     // It serves the alarms' states, and an alarm's change at once.
     gateway_ = rdxmon::startGateway(state_, *poll_, settings, alarms_.get(), &clock_, messages_);
-    if (gateway_)
-        alarms_->addSink(gateway_.get());
-    if (gateway_)
-        tell(QStringLiteral("Modbus gateway on %1").arg(gateway_->server().config().endpoint(gateway_->server().port())));
+    if (!gateway_)
+        return;
+    alarms_->addSink(gateway_.get());
+    tell(Priority::Notice,
+         QStringLiteral("Modbus gateway on %1").arg(gateway_->server().config().endpoint(gateway_->server().port())));
 }
 
 void LogDaemon::afterTake()
@@ -148,10 +169,35 @@ QString LogDaemon::runStatus() const
         .arg(log_ ? QDir::toNativeSeparators(log_->heldName()) : QString());
 }
 
-void LogDaemon::stop()
+void LogDaemon::stopWith(int status, const QString& why)
+{
+    tell(Priority::Error, QStringLiteral("Stopping: %1 (exit status %2).").arg(why).arg(status));
+    watchdog_.status(QStringLiteral("Stopping: ") + why);
+    QCoreApplication::exit(status);
+}
+
+void LogDaemon::brokerState(rdxpub::Publisher::State state)
+{
+    const rdxpub::Publisher& p = *publisher_;
+    const QString uri = p.config().serverUri();
+    using State = rdxpub::Publisher::State;
+    // Told as it is when the news arrives here: two changes in quick
+    // succession may find the same state, told once.
+    const bool fault = state == State::Retrying || (state == State::Off && !p.fault().message.isEmpty());
+    const QString text = QStringLiteral("Broker %1: %2").arg(uri, rdxpub::Publisher::stateText(state)) +
+                         (fault ? QStringLiteral(" - ") + p.fault().message : QString());
+    if (std::exchange(brokerTold_, text) == text)
+        return;
+    tell(fault ? Priority::Warning : state == State::Connected ? Priority::Notice : Priority::Info, text);
+}
+
+void LogDaemon::stop(const QString& why)
 {
     if (!state_.gLink)
         return;
+    if (!why.isEmpty())
+        tell(Priority::Notice, QStringLiteral("Stopping %1: the row in progress is written and the log file closed.")
+                                   .arg(why));
     watchdog_.stopping();
     // The link is released on the polling thread, after its last step.
     polling_->stop([this] { loader_.release(); });
@@ -162,29 +208,69 @@ void LogDaemon::stop()
         poll_->removeListener(publisher_.get());
         publisher_->stop();
     }
-    gateway_.reset();
+    if (gateway_) {
+        alarms_->removeSink(gateway_.get());
+        gateway_.reset();
+    }
     if (log_)
         log_->stopLogging();
-}
-
-void LogDaemon::alarmChanged(const rdxalarm::AlarmEvent& event)
-{
-    // Meant for the journal at warning priority; the message lines have no
-    // priorities yet, so it goes as the others do.
-    tell(rdxalarm::describe(event));
+    if (!why.isEmpty())
+        tell(Priority::Notice, QStringLiteral("Stopped."));
 }
 
 void LogDaemon::setSlotStale(int slot, bool stale, const QDateTime&)
 {
-    const QString address = format00(state_.gDevAddr[slot]);
-    tell(stale ? QStringLiteral("Recorder %1 does not answer.").arg(address)
-               : QStringLiteral("Recorder %1 answers again.").arg(address));
+    // A lost line silences every recorder: told once, with the line.
+    if (lineLost_) {
+        withLine_[slot] = withLine_[slot] || stale;
+        return;
+    }
+    if (!stale && std::exchange(withLine_[slot], false))
+        return;
+    // A change undone before it was told is not told.
+    auto& undone = stale ? back_ : silent_;
+    if (!std::exchange(undone[slot], false))
+        (stale ? silent_ : back_)[slot] = true;
+}
+
+void LogDaemon::tellRecorders()
+{
+    const auto told = [this](std::array<bool, kSlotCount>& which, const char* one, const char* many) {
+        QStringList addresses;
+        for (int s = 0; s < kSlotCount; ++s)
+            if (std::exchange(which[s], false))
+                addresses << format00(state_.gDevAddr[s]);
+        if (addresses.size() == 1)
+            return QString::fromLatin1(one).arg(addresses.first());
+        return addresses.isEmpty() ? QString() : QString::fromLatin1(many).arg(addresses.join(QStringLiteral(", ")));
+    };
+    // After the line came back and every recorder was asked again: those
+    // that have not answered since.
+    if (lineBack_ && std::all_of(asked_.begin(), asked_.begin() + state_.gRecTotal, [](bool a) { return a; })) {
+        lineBack_ = false;
+        silent_ = withLine_;
+        withLine_ = {};
+    }
+    if (const QString text = told(silent_, "Recorder %1 does not answer.", "Recorders %1 do not answer.");
+        !text.isEmpty())
+        tell(Priority::Warning, text);
+    if (const QString text = told(back_, "Recorder %1 answers again.", "Recorders %1 answer again."); !text.isEmpty())
+        tell(Priority::Notice, text);
 }
 
 void LogDaemon::setLineLost(bool lost)
 {
+    lineLost_ = lost;
+    lineBack_ = !lost;
+    asked_ = {};
+    if (lost) {
+        // What was not told yet is part of this.
+        for (int s = 0; s < kSlotCount; ++s)
+            withLine_[s] = withLine_[s] || std::exchange(silent_[s], false);
+        back_ = {};
+    }
     const QString text = lost ? kLineLostMessage : QStringLiteral("Communication line back");
-    tell(text);
+    tell(lost ? Priority::Warning : Priority::Notice, text);
     watchdog_.status(lost ? text : runStatus());
 }
 
@@ -192,7 +278,10 @@ void LogDaemon::setNoAnswer(bool none)
 {
     const QString text = none ? QStringLiteral("No recorder answers on %1").arg(state_.gInit.Port.trimmed())
                               : QStringLiteral("A recorder answers again");
-    tell(text);
+    // The recorders are told in the same line.
+    if (none)
+        silent_ = {};
+    tell(none ? Priority::Warning : Priority::Notice, text);
     watchdog_.status(none ? text : runStatus());
 }
 
@@ -210,12 +299,17 @@ void LogDaemon::showWriteState(const LogWriteState& state)
         return;
     writeNote_ = state.note;
     if (!writeNote_.isEmpty())
-        tell(writeNote_);
+        tell(Priority::Warning, writeNote_);
 }
 
 QString LogDaemon::cycleCaption() const
 {
     return QString::number(cycleNumber(QString::number(state_.gInit.LogInterval)));
+}
+
+void LogDaemon::alarmChanged(const rdxalarm::AlarmEvent& event)
+{
+    tell(Priority::Warning, rdxalarm::describe(event));
 }
 
 }  // namespace rdxlogd

@@ -28,10 +28,11 @@
 namespace rdxlogd {
 
 class LogDaemon : public QObject,
-                  private rdxalarm::AlarmSink,
                   private rdxmon::PvView,
                   private rdxmon::LoggingView,
-                  private rdxmon::NamesHost {
+                  private rdxmon::NamesHost,
+                  private rdxmon::PollListener,
+                  private rdxalarm::AlarmSink {
 public:
     // programFolder holds the link library (and the COMn links the library
     // looks for); dataFolder the settings and the log files.
@@ -45,8 +46,9 @@ public:
     bool start();
 
     // The orderly end: polling stops, the rows waiting are written and the
-    // log file closed, the port released.
-    void stop();
+    // log file closed, the port released. why, when given, is told first
+    // ("on SIGTERM").
+    void stop(const QString& why = {});
 
 private:
     // PvView: nothing to show; changes of the line are told.
@@ -56,6 +58,15 @@ private:
     void setSlotStale(int slot, bool stale, const QDateTime& lastReply) override;
     void setLineLost(bool lost) override;
     void setNoAnswer(bool none) override;
+    // PollListener: the recorders that stopped or began answering in a
+    // cycle are told in one line at its end; after a lost line, once every
+    // recorder has been asked again.
+    void replyTaken(int slot, const QDateTime&) override { asked_[slot] = true; }
+    void pollMissed(int slot, const QDateTime&, rdxmon::MissReason why) override
+    {
+        asked_[slot] = asked_[slot] || why != rdxmon::MissReason::LineLost;
+    }
+    void cycleEnded(qint64) override { tellRecorders(); }
     // LoggingView: the stored cycle, always a default-named file.
     void setRunEnabled(bool) override {}
     void setRunning(bool running) override;
@@ -69,14 +80,17 @@ private:
     void NameSet(int) override {}
     void Logdisp(int) override {}
 
-    // AlarmSink: every transition told as a message line.
-    void alarmChanged(const rdxalarm::AlarmEvent& event) override;
-
     void connected(const rdxmon::ConnectResult& result);
     void afterTake();
     void startPublishing(const rdxpub::BrokerConfigResult& broker);
     void startGateway(const rdxgw::GatewayConfigResult& settings);
-    void tell(const QString& text) { messages_.information(text); }
+    // AlarmSink: every transition told as a message line at warning priority.
+    void alarmChanged(const rdxalarm::AlarmEvent& event) override;
+    void tell(Priority priority, const QString& text) { messages_.tell(priority, text); }
+    // Tells why and ends the event loop with status.
+    void stopWith(int status, const QString& why);
+    void tellRecorders();
+    void brokerState(rdxpub::Publisher::State state);
     QString runStatus() const;
 
     QString programFolder_;
@@ -103,7 +117,12 @@ private:
     Watchdog watchdog_;
     QTimer logTimer_;
     QString writeNote_;
+    QString brokerTold_;  // the broker's state as told last
     bool ready_ = false;
+    // Recorders that stopped answering and that answer again, not told yet;
+    // those that stopped with the lost line, told with it.
+    std::array<bool, rdxmon::kSlotCount> silent_{}, back_{}, withLine_{}, asked_{};
+    bool lineLost_ = false, lineBack_ = false;
 };
 
 }  // namespace rdxlogd

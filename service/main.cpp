@@ -2,6 +2,8 @@
 // their values as the window program does, without a display; meant to run
 // under systemd (see rdx512-logd.service), but runs as well from a shell.
 
+#include <csignal>
+
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
@@ -53,7 +55,11 @@ int main(int argc, char* argv[])
     rdxlogd::LogDaemon daemon(programFolder, dataFolder);
     rdxmon::TerminationSignals termination;
     termination.install([&] {
-        daemon.stop();
+        const int signal = termination.lastSignal();
+        daemon.stop(QStringLiteral("on %1").arg(signal == SIGTERM   ? QStringLiteral("SIGTERM")
+                                                : signal == SIGINT  ? QStringLiteral("SIGINT (Ctrl-C)")
+                                                : signal == SIGHUP  ? QStringLiteral("SIGHUP")
+                                                                    : QStringLiteral("signal %1").arg(signal)));
         QCoreApplication::exit(0);
     });
     if (!daemon.start())

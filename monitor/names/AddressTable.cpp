@@ -35,7 +35,7 @@ AddressTable defaultAddressTable()
     return table;
 }
 
-AddressLoadResult loadAddressTable(const QString& folder)
+AddressLoadResult loadAddressTable(const QString& folder, Wording wording)
 {
     AddressLoadResult result;
     result.table = defaultAddressTable();
@@ -43,9 +43,10 @@ AddressLoadResult loadAddressTable(const QString& folder)
     QFile file(addressPath(folder));
     if (!file.exists())
         return result;
-    const QString kept = QStringLiteral(
-        " The file is left as it is; when addresses are confirmed with OK in the recorder address "
-        "window, a copy of it is kept as %1.bak.").arg(kAddressFileName);
+    const QString kept = wording == Wording::Service
+        ? QStringLiteral(" The file is left as it is.")
+        : QStringLiteral(" The file is left as it is; when addresses are confirmed with OK in the recorder address "
+                         "window, a copy of it is kept as %1.bak.").arg(kAddressFileName);
     const QString name = QDir::toNativeSeparators(file.fileName());
     QByteArray bytes;
     if (file.open(QIODevice::ReadOnly)) {

@@ -9,6 +9,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include "startup/Services.h"
+
 namespace rdxmon {
 
 inline const QString kAddressFileName = QStringLiteral("RDX512DVN.SET");
@@ -35,7 +37,7 @@ struct AddressLoadResult {
 // Reads "<folder>/RDX512DVN.SET". Missing or unreadable file: the defaults.
 // A short file: the whole records it holds are used, the rest default.
 // The file is never written here.
-AddressLoadResult loadAddressTable(const QString& folder);
+AddressLoadResult loadAddressTable(const QString& folder, Wording wording = Wording::WindowProgram);
 
 // Keeps a copy of the address file as "RDX512DVN.SET.bak" (replacing an
 // older copy) before a file that could not be read whole is written over.

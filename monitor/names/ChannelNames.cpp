@@ -13,6 +13,16 @@ namespace rdxmon {
 
 namespace {
 
+// What becomes of a file that could not be used whole.
+QString keptNote(Wording wording)
+{
+    if (wording == Wording::Service)
+        return QStringLiteral("The file is left as it is.");
+    return QStringLiteral("The file is left as it is; before the names or the channel selection are next saved, a "
+                          "copy of it is kept as %1.")
+        .arg(kNamesBackupFileName);
+}
+
 QString namesPath(const QString& folder)
 {
     return QDir(folder).filePath(kNamesFileName);
@@ -80,7 +90,7 @@ QByteArray encodeChannelTable(const ChannelTable& table)
     return bytes;
 }
 
-NamesLoadResult loadChannelNames(const QString& folder)
+NamesLoadResult loadChannelNames(const QString& folder, Wording wording)
 {
     NamesLoadResult result;
     result.table = defaultChannelTable();
@@ -95,11 +105,11 @@ NamesLoadResult loadChannelNames(const QString& folder)
 
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        result.problem = QStringLiteral(
-                             "The channel name file %1 could not be read (%2). The default names are "
-                             "shown. The file is left as it is; before the names or the channel "
-                             "selection are next saved, a copy of it is kept as %3.")
-                             .arg(QDir::toNativeSeparators(path), file.errorString(), kNamesBackupFileName);
+        result.problem = QStringLiteral("The channel name file %1 could not be read (%2). The default names are "
+                                        "%3. ")
+                             .arg(QDir::toNativeSeparators(path), file.errorString(),
+                                  wording == Wording::Service ? QStringLiteral("used") : QStringLiteral("shown")) +
+                         keptNote(wording);
         return result;
     }
     const QByteArray bytes = file.read(kNamesFileSize);
@@ -107,15 +117,12 @@ NamesLoadResult loadChannelNames(const QString& folder)
     for (int i = 0; i < result.recordsRead; ++i)
         result.table[i] = decodeNameRecord(bytes.constData() + i * kNameRecordSize);
     if (bytes.size() < kNamesFileSize) {
-        result.problem = QStringLiteral(
-                             "The channel name file %1 is shorter than expected (%2 of %3 bytes). "
-                             "Channels it does not hold get their default names. The file is left as "
-                             "it is; before the names or the channel selection are next saved, a copy "
-                             "of it is kept as %4.")
+        result.problem = QStringLiteral("The channel name file %1 is shorter than expected (%2 of %3 bytes). "
+                                        "Channels it does not hold get their default names. ")
                              .arg(QDir::toNativeSeparators(path))
                              .arg(bytes.size())
-                             .arg(kNamesFileSize)
-                             .arg(kNamesBackupFileName);
+                             .arg(kNamesFileSize) +
+                         keptNote(wording);
     }
     return result;
 }

@@ -62,7 +62,7 @@ struct NamesLoadResult {
 // Reads "<folder>/RDX512NAME.SET". A missing file gets the default records,
 // written to a new file at once. A file shorter than 3720 bytes yields the
 // whole records it holds and defaults for the rest; it is left as it is.
-NamesLoadResult loadChannelNames(const QString& folder);
+NamesLoadResult loadChannelNames(const QString& folder, Wording wording = Wording::WindowProgram);
 
 // Writes the 186 records from the start of "<folder>/RDX512NAME.SET",
 // creating it when missing and keeping any bytes after 3720. The file is

@@ -105,50 +105,61 @@ QString devicePathIn(const QString& description)
 
 }  // namespace
 
-PortProblem portProblem(const rdx::LinkError& error, const QString& port, const QString& speed)
+PortProblem portProblem(const rdx::LinkError& error, const QString& port, const QString& speed, Wording wording)
 {
     const bool hasCause = error.causeNumber() != 0;
     const int number = hasCause ? error.causeNumber() : error.number();
     const QString description = QString::fromStdString(hasCause ? error.causeDescription() : error.description());
-    QString device = devicePathIn(description);
+    // The first line states the fault, naming the device; the lines after it
+    // (the owner and group of a refused device, the process holding a busy
+    // one) say why.
+    const QString more = description.section(QLatin1Char('\n'), 1).trimmed();
+    QString device = devicePathIn(description.section(QLatin1Char('\n'), 0, 0));
     if (device.isEmpty())
         device = QStringLiteral("for the chosen port");
     const QString portText = port.trimmed();
     const QString speedText = speed.trimmed();
-    const QString settingsRemedy = QStringLiteral(
-        "Choose it under Setting, Communication setting, then start the program again.");
+    const bool service = wording == Wording::Service;
+    // How a new attempt is made, after a sentence or after a comma.
+    const QString again = service ? QStringLiteral("restart the service (systemctl restart rdx512-logd).")
+                                  : QStringLiteral("start the program again.");
+    const QString thenAgain = QStringLiteral("then ") + again;
+    const QString settingsRemedy =
+        service ? QStringLiteral("Set it in the service's RDX512INIT.SET (made with the window program and copied "
+                                 "into the service's data folder), ") + thenAgain
+                : QStringLiteral("Choose it under Setting, Communication setting, ") + thenAgain;
 
     switch (number) {
     case rdx::kErrPermission:
-        return {QStringLiteral("No permission to use the serial device %1.\n"
-                               "Add the user to the \"dialout\" group (sudo adduser $USER dialout), "
-                               "log out and log in again, then start the program again.")
-                    .arg(device),
+        return {QStringLiteral("No permission to use the serial device %1.\n").arg(device) +
+                    (more.isEmpty() ? QStringLiteral("Add the user to the \"dialout\" group (sudo adduser $USER "
+                                                     "dialout), log out and log in again, ") + thenAgain
+                                    : more + QStringLiteral("\nThen ") + again),
                 QStringLiteral("no permission")};
     case rdx::kErrNoDevice:
         return {QStringLiteral("No such serial device %1.\n"
                                "Check that the serial adapter is plugged in and that the communication "
-                               "settings name the right port, then start the program again.")
-                    .arg(device),
+                               "settings name the right port, ")
+                        .arg(device) + thenAgain,
                 QStringLiteral("no such device")};
     case rdx::kErrDeviceBusy:
-        return {QStringLiteral("The serial device %1 is in use by another program.\n"
-                               "Close that program, then start this program again.")
-                    .arg(device),
+        return {QStringLiteral("The serial device %1 is in use by another program.\n").arg(device) +
+                    (more.isEmpty() ? QString() : more + QLatin1Char('\n')) +
+                    (service ? QStringLiteral("Close that program, ") + thenAgain
+                             : QStringLiteral("Close that program, then start this program again.")),
                 QStringLiteral("in use")};
     case rdx::kErrNotSerial:
         return {QStringLiteral("The serial port %1 leads to %2, which is not a serial device.\n"
                                "Make the link %1 in the program's folder point at the serial adapter "
                                "(for example /dev/ttyUSB0), or choose the right port in the "
-                               "communication settings, then start the program again.")
-                    .arg(portText, device),
+                               "communication settings, ")
+                        .arg(portText, device) + thenAgain,
                 QStringLiteral("not a serial device")};
     case rdx::kErrSettingsRefused:
         return {QStringLiteral("The serial device %1 did not take the line settings (%2 bit/s, 7 data bits, "
                                "even parity, 1 stop bit).\n"
-                               "Check that the port leads to a serial adapter that supports them, then "
-                               "start the program again.")
-                    .arg(device, speedText),
+                               "Check that the port leads to a serial adapter that supports them, then ")
+                        .arg(device, speedText) + again,
                 QStringLiteral("line settings refused")};
     case rdx::kErrBaudText:
         return {QStringLiteral("The line speed \"%1\" in the communication settings is not one the serial "

@@ -10,6 +10,8 @@
 #include <QString>
 #include <QtGlobal>
 
+#include "startup/Services.h"
+
 namespace rdx {
 class LinkError;
 class _rdx5Comm3;
@@ -113,7 +115,10 @@ struct PortProblem {
 };
 // port and speed: the texts the link was given. Both parts are empty when
 // the error carries no reason worth telling (CTS, an unknown cause, ...).
-PortProblem portProblem(const rdx::LinkError& error, const QString& port, const QString& speed);
+// The remedy is worded for the window program's operator or for the
+// logging service's log.
+PortProblem portProblem(const rdx::LinkError& error, const QString& port, const QString& speed,
+                        Wording wording = Wording::WindowProgram);
 
 }  // namespace rdxmon
 

@@ -41,6 +41,7 @@ LinkSettings linkSettings(const SharedState& state)
     settings.speed = state.gInit.Speed;
     settings.addresses = state.gDevAddr;
     settings.count = state.gRecTotal;
+    settings.wording = state.wording;
     return settings;
 }
 
@@ -61,7 +62,7 @@ ConnectResult connectLink(rdx::_rdx5Comm3& link, const LinkSettings& settings)
         } catch (const rdx::LinkError& e) {
             if (e.number() != rdx::kErrPortOpen)
                 throw;
-            const PortProblem problem = portProblem(e, settings.port, settings.speed);
+            const PortProblem problem = portProblem(e, settings.port, settings.speed, settings.wording);
             result.problem = problem.message;
             result.cause = problem.brief;
         }

@@ -32,6 +32,7 @@ struct LinkSettings {
     QString speed;  // gInit.Speed
     std::array<std::int16_t, kSlotCount> addresses{};  // gDevAddr
     int count = 1;  // gRecTotal, 1..31
+    Wording wording = Wording::WindowProgram;  // for the port's problem
 };
 LinkSettings linkSettings(const SharedState& state);
 

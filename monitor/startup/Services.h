@@ -12,6 +12,10 @@ namespace rdxmon {
 // The program's title, shown on every message box and the main window.
 inline const QString kProgramTitle = QStringLiteral("RDX-512 monitor");
 
+// Whom the logic's texts address: the operator of the window program, or
+// whoever reads the logging service's log (no window, started by systemd).
+enum class Wording { WindowProgram, Service };
+
 class Clock {
 public:
     virtual ~Clock() = default;

@@ -80,18 +80,31 @@ QString channelTotal(const InitRecord& record)
     return QString::number(static_cast<qint64>(lenientInt(record.RecCount)) * 6);
 }
 
-QString damagedSettingsMessage(const QString& folder, const QString& backupPath)
+QString defaultsMessage(Wording wording, const QString& folder)
+{
+    if (wording == Wording::WindowProgram)
+        return kDefaultsMessage;
+    const InitRecord d = InitRecord::defaults();
+    return QStringLiteral("The service runs with the default settings (%1, %2 bit/s, %3 recorder, a %4 s cycle), "
+                          "written to %5. Copy the settings files made with the window program there, then "
+                          "restart the service.")
+        .arg(d.Port, d.Speed, d.RecCount.trimmed())
+        .arg(d.LogInterval)
+        .arg(QDir::toNativeSeparators(QDir(folder).filePath(kInitFileName)));
+}
+
+QString damagedSettingsMessage(const QString& folder, const QString& backupPath, Wording wording)
 {
     const QString intro = QStringLiteral("The settings file %1 was damaged and could not be used.")
                               .arg(QDir::toNativeSeparators(settingsPath(folder)));
     const QString kept = backupPath.isEmpty()
         ? QStringLiteral("A copy of it could not be kept.")
         : QStringLiteral("It has been kept as %1.").arg(QDir::toNativeSeparators(backupPath));
-    return intro + QLatin1Char(' ') + kept + QLatin1Char('\n') + kDefaultsMessage;
+    return intro + QLatin1Char(' ') + kept + QLatin1Char('\n') + defaultsMessage(wording, folder);
 }
 
 InitRecord startupSettings(const QString& folder, MessageBoxes& messages,
-                           const std::function<void(const InitRecord&)>& showSettings)
+                           const std::function<void(const InitRecord&)>& showSettings, Wording wording)
 {
     const SettingsLoadResult settings = readSettings(folder);
     if (settings.outcome == SettingsLoadResult::Outcome::Loaded) {
@@ -102,8 +115,8 @@ InitRecord startupSettings(const QString& folder, MessageBoxes& messages,
     const bool written = writeSettings(folder, settings.record, &writeError);
     showSettings(settings.record);
     messages.information(settings.outcome == SettingsLoadResult::Outcome::Damaged
-                             ? damagedSettingsMessage(folder, settings.backupPath)
-                             : kDefaultsMessage);
+                             ? damagedSettingsMessage(folder, settings.backupPath, wording)
+                             : defaultsMessage(wording, folder));
     if (!written)
         messages.information(writeError);
     return settings.record;

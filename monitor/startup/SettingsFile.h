@@ -51,14 +51,20 @@ QString channelTotal(const InitRecord& record);
 // The text telling the operator that the settings file in the folder was
 // damaged (named with its path), where its copy was kept, and that the
 // defaults are used.
-QString damagedSettingsMessage(const QString& folder, const QString& backupPath);
+QString damagedSettingsMessage(const QString& folder, const QString& backupPath,
+                               Wording wording = Wording::WindowProgram);
+
+// That the defaults are used: kDefaultsMessage for the window program; the
+// logging service names its folder and how to give it settings.
+QString defaultsMessage(Wording wording, const QString& folder = {});
 
 // Start-up's settings step: the record of "<folder>/RDX512INIT.SET". When the
 // file is missing or damaged the defaults are written first, then
 // showSettings runs (the splash window shows the values) and the operator is
 // told (the damaged file's copy named; a failed write told as well).
 InitRecord startupSettings(const QString& folder, MessageBoxes& messages,
-                           const std::function<void(const InitRecord&)>& showSettings);
+                           const std::function<void(const InitRecord&)>& showSettings,
+                           Wording wording = Wording::WindowProgram);
 
 }  // namespace rdxmon
 

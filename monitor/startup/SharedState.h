@@ -12,6 +12,7 @@
 #include <QString>
 
 #include "startup/InitRecord.h"
+#include "startup/Services.h"
 
 namespace rdx {
 class _rdx5Comm3;
@@ -78,6 +79,8 @@ struct SharedState {
     // or the one named with --folder (startup/FilesFolder.h); the service's
     // data folder.
     QString programFolder;
+    // Whom the messages address (the logging service sets Service).
+    Wording wording = Wording::WindowProgram;
 };
 
 }  // namespace rdxmon

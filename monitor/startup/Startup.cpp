@@ -23,17 +23,17 @@ rdx::_rdx5Comm3* loadLinkLibrary(LinkLoader& loader, const QString& programFolde
 }
 
 StartupFiles loadStartupFiles(const QString& folder, MessageBoxes& messages,
-                              const std::function<void(const InitRecord&)>& shown)
+                              const std::function<void(const InitRecord&)>& shown, Wording wording)
 {
     StartupFiles files;
     files.init = startupSettings(folder, messages, [&](const InitRecord& record) {
         if (shown)
             shown(record);
-    });
-    files.names = loadChannelNames(folder);
+    }, wording);
+    files.names = loadChannelNames(folder, wording);
     if (!files.names.problem.isEmpty())
         messages.information(files.names.problem);
-    files.addresses = loadAddressTable(folder);
+    files.addresses = loadAddressTable(folder, wording);
     if (!files.addresses.problem.isEmpty())
         messages.information(files.addresses.problem);
     files.broker = rdxpub::loadBrokerConfig(folder);

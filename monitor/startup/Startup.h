@@ -66,8 +66,10 @@ struct StartupFiles {
 // Steps 2 to 6 from folder. shown(record) is called with the settings
 // before anything about them is told (the window program shows them on its
 // splash window).
+// wording: the window program's texts or the service's own.
 StartupFiles loadStartupFiles(const QString& folder, MessageBoxes& messages,
-                              const std::function<void(const InitRecord&)>& shown = {});
+                              const std::function<void(const InitRecord&)>& shown = {},
+                              Wording wording = Wording::WindowProgram);
 
 // gInit, gChTotal, gRecTotal (fixed for the run), gChannel and gDevAddr.
 void takeStartupFiles(SharedState& state, const StartupFiles& files);

@@ -13,9 +13,9 @@ namespace {
 // The handler only writes a byte; the notifier reads it on the event loop.
 int gSignalPipe[2] = {-1, -1};
 
-void onTerminationSignal(int)
+void onTerminationSignal(int signal)
 {
-    const char byte = 1;
+    const char byte = static_cast<char>(signal);
     const ssize_t written = ::write(gSignalPipe[1], &byte, 1);
     static_cast<void>(written);
 }
@@ -39,8 +39,8 @@ bool TerminationSignals::install(std::function<void()> onSignal)
     notifier_ = std::make_unique<QSocketNotifier>(gSignalPipe[0], QSocketNotifier::Read);
     QObject::connect(notifier_.get(), &QSocketNotifier::activated, notifier_.get(), [this] {
         char byte = 0;
-        const ssize_t got = ::read(gSignalPipe[0], &byte, 1);
-        static_cast<void>(got);
+        if (::read(gSignalPipe[0], &byte, 1) == 1)
+            last_ = byte;
         if (onSignal_)
             onSignal_();
     });

@@ -21,10 +21,13 @@ public:
     // Installs the handlers (once per process); onSignal runs for every
     // signal received. False when they could not be installed.
     bool install(std::function<void()> onSignal);
+    // The signal that came last (SIGTERM, ...), 0 before any.
+    int lastSignal() const { return last_; }
 
 private:
     std::unique_ptr<QSocketNotifier> notifier_;
     std::function<void()> onSignal_;
+    int last_ = 0;
 };
 
 }  // namespace rdxmon

@@ -33,8 +33,9 @@ public:
     OperatorView(MainDisp& window, SharedState& state, Services& services);
     ~OperatorView() override;
 
-    // The broker publisher tells its state here (empty: not configured).
-    void setBrokerState(const QString& text) { statusLine->setBrokerState(text); }
+    // The broker publisher tells its state here (empty: not configured),
+    // and why it cannot reach the broker (the tooltip).
+    void setBrokerState(const QString& text, const QString& detail = {}) { statusLine->setBrokerState(text, detail); }
 
     QMenu* mnuView = nullptr;
     QAction* mnuTrend = nullptr;

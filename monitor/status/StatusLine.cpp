@@ -178,8 +178,9 @@ QString deviceText(const QString& port, const QString& device, bool opened, cons
     return text;
 }
 
-void StatusLine::setBrokerState(const QString& text) {
+void StatusLine::setBrokerState(const QString& text, const QString& detail) {
     lblBroker->setText(text.isEmpty() ? QString() : QStringLiteral("Broker: %1").arg(text));
+    lblBroker->setToolTip(detail);
     lblBroker->setVisible(!text.isEmpty());
 }
 

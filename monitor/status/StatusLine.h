@@ -83,8 +83,9 @@ public:
     // Gives how writing that file goes.
     void setLogStateSource(std::function<LogWriteState()> source) { logState_ = std::move(source); }
     // The broker's state for the operator; empty: publishing is not
-    // configured and nothing is shown.
-    void setBrokerState(const QString& text);
+    // configured and nothing is shown. detail, the tooltip: the broker and
+    // why it cannot be reached.
+    void setBrokerState(const QString& text, const QString& detail = {});
 
     void refresh();
     void showRecorders();

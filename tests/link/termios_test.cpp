@@ -1,20 +1,27 @@
 // The termios serial control and the link object on real devices:
 // pseudo-terminals, links to them and, for root, /dev/ttyS0.
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <pty.h>
+#include <pwd.h>
+#include <sys/ioctl.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <csignal>
 
 #include "link_p.h"
 
@@ -67,6 +74,143 @@ rdx::LinkError errorOf(const std::function<void()>& call)
     return rdx::LinkError(0, "no error");
 }
 
+// A process of its own run as the user nobody with the primary group gid and
+// the supplementary groups given (the groups its session began with).
+struct AsNobody {
+    pid_t pid = -1;
+    int out = -1;
+    // what's result comes back through result(); with stay the process waits
+    // to be killed after it has run what (holding what it opened).
+    AsNobody(gid_t gid, std::vector<gid_t> groups, const std::function<std::string()>& what, bool stay = false)
+    {
+        int fds[2];
+        if (::pipe(fds) != 0)
+            return;
+        pid = ::fork();
+        if (pid == 0) {
+            ::close(fds[0]);
+            const passwd* nobody = ::getpwnam("nobody");
+            std::string text = "cannot become nobody";
+            if (nobody && ::setgroups(groups.size(), groups.data()) == 0 && ::setgid(gid) == 0 &&
+                ::setuid(nobody->pw_uid) == 0 && ::prctl(PR_SET_DUMPABLE, 1) == 0)  // as a started program is
+                text = what() + '\n';
+            (void)!::write(fds[1], text.data(), text.size());
+            while (stay)
+                ::pause();
+            ::_exit(0);
+        }
+        ::close(fds[1]);
+        out = fds[0];
+    }
+    ~AsNobody()
+    {
+        if (pid > 0) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, nullptr, 0);
+        }
+        if (out >= 0)
+            ::close(out);
+    }
+    // What the process told, once it has.
+    std::string result() const
+    {
+        std::string text;
+        char buffer[4096];
+        for (ssize_t n; text.find('\n') == std::string::npos && (n = ::read(out, buffer, sizeof buffer)) > 0;)
+            text.append(buffer, std::size_t(n));
+        return text.substr(0, text.find('\n'));
+    }
+};
+
+gid_t groupId(const char* name)
+{
+    const group* g = ::getgrnam(name);
+    return g ? g->gr_gid : 0;
+}
+
+// "opened", or the description of the error that kept the port closed.
+std::string openOutcome(rdx::SerialControl& control)
+{
+    try {
+        control.setPortOpen(true);
+        return "opened";
+    } catch (const rdx::LinkError& e) {
+        std::string text = e.description();
+        std::replace(text.begin(), text.end(), '\n', ' ');
+        return text;
+    }
+}
+
+TEST(TermiosControl, RefusedDeviceIsExplainedByItsGroupAndThePermissionsOfTheUser)
+{
+    if (::geteuid() != 0 || !::getpwnam("nobody") || !groupId("dialout"))
+        GTEST_SKIP() << "needs root, the user nobody and the group dialout";
+    const gid_t dialout = groupId("dialout"), nogroup = ::getpwnam("nobody")->pw_gid, other = 1;
+    struct Case { gid_t deviceGroup; mode_t mode; gid_t gid; std::vector<gid_t> groups; std::string expected; };
+    for (const Case& c : std::vector<Case>{
+             // In no group of the device: told to join it, the device named with owner and group.
+             {dialout, 0660, other, {}, "belongs to the user root and the group dialout (crw-rw----). Add the user "
+                                        "nobody to the group dialout (sudo adduser nobody dialout)"},
+             // Listed in the group (here: it is nobody's own), but not in this session.
+             {nogroup, 0660, other, {}, "The user nobody was added to the group " + std::string(::getgrgid(nogroup)->gr_name) +
+                                            " after this session began"},
+             {dialout, 0600, other, {dialout}, "(crw-------): its group may not read and write it"},
+             {dialout, 0660, other, {dialout}, "opened"}}) {
+        Pty pty;
+        ASSERT_EQ(::chown(pty.path.c_str(), 0, c.deviceGroup), 0);
+        ASSERT_EQ(::chmod(pty.path.c_str(), c.mode), 0);
+        const std::string got = AsNobody(c.gid, c.groups, [&] { return openOutcome(*controlOn(pty.path)); }).result();
+        EXPECT_NE(got.find(c.expected), std::string::npos) << got;
+    }
+
+    // What cannot be made here: a device policy, an owner without rights, a
+    // member refused all the same.
+    rdx::detail::DeviceAccess a{"/dev/pts/4", "anna", "tty", 0620, "rdx512", false, false, false, true};
+    EXPECT_NE(rdx::detail::permissionAdvice(a).find("a device policy refuses it"), std::string::npos);
+    a = {"/dev/ttyUSB0", "anna", "dialout", 0060, "anna", true, true, true, false};
+    EXPECT_NE(rdx::detail::permissionAdvice(a).find("even its owner may not"), std::string::npos);
+    a.owned = false;
+    EXPECT_NE(rdx::detail::permissionAdvice(a).find("is in that group, yet the device was refused"), std::string::npos);
+    EXPECT_EQ(rdx::detail::permissionAdvice(rdx::detail::DeviceAccess{}), "");
+}
+
+TEST(TermiosControl, AProgramThatEndedNeverBlocksThePortAndOneThatHoldsItIsNamed)
+{
+    if (::geteuid() != 0 || !::getpwnam("nobody"))
+        GTEST_SKIP() << "needs root (root ignores a device's exclusive use) and the user nobody";
+    const gid_t gid = ::getpwnam("nobody")->pw_gid;
+    // As another program would: the device in exclusive use, without a lock.
+    const auto exclusive = [](const std::string& path) {
+        const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY);
+        return std::string(fd >= 0 && ::ioctl(fd, TIOCEXCL) == 0 ? "opened" : "not opened");
+    };
+    struct Case { const char* first; bool stays; std::string expected; };
+    for (const Case& c : std::vector<Case>{
+             {"this library", false, "opened"},  // ended without closing: a crash
+             {"this library", true, "is in use by another program. It is held by link_termios_te (process "},
+             {"another program", true, "is in use by another program. It is held by link_termios_te (process "},
+             {"another program", false, "a program that has ended left the pseudo-terminal in exclusive use"}}) {
+        SCOPED_TRACE(std::string(c.first) + (c.stays ? ", still running" : ", ended"));
+        Pty pty;
+        ASSERT_EQ(::chmod(pty.path.c_str(), 0666), 0);
+        std::unique_ptr<rdx::SerialControl> kept;
+        AsNobody first(gid, {}, [&] {
+            if (std::string(c.first) == "another program")
+                return exclusive(pty.path);
+            kept = controlOn(pty.path);
+            return openOutcome(*kept);
+        }, c.stays);
+        ASSERT_EQ(first.result(), "opened");
+        if (!c.stays)
+            ::waitpid(std::exchange(first.pid, -1), nullptr, 0);
+        const std::string got = AsNobody(gid, {}, [&] { return openOutcome(*controlOn(pty.path)); }).result();
+        EXPECT_NE(got.find(c.expected), std::string::npos) << got;
+        if (c.stays) {
+            EXPECT_NE(got.find("(process " + std::to_string(first.pid) + " of the user nobody)"), std::string::npos) << got;
+        }
+    }
+}
+
 TEST(TermiosControl, DevicesThatCannotBeOpened)
 {
     Pty pty;
@@ -84,7 +228,7 @@ TEST(TermiosControl, DevicesThatCannotBeOpened)
                                             ::geteuid() == 0 ? rdx::kErrNotSerial : rdx::kErrPermission},
                                            {fifo.string(), "not a serial device: a FIFO", rdx::kErrNotSerial},
                                            {toNull.string(), "(/dev/null) is not a serial device", rdx::kErrNotSerial},
-                                           {pty.path, "in use", rdx::kErrDeviceBusy}}) {
+                                           {pty.path, "It is held by this program itself", rdx::kErrDeviceBusy}}) {
         auto control = controlOn(c.path);
         const rdx::LinkError e = errorOf([&] { control->setPortOpen(true); });
         EXPECT_EQ(e.number(), c.number) << c.path;

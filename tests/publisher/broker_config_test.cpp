@@ -51,6 +51,8 @@ const Row kRows[] = {
     {"password file a FIFO", {{"host", "h"}, {"line", "L"}, {"user", "u"}, {"password_file", "pw-pipe"}}, "password_file",
      "\"/p/pw-pipe\" is not a regular file (a FIFO)"},
     {"CA file empty", {{"host", "h"}, {"line", "L"}, {"ca_file", "empty"}}, "ca_file"},
+    {"buffer folder missing", {{"host", "h"}, {"line", "L"}, {"buffer_folder", "/nonexistent/buffer"}}, "buffer_folder",
+     "\"/nonexistent/buffer\" is not a folder the program may write"},
 };
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <map>
 #include <set>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 
 #include <QDeadlineTimer>
@@ -32,7 +33,8 @@ bool selected(int k) { return k != 4; }
 // A line of three recorders with a program beside it: the window program
 // keeps its files in its own folder, the service in "data". logging 1: the
 // stored settings resume logging in "Default file" mode at a 1 s cycle; 0:
-// logging off, "User select file".
+// logging off, "User select file"; -1: no settings file (the defaults: COM1,
+// one recorder). simArgs: more options for the simulator.
 struct Line {
     QTemporaryDir dir;
     QProcess sim, program;
@@ -41,19 +43,20 @@ struct Line {
     ~Line() { for (QProcess* p : {&program, &sim}) p->terminate(), p->waitForFinished(3000); }
     QString data() const { return dir.filePath(QStringLiteral("data")); }
 
-    bool start(const QString& name, const QStringList& args, const QProcessEnvironment& env, int logging) {
+    bool start(const QString& name, const QStringList& args, const QProcessEnvironment& env, int logging,
+               const QStringList& simArgs = {}) {
         const QString folder = name == QLatin1String("rdx512-logd") ? data() : dir.path();
         QByteArray names;
         for (int k = 0; k < 186; ++k) names += ("\x89\xb7 No." + QByteArray::number(k)).leftJustified(18, ' ') + le16(selected(k));
         if (!QDir(dir.path()).mkpath(QStringLiteral("data")) || !QFile::copy(kBin + '/' + name, dir.filePath(name)) ||
             !QFile::copy(kBin + "/libRDX500Comm3.so", dir.filePath("libRDX500Comm3.so")) ||
-            !writeWholeFile(folder + "/RDX512INIT.SET", QByteArray("COM19600 3") + le16(1) + le16(0) + le16(0) + le16(logging) + le16(logging)) ||
+            (logging >= 0 && !writeWholeFile(folder + "/RDX512INIT.SET", QByteArray("COM19600 3") + le16(1) + le16(0) + le16(0) + le16(logging) + le16(logging))) ||
             !writeWholeFile(folder + "/RDX512NAME.SET", names) ||
             (!alarms.isEmpty() && !writeWholeFile(folder + "/RDX512ALARM.INI", alarms)))
             return false;
         launchMs = QDeadlineTimer::current().deadline();
-        sim.start(kBin + "/rdx512-sim", {"--dir", dir.path(), "--addresses", "1-3", "--skip-every", "2", "--log",
-                                         dir.filePath("sim.log"), "--ready-file", dir.filePath("ready")});
+        sim.start(kBin + "/rdx512-sim", QStringList{"--dir", dir.path(), "--addresses", "1-3", "--skip-every", "2", "--log",
+                                                    dir.filePath("sim.log"), "--ready-file", dir.filePath("ready")} + simArgs);
         if (!waitUntil([&] { return QFile::exists(dir.filePath("ready")); }, 5000)) return false;
         readyMs = QDeadlineTimer::current().deadline();
         program.setProcessEnvironment(env);
@@ -122,8 +125,16 @@ TEST(Startup, BothProgramsTellTheSameAboutTheSameDamagedFiles) {
     QStringList lines;
     for (const QByteArray& line : service.readAllStandardError().split('\n'))
         if (line.startsWith("rdx512-logd: ")) lines << QString::fromLocal8Bit(line.mid(13));
+    // The same problems in the same order, each in the service's own words
+    // (as its start-up gives them for those files).
+    ASSERT_TRUE(damage());
+    rdxtest::RecordingMessages serviceTold;
+    rdxmon::loadStartupFiles(dir.path(), serviceTold, {}, rdxmon::Wording::Service);
     ASSERT_GE(lines.size(), 5) << lines.join('|').toStdString();
-    for (int i = 0; i < 5; ++i) EXPECT_EQ(lines[i], told.shown[i].simplified());
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_TRUE(lines[i].contains(files[i])) << lines[i].toStdString();
+        EXPECT_EQ(lines[i], serviceTold.shown[i].simplified());
+    }
 }
 
 TEST(LogService, LogsWhatTheSimulatorSentRefusesASecondOnThePortAndEndsCleanly) {
@@ -196,6 +207,42 @@ TEST(LogService, WritesTheCsvAndTheAlarmsTheWindowProgramWrites) {
     EXPECT_TRUE(QString::fromUtf8(readWholeFile(window.dir.filePath("RDX512ALARM.LOG"))).contains(raised));
     EXPECT_TRUE(QString::fromUtf8(readWholeFile(service.data() + "/RDX512ALARM.LOG")).contains(raised));
     EXPECT_TRUE(service.program.readAllStandardError().contains(": normal -> active unacknowledged, value "));
+}
+
+TEST(LogService, TellsTheJournalEachEventOnceWithItsPriorityInItsOwnWords) {
+    // Standard error into a file that JOURNAL_STREAM names, as systemd does
+    // with the journal's stream.
+    Line line;
+    const QString err = line.dir.filePath("stderr");
+    ASSERT_TRUE(writeWholeFile(err, {}));
+    struct stat st{};
+    ASSERT_EQ(::stat(QFile::encodeName(err).constData(), &st), 0);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("JOURNAL_STREAM", QStringLiteral("%1:%2").arg(st.st_dev).arg(st.st_ino));
+    line.program.setStandardErrorFile(err, QIODevice::Append);
+    // No settings: the defaults, one recorder. The port goes away after 3 s
+    // for a second.
+    ASSERT_TRUE(line.start("rdx512-logd", {"--folder", line.data()}, env, -1, {"--vanish-after", "3", "--return-after", "1"}));
+    ASSERT_TRUE(waitUntil([&] { return readWholeFile(err).contains("Communication line back"); }, 15000)) << readWholeFile(err).toStdString();
+    waitUntil([&] { return readWholeFile(err).contains("answer"); }, 3000);  // a cycle after the return
+    ::kill(static_cast<pid_t>(line.program.processId()), SIGTERM);
+    ASSERT_TRUE(line.program.waitForFinished(5000));
+    EXPECT_EQ(line.program.exitCode(), 0);
+
+    const QByteArrayList lines = readWholeFile(err).trimmed().split('\n');
+    std::map<QByteArray, int> counts;
+    for (const QByteArray& l : lines) {
+        EXPECT_TRUE(QRegularExpression("^<[3-6]>[^<]").match(QString::fromUtf8(l)).hasMatch()) << l.toStdString();
+        for (const char* event : {"<4>The service runs with the default settings (COM1, 9600 bit/s, 1 recorder, a 60 s cycle)",
+                                  "<5>Polling 1 recorders on COM1", "<4>Communication line lost", "<5>Communication line back",
+                                  "Recorder", "<5>Stopping on SIGTERM:", "<5>Stopped."})
+            counts[event] += l.startsWith(event) || (QByteArray(event) == "Recorder" && l.contains(event));
+    }
+    // Each event one line; the recorder that stopped answering with the line
+    // is not told on its own, before or after.
+    for (const auto& [event, count] : counts)
+        EXPECT_EQ(count, QByteArray(event) == "Recorder" ? 0 : 1) << event.toStdString() << "\n" << lines.join('\n').toStdString();
+    EXPECT_FALSE(lines.join('\n').contains("restart to apply"));
 }
 
 }  // namespace

@@ -6,6 +6,11 @@
 #include <gtest/gtest.h>
 #include <sstream>
 #include <thread>
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "SimProcess.h"
@@ -65,6 +70,30 @@ TEST(SimulatorOnPty, AnswersTheLinkLogsTheRequestsAndLeavesCleanlyOnSigterm) {
     EXPECT_EQ(sim.stop(), 0);  // SIGTERM: a clean exit that removes the link
     EXPECT_FALSE(std::filesystem::exists(sim.linkPath()));
     std::filesystem::remove(log);
+}
+
+TEST(SimulatorOnPty, AClientThatEndedInExclusiveUseDoesNotLockTheNextOneOut) {
+    const passwd* nobody = ::getpwnam("nobody");
+    if (::geteuid() != 0 || !nobody) GTEST_SKIP() << "needs root (root ignores exclusive use) and the user nobody";
+    rdxsim::SimProcess sim(RDX_PROGRAM_DIR "/rdx512-sim", {"--addresses", "1"});
+    const std::string device = std::filesystem::read_symlink(sim.linkPath());
+    ASSERT_EQ(::chmod(device.c_str(), 0666), 0);
+    // A client of another kind puts the device in exclusive use and ends
+    // without taking it back; then it (or another) opens it again.
+    const pid_t client = ::fork();
+    if (client == 0) {
+        if (::setgid(nobody->pw_gid) != 0 || ::setuid(nobody->pw_uid) != 0) ::_exit(2);
+        const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY);
+        if (fd < 0 || ::ioctl(fd, TIOCEXCL) != 0) ::_exit(3);
+        ::close(fd);
+        for (int i = 0; i < 100; ++i, std::this_thread::sleep_for(10ms))
+            if (::open(device.c_str(), O_RDWR | O_NOCTTY) >= 0) ::_exit(0);
+        ::_exit(1);  // refused for a second
+    }
+    int status = -1;
+    ASSERT_EQ(::waitpid(client, &status, 0), client);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(sim.stop(), 0);
 }
 
 }  // namespace

@@ -3,7 +3,9 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <poll.h>
 #include <stdexcept>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -59,6 +61,25 @@ void PtyLine::open(const std::string& linkPath) {
     master_ = master;
     device_ = name;
     link_ = linkPath;
+}
+
+bool PtyLine::releaseExclusiveUse() {
+    if (master_ < 0) return false;
+    const auto noClient = [this] {
+        pollfd p{master_, POLLIN, 0};
+        return ::poll(&p, 1, 0) == 1 && (p.revents & POLLHUP) && !(p.revents & POLLIN);
+    };
+    if (!noClient()) return false;  // a client came meanwhile: its device as it is
+    const int slave = ::open(device_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (slave >= 0) {
+        int exclusive = 0;
+        if (::ioctl(slave, TIOCGEXCL, &exclusive) == 0 && exclusive) ::ioctl(slave, TIOCNXCL);
+        ::close(slave);
+        return false;
+    }
+    if (errno != EBUSY || !noClient()) return false;
+    open(link_);
+    return true;
 }
 
 void PtyLine::close(bool keepLink) {

@@ -20,6 +20,8 @@ namespace {
 volatile std::sig_atomic_t gStop = 0;
 // How often a pty without a client is looked at again.
 constexpr std::int64_t kClientCheckUs = 2000;
+// How often a pty without a client is freed of exclusive use left behind.
+constexpr std::int64_t kReleaseCheckUs = 200'000;
 
 void onSignal(int) { gStop = 1; }
 
@@ -120,6 +122,7 @@ int main(int argc, char** argv) {
 
     std::string pending;  // paced bytes the pty has not taken yet
     bool noClient = false;  // the last look found no client on the device
+    std::int64_t releaseCheckUs = 0;  // when exclusive use left behind is looked for next
     while (!gStop) {
         std::int64_t now = monotonicUs();
         if (vanishAt != kNever && now >= vanishAt) {
@@ -161,6 +164,24 @@ int main(int argc, char** argv) {
         }
         now = monotonicUs();
         noClient = ready > 0 && (fds.revents & POLLHUP) && !(fds.revents & POLLIN);
+        if (noClient && now >= releaseCheckUs) {
+            // No client: whatever exclusive use the last one left behind must
+            // not lock the next one out.
+            releaseCheckUs = now + kReleaseCheckUs;
+            try {
+                if (line.releaseExclusiveUse()) {
+                    sim.reset();
+                    pending.clear();
+                    std::cout << "rdx512-sim: a client that ended left the pseudo-terminal in exclusive use; "
+                                 "moved to a new one"
+                              << std::endl;
+                    announce(line, config);
+                }
+            } catch (const std::runtime_error& e) {
+                std::cerr << "rdx512-sim: " << e.what() << "\n";
+                return 1;
+            }
+        }
         if (ready > 0 && (fds.revents & POLLIN)) {
             char buffer[512];
             const ssize_t n = read(line.fd(), buffer, sizeof buffer);

@@ -75,6 +75,9 @@ TEST(NamesFile, DefaultsSaveLoadAndShortFiles)
     EXPECT_TRUE(loaded.recordsRead == 1 && loaded.table[0].LogSel == 0 && loaded.problem.contains(kNamesFileName));
     EXPECT_EQ(loaded.table[1].Name, QStringLiteral("Channel 01-2  ( 2)"));
     EXPECT_EQ(readAll(path), shortFile);
+    // The logging service saves no names: its log promises no copy.
+    EXPECT_TRUE(loaded.problem.endsWith(kNamesBackupFileName + '.'));
+    EXPECT_TRUE(loadChannelNames(dir.path(), Wording::Service).problem.endsWith("The file is left as it is."));
 }
 
 TEST(NamesFile, BytesTheCodecCannotShowRoundTripAndOnlyChangedNamesAreWrittenAnew)
@@ -123,6 +126,9 @@ TEST(AddressFile, LayoutAndEntries)
     ASSERT_TRUE(saveAddressTable(dir.path(), table, nullptr));
     EXPECT_EQ(readAll(path), expected + "keep");
     EXPECT_EQ(loadAddressTable(dir.path()).table, table);
+    writeAll(path, "\x05");  // incomplete: the window program names its window, the service does not
+    EXPECT_TRUE(loadAddressTable(dir.path()).problem.contains("recorder address window"));
+    EXPECT_FALSE(loadAddressTable(dir.path(), Wording::Service).problem.contains("window"));
     const struct { const char* entry; int address; } entries[] = {  // 99: the previous address stays
                    {"32", 32}, {" 7 ", 7}, {"0", 0}, {"-5", -5}, {"+12", 12}, {"32767", 32767}, {"-32768", -32768},
                    {"32768", 99}, {"-32769", 99}, {"99999999999999999999", 99}, {"", 99}, {"-", 99},

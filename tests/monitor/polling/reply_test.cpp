@@ -52,10 +52,16 @@ TEST(PortProblem, NamesTheDeviceOrTheRefusedTextAndTheRemedy)
     const std::tuple<int, std::string, QString, QString> cases[] = {  // cause, its description, message start, brief
         {rdx::kErrPermission, "No permission to open the serial device /dev/ttyUSB0 for COM1 (Permission denied).",
          "No permission to use the serial device /dev/ttyUSB0.\nAdd the user to the \"dialout\" group", "no permission"},
+        // The link's reason on the lines after the first.
+        {rdx::kErrPermission, "No permission to open the serial device /dev/ttyUSB0 for COM1 (Permission denied).\n"
+                              "/dev/ttyUSB0 belongs to the user root and the group uucp (crw-rw----). Add ...",
+         "No permission to use the serial device /dev/ttyUSB0.\n/dev/ttyUSB0 belongs to the user root and the group "
+         "uucp (crw-rw----). Add ...\nThen start the program again.", "no permission"},
         {rdx::kErrNoDevice, "Cannot open COM3 (/dev/ttyS2): No such file", "No such serial device /dev/ttyS2.\n",
          "no such device"},
-        {rdx::kErrDeviceBusy, "COM1 (/opt/rdx mon/COM1) is in use: Device busy",
-         "The serial device /opt/rdx mon/COM1 is in use by another program.\n", "in use"},
+        {rdx::kErrDeviceBusy, "COM1 (/opt/rdx mon/COM1) is in use by another program.\nIt is held by minicom (process 7).",
+         "The serial device /opt/rdx mon/COM1 is in use by another program.\nIt is held by minicom (process 7).\n"
+         "Close that program", "in use"},
         {rdx::kErrNoDevice, "Invalid port number 9", "No such serial device for the chosen port.", "no such device"},
         {rdx::kErrNotSerial, "COM3 (/dev/null) is not a serial device: a character device that is no terminal "
                              "(reached through /opt/rdx/COM3)",
@@ -66,9 +72,17 @@ TEST(PortProblem, NamesTheDeviceOrTheRefusedTextAndTheRemedy)
         {rdx::kErrPortText, "COM1～COM8", "The port \"COM3\" in the communication settings is not one", "port COM3 refused"},
         {rdx::kErrFlowText, "None, Xon/Xoff", "", ""}};  // nothing worth telling
     for (const auto& [cause, description, start, brief] : cases) {
-        const PortProblem p = portProblem(rdx::LinkError(rdx::kErrPortOpen, "failed", cause, description), "COM3", "1920");
+        const rdx::LinkError error(rdx::kErrPortOpen, "failed", cause, description);
+        const PortProblem p = portProblem(error, "COM3", "1920");
         EXPECT_TRUE(start.isEmpty() ? p.message.isEmpty() : p.message.startsWith(start)) << p.message.toStdString();
         EXPECT_EQ(p.brief, brief);
+        // The service's log names no window and no program to start again.
+        const QString logged = portProblem(error, "COM3", "1920", Wording::Service).message;
+        EXPECT_EQ(logged.section(u'\n', 0, 0), p.message.section(u'\n', 0, 0));
+        for (const char* windowOnly : {"Setting, Communication setting", "start the program again",
+                                       "start this program again"})
+            EXPECT_FALSE(logged.contains(QLatin1String(windowOnly), Qt::CaseInsensitive)) << logged.toStdString();
+        EXPECT_TRUE(logged.isEmpty() || logged.contains(QLatin1String("restart the service"))) << logged.toStdString();
     }
 }
 
