@@ -15,9 +15,9 @@
 
 #include <QElapsedTimer>
 #include <QTimeZone>
-#include <mqtt/async_client.h>
 
 #include "Publisher.h"
+#include "support/BrokerSubscriber.h"
 
 extern char** environ;
 using namespace rdxpub;
@@ -64,22 +64,15 @@ struct Broker {
     }
 };
 
-struct Subscriber {
-    mqtt::async_client client;
-    Subscriber(int port, const std::string& topic) : client("tcp://127.0.0.1:" + std::to_string(port), "sub-" + topic)
-    {
-        client.start_consuming();
-        client.connect()->wait_for(std::chrono::seconds(3));
-        client.subscribe(topic, 1)->wait_for(std::chrono::seconds(3));
-    }
-    mqtt::const_message_ptr next(int ms) { return client.try_consume_message_for(std::chrono::milliseconds(ms)); }
+struct Subscriber : rdxtest::BrokerSubscriber {
+    Subscriber(int port, const std::string& topic) : BrokerSubscriber(port, topic, "sub-" + topic) { subscribed(3000); }
     // Whether a message on topic whose payload holds text comes within ms.
     bool seen(const std::string& topic, const std::string& text, int ms)
     {
         QElapsedTimer t;
         t.start();
         for (auto m = next(ms); m; m = next(std::max<int>(0, ms - t.elapsed())))
-            if (m->get_topic() == topic && m->to_string().find(text) != std::string::npos)
+            if (m->topic == topic && m->payload.find(text) != std::string::npos)
                 return true;
         return false;
     }
@@ -185,13 +178,13 @@ TEST(Publisher, EveryChangeOfAChannelsStateReachesTheBrokerAndNothingWaitsForAMi
     };
     std::map<std::string, std::vector<std::string>> got;
     static const std::regex now("\"time\":\"[^\"]*\",\"stale\":true");
-    mqtt::const_message_ptr m;
-    for (m = sub.next(3000); m && m->to_string() != "offline"; m = sub.next(3000)) {
-        std::string payload = m->to_string();
+    std::optional<rdxtest::BrokerMessage> m;
+    for (m = sub.next(3000); m && m->payload != "offline"; m = sub.next(3000)) {
+        std::string payload = m->payload;
         if (payload.starts_with("{\"value\":null"))
             payload = std::regex_replace(payload, now, "\"time\":\"now\",\"stale\":true");
-        got[m->get_topic().substr(std::string("rdx512/values/").size())].push_back(payload);
-        EXPECT_EQ(m->get_qos(), 1);
+        got[m->topic.substr(std::string("rdx512/values/").size())].push_back(payload);
+        EXPECT_EQ(m->qos, 1);
     }
     EXPECT_EQ(got, expected);
     ASSERT_TRUE(m);
@@ -215,5 +208,5 @@ TEST(Publisher, OtherProcessResumesWithin5sAfterABrokerRestartAndLeavesOfflineWh
     EXPECT_TRUE(again.seen("rdx512/child/status", "offline", 3000));
     const auto m = Subscriber(broker.port, "rdx512/child/01/1").next(3000);
     ASSERT_TRUE(m);
-    EXPECT_TRUE(m->is_retained());
+    EXPECT_TRUE(m->retained);
 }

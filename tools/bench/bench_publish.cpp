@@ -38,14 +38,13 @@
 #include <QThread>
 #include <QTimer>
 
-#include <mqtt/async_client.h>
-
 #include "BenchOptions.h"
 #include "Publisher.h"
 #include "SimProcess.h"
 #include "polling/PollCycle.h"
 #include "polling/PollWorker.h"
 #include "rdx5Comm3.h"
+#include "support/BrokerSubscriber.h"
 
 extern char** environ;
 
@@ -203,11 +202,9 @@ int main(int argc, char** argv)
     std::mutex lock;
     Histogram steady, after;
     long received = 0, backlog = 0, backlogRetained = 0, stale = 0;
-    mqtt::async_client sub("tcp://127.0.0.1:" + std::to_string(port), "bench-subscriber");
-    sub.set_connected_handler([&](const std::string&) { sub.subscribe("rdx512/bench/+/+", 1); });
-    sub.set_message_callback([&](mqtt::const_message_ptr m) {
+    const auto take = [&](const rdxtest::BrokerMessage& m) {
         const qint64 at = nowMs();
-        const std::string text = m->to_string();
+        const std::string& text = m.payload;
         const auto t = text.find("\"time\":\"");
         const qint64 reply =
             QDateTime::fromString(QString::fromStdString(text.substr(t + 8, 29)), Qt::ISODateWithMs).toMSecsSinceEpoch();
@@ -215,19 +212,19 @@ int main(int argc, char** argv)
         ++received;
         const qint64 up = upMs, down = downMs;
         if (up && reply < up && at >= up)
-            ++(m->is_retained() ? backlogRetained : backlog);
+            ++(m.retained ? backlogRetained : backlog);
         else if (text.find("\"stale\":true") != std::string::npos)
             ++stale;
-        else if (!m->is_retained() && reply >= warmEndMs && (!down || reply < down))
+        else if (!m.retained && reply >= warmEndMs && (!down || reply < down))
             steady.add(at - reply);
-        else if (!m->is_retained() && up && reply >= up + 10000)
+        else if (!m.retained && up && reply >= up + 10000)
             after.add(at - reply);
         if (up && reply >= up && firstCurrent < 0)
             firstCurrent = at - up;
-    });
-    mqtt::connect_options subOptions;
-    subOptions.set_automatic_reconnect(1, 1);
-    sub.connect(subOptions)->wait_for(std::chrono::seconds(5));
+    };
+    // It connects again by itself while the broker is away.
+    rdxtest::BrokerSubscriber sub(port, "rdx512/bench/+/+", "bench-subscriber", take, true);
+    sub.subscribed(5000);
 
     NoView view;
     rdxmon::PollCycle cycle(state, view);
@@ -262,11 +259,7 @@ int main(int argc, char** argv)
             valuesDown = counter.values - valuesBefore, upMs = nowMs(), broker.start();
             // The subscriber asks at once, so that it sees what the
             // publisher's buffer sends once the publisher is back too.
-            try {
-                sub.reconnect();
-            } catch (const mqtt::exception&) {
-                // Already under way by itself.
-            }
+            sub.reconnect();
         }
         if (t >= runMs)
             QCoreApplication::quit();
@@ -277,7 +270,7 @@ int main(int argc, char** argv)
     const long rss1 = rssKb();
     polling.stop([&] { link.PortClose(); });
     publisher.stop();
-    sub.disable_callbacks();
+    sub.stop();
     if (rc != 0)
         return rc;
 
