@@ -5,8 +5,8 @@
 // (under way), ESC, or a complete reply: exactly count + 2 lines, each longer
 // than 2 characters and ending in CR LF, made of the very bytes taken from
 // the line, with nothing beyond its last line read.
-#include "fakes.h"
 #include "fuzz_check.h"
+#include "support/FakeLine.h"
 
 namespace {
 
@@ -29,14 +29,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size < 1)
         return 0;
     const std::string channels = "0" + std::to_string(data[0] % 10);
-    rdxfake::Rig rig;
-    rdxfake::Line& line = *rig.line;
-    const std::string received = line.in.assign(reinterpret_cast<const char*>(data) + 1, size - 1);
+    rdxtest::LineRig rig;
+    rdxtest::FakeLine& line = *rig.line;
+    const std::string& received = line.received.assign(reinterpret_cast<const char*>(data) + 1, size - 1);
     rig.ticks->step = 1;
 
     const std::vector<std::string> request{kEsc + "O 05\r\n", "TS0\r\n", kEsc + "T\r\nFM0,01," + channels + "\r\n"};
     // Exchanges until the line has nothing more to give.
-    for (int exchange = 0; exchange < 64 && (exchange == 0 || !line.in.empty()); ++exchange) {
+    for (int exchange = 0; exchange < 64 && (exchange == 0 || line.taken < received.size()); ++exchange) {
         line.written.clear();
         FUZZ_CHECK(rig.link->RWcomm("05", channels, 1, "N").empty());
         FUZZ_CHECK(line.written == request && rig.link->OutputBuffer() == request[2]);
