@@ -17,7 +17,7 @@
 #include <QTemporaryDir>
 
 #include "ReplyFormat.h"
-#include "process_support.h"
+#include "support/Processes.h"
 
 namespace {
 
