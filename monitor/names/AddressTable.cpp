@@ -17,6 +17,14 @@ QString addressPath(const QString& folder)
     return QDir(folder).filePath(kAddressFileName);
 }
 
+// The end of the sentence telling of a file that could not be read whole.
+QString keptText()
+{
+    return QStringLiteral(" The file is left as it is; when addresses are confirmed with OK in the recorder address "
+                          "window, a copy of it is kept as %1.bak.")
+        .arg(kAddressFileName);
+}
+
 }  // namespace
 
 QByteArray encodeAddressTable(const AddressTable& table)
@@ -43,9 +51,6 @@ AddressLoadResult loadAddressTable(const QString& folder)
     QFile file(addressPath(folder));
     if (!file.exists())
         return result;
-    const QString kept = QStringLiteral(
-        " The file is left as it is; when addresses are confirmed with OK in the recorder address "
-        "window, a copy of it is kept as %1.bak.").arg(kAddressFileName);
     const QString name = QDir::toNativeSeparators(file.fileName());
     QByteArray bytes;
     if (file.open(QIODevice::ReadOnly)) {
@@ -58,11 +63,17 @@ AddressLoadResult loadAddressTable(const QString& folder)
     if (result.unreadable) {
         result.problem = QStringLiteral("The recorder address file %1 could not be read (%2). All recorders "
                                         "use addresses equal to their numbers.")
-                             .arg(name, file.errorString()) + kept;
+                             .arg(name, file.errorString()) + keptText();
         return result;
     }
     file.close();
+    return addressTableFromBytes(bytes, file.fileName());
+}
 
+AddressLoadResult addressTableFromBytes(const QByteArray& bytes, const QString& path)
+{
+    AddressLoadResult result;
+    result.table = defaultAddressTable();
     result.fromFile = true;
     result.shortFile = bytes.size() < kAddressFileSize;
     const std::size_t records = static_cast<std::size_t>(bytes.size()) / 2;
@@ -71,9 +82,9 @@ AddressLoadResult loadAddressTable(const QString& folder)
     if (result.shortFile) {
         result.problem = QStringLiteral("The recorder address file %1 is incomplete (%2 of %3 bytes). The "
                                         "recorders it does not list use addresses equal to their numbers.")
-                             .arg(name)
+                             .arg(QDir::toNativeSeparators(path))
                              .arg(bytes.size())
-                             .arg(kAddressFileSize) + kept;
+                             .arg(kAddressFileSize) + keptText();
     }
     return result;
 }

@@ -37,6 +37,10 @@ struct AddressLoadResult {
 // The file is never written here.
 AddressLoadResult loadAddressTable(const QString& folder);
 
+// What loadAddressTable makes of the bytes read from the file at path (the
+// first 62 count): the table, and the problem of a short file, naming path.
+AddressLoadResult addressTableFromBytes(const QByteArray& bytes, const QString& path);
+
 // Keeps a copy of the address file as "RDX512DVN.SET.bak" (replacing an
 // older copy) before a file that could not be read whole is written over.
 // False when there is nothing to copy or the copy failed.

@@ -1,5 +1,7 @@
 #include "names/ChannelNames.h"
 
+#include <algorithm>
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -102,8 +104,14 @@ NamesLoadResult loadChannelNames(const QString& folder)
                              .arg(QDir::toNativeSeparators(path), file.errorString(), kNamesBackupFileName);
         return result;
     }
-    const QByteArray bytes = file.read(kNamesFileSize);
-    result.recordsRead = static_cast<int>(bytes.size() / kNameRecordSize);
+    return channelNamesFromBytes(file.read(kNamesFileSize), path);
+}
+
+NamesLoadResult channelNamesFromBytes(const QByteArray& bytes, const QString& path)
+{
+    NamesLoadResult result;
+    result.table = defaultChannelTable();
+    result.recordsRead = static_cast<int>(std::min<qsizetype>(bytes.size(), kNamesFileSize) / kNameRecordSize);
     for (int i = 0; i < result.recordsRead; ++i)
         result.table[i] = decodeNameRecord(bytes.constData() + i * kNameRecordSize);
     if (bytes.size() < kNamesFileSize) {
