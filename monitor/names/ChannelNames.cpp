@@ -20,6 +20,25 @@ QString namesPath(const QString& folder)
     return QDir(folder).filePath(kNamesFileName);
 }
 
+QString makeDefaultName(int index)
+{
+    return fitName(QStringLiteral("Channel ") + channelLabel(index) + QStringLiteral("  (") + QLatin1Char(' ') +
+                   QString::number(index + 1) + QLatin1Char(')'));
+}
+
+// The default records, made once: every load of the names file starts from
+// them, and copies share their names.
+const ChannelTable& defaultRecords()
+{
+    static const ChannelTable table = [] {
+        ChannelTable made;
+        for (int i = 0; i < kChannelCount; ++i)
+            made[i] = ChannelRecord{makeDefaultName(i), 1};
+        return made;
+    }();
+    return table;
+}
+
 }  // namespace
 
 QString channelLabel(int index)
@@ -30,16 +49,12 @@ QString channelLabel(int index)
 
 QString defaultChannelName(int index)
 {
-    return fitName(QStringLiteral("Channel ") + channelLabel(index) + QStringLiteral("  (") +
-                   QLatin1Char(' ') + QString::number(index + 1) + QLatin1Char(')'));
+    return index >= 0 && index < kChannelCount ? defaultRecords()[index].Name : makeDefaultName(index);
 }
 
 ChannelTable defaultChannelTable()
 {
-    ChannelTable table;
-    for (int i = 0; i < kChannelCount; ++i)
-        table[i] = ChannelRecord{defaultChannelName(i), 1};
-    return table;
+    return defaultRecords();
 }
 
 bool keepsFileBytes(const ChannelRecord& record)
