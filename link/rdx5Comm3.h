@@ -243,9 +243,9 @@ public:
     // line unchanged; the monitor passes "01".."31" and "06". Every command
     // written becomes the OutputBuffer text. Characters after the reply stay
     // in the receive buffer and begin the next reply.
-    // The exchange belongs to the object, not to the address: the reply goes
-    // to whichever call completes it. Opening and closing the port do not
-    // reset it.
+    // The exchange belongs to the object, not to the address: the call that
+    // completes a reply returns it and writes the close command for its own
+    // StrAddr. Opening and closing the port do not reset the exchange.
     // Inttry and Mode are ignored (the monitor passes 1 and "N").
     // Errors: the control's errors (8012, 8020). After an error while the
     // request is written the exchange is still idle (the next call starts
