@@ -125,10 +125,10 @@ NamesLoadResult loadChannelNames(const QString& folder)
 NamesLoadResult channelNamesFromBytes(const QByteArray& bytes, const QString& path)
 {
     NamesLoadResult result;
-    result.table = defaultChannelTable();
     result.recordsRead = static_cast<int>(std::min<qsizetype>(bytes.size(), kNamesFileSize) / kNameRecordSize);
-    for (int i = 0; i < result.recordsRead; ++i)
-        result.table[i] = decodeNameRecord(bytes.constData() + i * kNameRecordSize);
+    for (int i = 0; i < kChannelCount; ++i)
+        result.table[i] = i < result.recordsRead ? decodeNameRecord(bytes.constData() + i * kNameRecordSize)
+                                                 : defaultRecords()[i];
     if (bytes.size() < kNamesFileSize) {
         result.problem = QStringLiteral(
                              "The channel name file %1 is shorter than expected (%2 of %3 bytes). "
