@@ -106,6 +106,7 @@ public:
     std::int16_t state = kIdle;
     std::int64_t deadline = 0;
     std::int32_t replyGap = 0;  // of the last complete reply
+    std::vector<std::int64_t> gaps;  // between the deliveries of the reply being read, in ms
 
     // Conversions of the settings texts, each reading the field as stored now.
     std::int16_t portNumber() const
@@ -236,23 +237,25 @@ public:
         // A negative count asks for no channel lines.
         const std::int64_t lineCount =
             std::max<std::int64_t>(detail::leadingNumber(channels).value_or(0), 0) + 2;
+        // The lines are read straight into the reply (room made for a
+        // typical one: 8 lines of about 30 characters); the line being read
+        // starts at lineStart.
         std::string reply;
+        reply.reserve(256);
         std::int64_t lastReadAt = -1;
-        std::vector<std::int64_t> gaps;  // between deliveries, in ms
+        gaps.clear();
         for (std::int64_t n = 0; n < lineCount; ++n) {
-            std::string line;
+            const std::size_t lineStart = reply.size();
             for (;;) {
                 const bool waiting = control->inBufferCount() != 0;
                 if (waiting) {
-                    line += control->input();
+                    reply += control->input();
                     const std::int64_t readAt = ticks->now();
                     if (lastReadAt >= 0 && readAt > lastReadAt)
                         gaps.push_back(readAt - lastReadAt);
                     lastReadAt = readAt;
-                    if (line.size() > 2 && endsWithCrLf(line)) {
-                        reply += line;
+                    if (reply.size() - lineStart > 2 && endsWithCrLf(reply))
                         break;
-                    }
                 }
                 const std::int64_t now = ticks->now();
                 if (now >= deadline)
@@ -504,9 +507,9 @@ std::string rdx5Comm3::GetNData(const std::string& StrRecv, const std::int16_t& 
 {
     if (StrRecv.size() < kShortestLine)
         return {};
-    const std::string area = StrRecv.substr(kHeadLength, StrRecv.size() - kHeadAndTail);
+    const std::size_t areaLength = StrRecv.size() - kHeadAndTail;
     if (n == 0)
-        return area;
+        return StrRecv.substr(kHeadLength, areaLength);
     const int width = fieldWidth(StrRecv[kWidthCodePos]);
     if (width == 0)
         return {};
@@ -515,9 +518,10 @@ std::string rdx5Comm3::GetNData(const std::string& StrRecv, const std::int16_t& 
     const std::int32_t end = static_cast<std::int32_t>(n) * width;
     if (end > std::numeric_limits<std::int16_t>::max())
         throw LinkError::of(kErrOverflow);
-    if (static_cast<std::size_t>(end) > area.size())
+    if (static_cast<std::size_t>(end) > areaLength)
         return {};
-    return area.substr(static_cast<std::size_t>(end - width), static_cast<std::size_t>(width));
+    // Only the field is copied, not the whole data area.
+    return StrRecv.substr(kHeadLength + static_cast<std::size_t>(end - width), static_cast<std::size_t>(width));
 }
 
 std::int32_t rdx5Comm3::ReplyGap() const { return impl_->replyGap; }

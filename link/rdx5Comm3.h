@@ -36,10 +36,13 @@
 //
 // Texts crossing the interface are std::string holding the characters as
 // they go on the line (one byte per character). Descriptions are UTF-8.
+//
+// Each member of _rdx5Comm3 below documents its own part of this contract.
+// examples/one_exchange.cpp is a short program that opens a port and runs
+// one exchange with one recorder through it.
 #ifndef RDX500COMM3_RDX5COMM3_H
 #define RDX500COMM3_RDX5COMM3_H
 
-#include <any>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -64,6 +67,8 @@ inline constexpr char kClassId[] = "{67ACDFDF-81AA-4AD8-B39C-077F8CFB1AF6}";
 inline constexpr char kProgId[] = "RDX500Comm3.rdx5Comm3";
 inline constexpr char kInterfaceName[] = "_rdx5Comm3";
 inline constexpr char kInterfaceId[] = "{D9E1FD15-4E59-4038-852E-AAE57643D46C}";
+// The event interface is named for completeness only: the object raises no
+// events, and no class here declares them.
 inline constexpr char kEventInterfaceName[] = "__rdx5Comm3";
 inline constexpr char kEventInterfaceId[] = "{BA260647-D4B6-4EFE-A74F-0D47B98F6D3D}";
 
@@ -134,7 +139,7 @@ public:
 
 // The serial control: the operations the link object needs of a serial port,
 // nothing more. Any operation the device refuses throws LinkError with one
-// of the control's numbers (8000 to 8021).
+// of the control's numbers (8000 to 8022).
 class RDX_LINK_API SerialControl {
 public:
     virtual ~SerialControl() = default;
@@ -202,42 +207,125 @@ RDX_LINK_API std::shared_ptr<TickCounter> makeSystemTickCounter();
 using MessageNotifier = std::function<void(const std::string& text, const std::string& title)>;
 RDX_LINK_API void setMessageNotifier(MessageNotifier notifier);
 
-// Event interface __rdx5Comm3. Declared for completeness; the object never
-// raises either event.
-class RDX_LINK_API __rdx5Comm3 {
-public:
-    virtual ~__rdx5Comm3() = default;
-    virtual void Checked(bool& BOperation) = 0;
-    virtual void OnComm(std::any& ComEvent) = 0;
-};
-
-// Default interface _rdx5Comm3, members in slot order. A property's get and
-// put share the member name. Every member may throw LinkError.
+// Default interface _rdx5Comm3, members in slot order (the number at the
+// right of each). A property's get and put share the member name; a put
+// receives its value in vData. Parameters passed by reference are only read.
+//
+// Each member below says what it does, what it returns and which errors it
+// raises, by number (see the table at the top of this file). "The control's
+// errors" are those of the serial control, passed on unchanged: 8012 when the
+// port is not open, 8020 when the device failed or hung up. A member that
+// names no error raises none. Texts are stored as given and examined only
+// where a member says so; the settings texts reach the port at PortOpen.
+//
+// Everything runs on the caller's thread; the object takes no locks, so one
+// thread at a time may use it.
 class RDX_LINK_API _rdx5Comm3 {
 public:
     virtual ~_rdx5Comm3() = default;
 
+    // A flag kept for the client; the library itself never reads or sets
+    // it. False on a new object.
     virtual bool BSuccessFlag() const = 0;                                   // 1
     virtual void BSuccessFlag(bool vData) = 0;                               // 2
+
+    // One step of the exchange with the recorder at StrAddr, asking for the
+    // ChData channels; call it again and again (the monitor calls it every
+    // 50 ms) with the same texts until it returns something:
+    //   ""          under way: nothing has arrived yet, call again;
+    //   "\x1b"      (ESC alone) no complete reply within TimeOut ms of the
+    //               request; the exchange was given up, the lines read are
+    //               lost, and the next call starts a new exchange;
+    //   other text  the complete reply: N + 2 lines (N read from the start of
+    //               ChData, leading blanks skipped; 0 when it holds no number
+    //               or a negative one), each longer than 2 characters and
+    //               ending in CR LF, joined.
+    // The first call of an exchange writes the open command
+    // (ESC "O " StrAddr CR LF), "TS0" CR LF and the data request
+    // (ESC "T" CR LF "FM0,01," ChData CR LF) and returns "" at once. Later
+    // calls return "" at once while nothing has arrived; the call that finds
+    // characters reads the whole reply, one character at a time and waiting
+    // on the port between them, until its last line is in (then it writes the
+    // close command ESC "C " StrAddr CR LF) or TimeOut ms have passed since
+    // the request (then ESC; no close command). StrAddr and ChData go on the
+    // line unchanged; the monitor passes "01".."31" and "06". Every command
+    // written becomes the OutputBuffer text. Characters after the reply stay
+    // in the receive buffer and begin the next reply.
+    // The exchange belongs to the object, not to the address: the call that
+    // completes a reply returns it and writes the close command for its own
+    // StrAddr. Opening and closing the port do not reset the exchange.
+    // Inttry and Mode are ignored (the monitor passes 1 and "N").
+    // Errors: the control's errors (8012, 8020). After an error while the
+    // request is written the exchange is still idle (the next call starts
+    // it again); after one while the reply is read it still awaits the reply
+    // (the characters read so far are lost).
     virtual std::string RWcomm(const std::string& StrAddr, const std::string& ChData,
                                const std::int16_t& Inttry, const std::string& Mode) = 0;  // 3
+    // Writes the close command ESC "C " StrAddr CR LF at once and makes it
+    // the OutputBuffer text. Reads nothing, waits for nothing, and leaves the
+    // exchange of RWcomm as it was. Errors: the control's errors.
     virtual void Send_Close(const std::string& StrAddr) = 0;                 // 4
+    // Discard the bytes received and not yet read (RecvBufClear) or queued
+    // and not yet sent (SendBufClear). Do nothing on a closed port.
+    // Errors: 8020.
     virtual void RecvBufClear() = 0;                                         // 5
     virtual void SendBufClear() = 0;                                         // 6
+    // Closes the port; does nothing when it is closed. When bytes are still
+    // queued, first writes the OutputBuffer text once more and waits for the
+    // queue to drain, for at most the time the bytes need on the line (10
+    // bits each at the BaudRate, 9600 when that holds no number) plus 1 s.
+    // The port is closed in any case. Errors: 8020 when the drain failed,
+    // raised after the port was closed.
     virtual void PortClose() = 0;                                            // 7
+    // The text of the last command written by RWcomm or Send_Close, or the
+    // text last put, whichever came later; empty on a new object. The put
+    // writes nothing to the port.
     virtual void OutputBuffer(const std::string& vData) = 0;                 // 8
     virtual std::string OutputBuffer() const = 0;                            // 9
+    // Takes characters out of the receive buffer without waiting and
+    // returns them (empty when none wait): everything waiting before the
+    // first exchange, at most one character after any exchange (RWcomm reads
+    // one at a time). The text is also kept as the InputBuffer text.
+    // Errors: the control's errors.
     virtual std::string InputBuffer() = 0;                                   // 10
+    // A text kept for the client; the library never sets it. Empty on a new
+    // object.
     virtual void RecvError(const std::string& vData) = 0;                    // 11
     virtual std::string RecvError() const = 0;                               // 12
+    // The reply time-out of RWcomm in milliseconds: 100 on a new object (the
+    // monitor sets 1000). It counts from the data request; a new value holds
+    // from the next exchange. There is no get.
     virtual void TimeOut(std::int32_t vData) = 0;                            // 13
+    // The number of bytes waiting in the receive buffer (at most 32767).
+    // Errors: the control's errors.
     virtual std::int16_t inbcount() = 0;                                     // 14
+    // The sizes of the transmit (OutputBufSize) and receive (InputBufSize)
+    // buffers, 512 and 1024 on a new object. A put keeps the value, then
+    // hands it to the control as a 16-bit number; the get returns the
+    // control's size. The termios control only records the sizes: the
+    // system's queues keep theirs. Errors (put): 6 for a value outside
+    // -32768..32767; the control keeps its old size, and the get then
+    // returns that.
     virtual void OutputBufSize(std::int32_t vData) = 0;                      // 15
     virtual std::int32_t OutputBufSize() = 0;                                // 16
     virtual void InputBufSize(std::int32_t vData) = 0;                       // 17
     virtual std::int32_t InputBufSize() = 0;                                 // 18
+    // Handshaking. The put keeps the text, then sets the control to it:
+    // "NONE", "XON/XOFF", "RTS/CTS" or "BOTH", exactly in these capitals.
+    // On an open port the device takes it at once. The get returns the
+    // control's handshaking as one of those texts (empty for a code the
+    // control should not hold) and keeps that text.
+    // Errors (put): 30006 for any other text, which stays kept, so PortOpen
+    // fails with 30019 until a good one is put; 8015 when the open device
+    // refuses the handshaking.
     virtual void Flow(const std::string& vData) = 0;                         // 19
     virtual std::string Flow() = 0;                                          // 20
+    // The line settings as texts, kept as put and returned as kept; PortOpen
+    // examines them. A new object holds "1", "EVEN", "7" and "9600". PortOpen
+    // accepts StopBit "1" or "2" (else 30005), Pality "NONE", "EVEN" or "ODD"
+    // in any case (else 30003), DataBit "7" or "8" (else 30004) and BaudRate
+    // "2400", "4800", "9600" or "19200" (else 30002), each raised inside
+    // PortOpen as its 30019. The puts and gets raise nothing.
     virtual void StopBit(const std::string& vData) = 0;                      // 21
     virtual std::string StopBit() const = 0;                                 // 22
     virtual void Pality(const std::string& vData) = 0;                       // 23
@@ -246,13 +334,55 @@ public:
     virtual std::string DataBit() const = 0;                                 // 26
     virtual void BaudRate(const std::string& vData) = 0;                     // 27
     virtual std::string BaudRate() const = 0;                                // 28
+    // The control's receive threshold, 4 on a new object; the object reacts
+    // to no notification of the control, so it changes nothing on the line.
+    // Put and get as for the buffer sizes. Errors (put): 6 as there.
     virtual void RThreshold(std::int32_t vData) = 0;                         // 29
     virtual std::int32_t RThreshold() = 0;                                   // 30
+    // The system's handle of the open port (its file descriptor); -1 when
+    // the port is closed.
     virtual std::int32_t CommID() = 0;                                       // 31
+    // Opens the port with the settings kept now: closes it first when it is
+    // open (without draining), converts Port, BaudRate, Pality, DataBit,
+    // StopBit and Flow in that order, puts them on the device and opens it,
+    // then samples CTS for up to 200 ms.
+    // Result: true when the device asserts CTS (a pseudo-terminal, which has
+    // no modem lines, counts as asserting it): the port stays open. False
+    // when it does not: the message "Communications port cannot be opened."
+    // goes to the message notifier (setMessageNotifier) and the port is
+    // closed.
+    // Errors: only 30019, for any failure on the way, with the first error
+    // as its cause (causeNumber, causeDescription): 30001..30006 for a
+    // settings text, 8002, 8005, 8015, 8020, 8021 or 8022 for the device, 0
+    // for an exception that is no LinkError (from a notifier, say). The port
+    // is then closed.
     virtual bool PortOpen() = 0;                                             // 32
+    // The port. The put converts the text kept BEFORE it (not vData) to a
+    // port number and sets the control to it, and only then keeps vData,
+    // which the next PortOpen or Port put examines: "COM1".."COM8", any case.
+    // The get returns "COM" and the control's port number ("COM3"), and keeps
+    // that in place of the text put.
+    // Errors (put), after which vData is not kept: 30001 when the kept text
+    // is no port (a get then puts a good one in its place); 8000 while the
+    // port is open.
     virtual void Port(const std::string& vData) = 0;                         // 33
     virtual std::string Port() = 0;                                          // 34
+    // The reply-line functions; they need no port and leave the exchange
+    // alone. A line of length L holds a head of 8 characters (the 4th is
+    // the width code), a data area of L - 11 characters and a tail of 3.
+    // Fields are 4 characters wide for the codes ' ', '"', '`', 'a' and 'r',
+    // 8 for '!' and '#'; a line with any other code holds no fields.
+    //
+    // GetNData returns field n (counted from 1) of StrRecv's data area, or
+    // the whole area for n = 0. Empty text for a line shorter than 15
+    // characters, for a line without fields (n other than 0), and for a
+    // field beyond the area. Errors, on a line of fields only: 5 for n below
+    // 0, 6 when n times the field width exceeds 32767.
     virtual std::string GetNData(const std::string& StrRecv, const std::int16_t& n) = 0;  // 35
+    // isDataNum returns how many whole fields StrRecv's data area holds: 0
+    // for a line shorter than 15 characters, a line without fields, or an
+    // area that is no whole number of fields. Errors: 6 when there would be
+    // more than 32767.
     virtual std::int16_t isDataNum(const std::string& StrRecv) = 0;          // 36
     // Added after the 36 members above, which keep their slots.
     // How the port hands characters over (a UART FIFO or a USB adapter
@@ -266,8 +396,12 @@ public:
 
 class rdx5Comm3Impl;
 
-// The creatable class. The default constructor uses the termios control and
-// the system tick counter; tests and tools hand in their own.
+// The creatable class; its members are documented in _rdx5Comm3 above. The
+// default constructor uses the termios control and the system tick counter;
+// tests and tools hand in their own (error 5 when either is null). A new
+// object sets the control's InputLen to 0 and its RThreshold to 4, and
+// leaves the port closed. Destroying the object closes an open port without
+// draining it.
 class RDX_LINK_API rdx5Comm3 final : public _rdx5Comm3 {
 public:
     rdx5Comm3();

@@ -7,9 +7,9 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 packages=(
   cmake g++ make pkg-config ccache libgtest-dev libgmock-dev
   qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-documentation-tools libqt6help6 qt6-qpa-plugins
-  libgl-dev fonts-ipafont-gothic xvfb xauth cups printer-driver-cups-pdf poppler-utils
+  libgl-dev fonts-ipafont-gothic xvfb cups printer-driver-cups-pdf poppler-utils
   clang libclang-rt-14-dev
-  qt6-charts-dev libqt6opengl6-dev libpaho-mqttpp-dev libpaho-mqtt-dev mosquitto mosquitto-clients openssl libsystemd-dev dpkg-dev
+  qt6-charts-dev libqt6opengl6-dev libpaho-mqttpp-dev libpaho-mqtt-dev libssl-dev mosquitto mosquitto-clients openssl libsystemd-dev dpkg-dev
   lintian desktop-file-utils
   libmodbus-dev mbpoll
 )

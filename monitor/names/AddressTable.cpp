@@ -17,6 +17,16 @@ QString addressPath(const QString& folder)
     return QDir(folder).filePath(kAddressFileName);
 }
 
+// The end of the sentence telling of a file that could not be read whole.
+QString keptText(Wording wording)
+{
+    if (wording == Wording::Service)
+        return QStringLiteral(" The file is left as it is.");
+    return QStringLiteral(" The file is left as it is; when addresses are confirmed with OK in the recorder address "
+                          "window, a copy of it is kept as %1.bak.")
+        .arg(kAddressFileName);
+}
+
 }  // namespace
 
 QByteArray encodeAddressTable(const AddressTable& table)
@@ -43,10 +53,6 @@ AddressLoadResult loadAddressTable(const QString& folder, Wording wording)
     QFile file(addressPath(folder));
     if (!file.exists())
         return result;
-    const QString kept = wording == Wording::Service
-        ? QStringLiteral(" The file is left as it is.")
-        : QStringLiteral(" The file is left as it is; when addresses are confirmed with OK in the recorder address "
-                         "window, a copy of it is kept as %1.bak.").arg(kAddressFileName);
     const QString name = QDir::toNativeSeparators(file.fileName());
     QByteArray bytes;
     if (file.open(QIODevice::ReadOnly)) {
@@ -59,11 +65,17 @@ AddressLoadResult loadAddressTable(const QString& folder, Wording wording)
     if (result.unreadable) {
         result.problem = QStringLiteral("The recorder address file %1 could not be read (%2). All recorders "
                                         "use addresses equal to their numbers.")
-                             .arg(name, file.errorString()) + kept;
+                             .arg(name, file.errorString()) + keptText(wording);
         return result;
     }
     file.close();
+    return addressTableFromBytes(bytes, file.fileName(), wording);
+}
 
+AddressLoadResult addressTableFromBytes(const QByteArray& bytes, const QString& path, Wording wording)
+{
+    AddressLoadResult result;
+    result.table = defaultAddressTable();
     result.fromFile = true;
     result.shortFile = bytes.size() < kAddressFileSize;
     const std::size_t records = static_cast<std::size_t>(bytes.size()) / 2;
@@ -72,9 +84,9 @@ AddressLoadResult loadAddressTable(const QString& folder, Wording wording)
     if (result.shortFile) {
         result.problem = QStringLiteral("The recorder address file %1 is incomplete (%2 of %3 bytes). The "
                                         "recorders it does not list use addresses equal to their numbers.")
-                             .arg(name)
+                             .arg(QDir::toNativeSeparators(path))
                              .arg(bytes.size())
-                             .arg(kAddressFileSize) + kept;
+                             .arg(kAddressFileSize) + keptText(wording);
     }
     return result;
 }

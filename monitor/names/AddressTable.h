@@ -39,6 +39,11 @@ struct AddressLoadResult {
 // The file is never written here.
 AddressLoadResult loadAddressTable(const QString& folder, Wording wording = Wording::WindowProgram);
 
+// What loadAddressTable makes of the bytes read from the file at path (the
+// first 62 count): the table, and the problem of a short file, naming path.
+AddressLoadResult addressTableFromBytes(const QByteArray& bytes, const QString& path,
+                                        Wording wording = Wording::WindowProgram);
+
 // Keeps a copy of the address file as "RDX512DVN.SET.bak" (replacing an
 // older copy) before a file that could not be read whole is written over.
 // False when there is nothing to copy or the copy failed.

@@ -1,5 +1,7 @@
 #include "names/ChannelNames.h"
 
+#include <algorithm>
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -28,6 +30,25 @@ QString namesPath(const QString& folder)
     return QDir(folder).filePath(kNamesFileName);
 }
 
+QString makeDefaultName(int index)
+{
+    return fitName(QStringLiteral("Channel ") + channelLabel(index) + QStringLiteral("  (") + QLatin1Char(' ') +
+                   QString::number(index + 1) + QLatin1Char(')'));
+}
+
+// The default records, made once: every load of the names file starts from
+// them, and copies share their names.
+const ChannelTable& defaultRecords()
+{
+    static const ChannelTable table = [] {
+        ChannelTable made;
+        for (int i = 0; i < kChannelCount; ++i)
+            made[i] = ChannelRecord{makeDefaultName(i), 1};
+        return made;
+    }();
+    return table;
+}
+
 }  // namespace
 
 QString channelLabel(int index)
@@ -38,16 +59,12 @@ QString channelLabel(int index)
 
 QString defaultChannelName(int index)
 {
-    return fitName(QStringLiteral("Channel ") + channelLabel(index) + QStringLiteral("  (") +
-                   QLatin1Char(' ') + QString::number(index + 1) + QLatin1Char(')'));
+    return index >= 0 && index < kChannelCount ? defaultRecords()[index].Name : makeDefaultName(index);
 }
 
 ChannelTable defaultChannelTable()
 {
-    ChannelTable table;
-    for (int i = 0; i < kChannelCount; ++i)
-        table[i] = ChannelRecord{defaultChannelName(i), 1};
-    return table;
+    return defaultRecords();
 }
 
 bool keepsFileBytes(const ChannelRecord& record)
@@ -112,10 +129,16 @@ NamesLoadResult loadChannelNames(const QString& folder, Wording wording)
                          keptNote(wording);
         return result;
     }
-    const QByteArray bytes = file.read(kNamesFileSize);
-    result.recordsRead = static_cast<int>(bytes.size() / kNameRecordSize);
-    for (int i = 0; i < result.recordsRead; ++i)
-        result.table[i] = decodeNameRecord(bytes.constData() + i * kNameRecordSize);
+    return channelNamesFromBytes(file.read(kNamesFileSize), path, wording);
+}
+
+NamesLoadResult channelNamesFromBytes(const QByteArray& bytes, const QString& path, Wording wording)
+{
+    NamesLoadResult result;
+    result.recordsRead = static_cast<int>(std::min<qsizetype>(bytes.size(), kNamesFileSize) / kNameRecordSize);
+    for (int i = 0; i < kChannelCount; ++i)
+        result.table[i] = i < result.recordsRead ? decodeNameRecord(bytes.constData() + i * kNameRecordSize)
+                                                 : defaultRecords()[i];
     if (bytes.size() < kNamesFileSize) {
         result.problem = QStringLiteral("The channel name file %1 is shorter than expected (%2 of %3 bytes). "
                                         "Channels it does not hold get their default names. ")

@@ -64,6 +64,12 @@ struct NamesLoadResult {
 // whole records it holds and defaults for the rest; it is left as it is.
 NamesLoadResult loadChannelNames(const QString& folder, Wording wording = Wording::WindowProgram);
 
+// What loadChannelNames makes of the bytes read from the file at path (the
+// first 3720 count): the whole records they hold, defaults for the rest, and
+// the problem of a short file, naming path.
+NamesLoadResult channelNamesFromBytes(const QByteArray& bytes, const QString& path,
+                                      Wording wording = Wording::WindowProgram);
+
 // Writes the 186 records from the start of "<folder>/RDX512NAME.SET",
 // creating it when missing and keeping any bytes after 3720. The file is
 // written whole (writeFileAtomically): on failure the old one stays as it

@@ -3,6 +3,7 @@
 #include <optional>
 
 #include <QStringDecoder>
+#include <QVarLengthArray>
 #include <QStringEncoder>
 
 namespace rdxmon {
@@ -130,11 +131,15 @@ QString fromCp932(const QByteArray& bytes)
         } else if (isLeadByte(b) && i + 1 == bytes.size()) {
             break;  // the first half of a character cut off
         } else if (isLeadByte(b) && isTrailByte(at(i + 1))) {
+            // Decoded into a small buffer: a names file holds hundreds of
+            // such characters.
             QStringDecoder& d = decoder();
-            const QString c = d.decode(QByteArrayView(bytes).sliced(i, 2));
-            const bool mapped = !d.hasError() && c.size() == 1 && c.at(0) != QChar::ReplacementCharacter &&
-                                c.at(0).unicode() >= 0x80;
-            out += mapped ? c.at(0) : QChar(QChar::ReplacementCharacter);
+            const QByteArrayView pair = QByteArrayView(bytes).sliced(i, 2);
+            QVarLengthArray<QChar, 8> c(d.requiredSpace(pair.size()));
+            const qsizetype n = d.appendToBuffer(c.data(), pair) - c.data();
+            const bool mapped =
+                !d.hasError() && n == 1 && c[0] != QChar::ReplacementCharacter && c[0].unicode() >= 0x80;
+            out += mapped ? c[0] : QChar(QChar::ReplacementCharacter);
             i += 2;
         } else {
             out += QChar(QChar::ReplacementCharacter);
@@ -177,7 +182,8 @@ QString unstorableCharacters(const QString& text)
 QString fitName(const QString& text)
 {
     QString name = text.left(kNameLength);
-    if (name.size() == kNameLength && name.back().isHighSurrogate())
+    // at(), not back(): a name that needs no change stays shared, uncopied.
+    if (name.size() == kNameLength && name.at(kNameLength - 1).isHighSurrogate())
         name.chop(1);
     return name.leftJustified(kNameLength, QLatin1Char(' '));
 }

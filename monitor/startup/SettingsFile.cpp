@@ -53,14 +53,18 @@ SettingsLoadResult readSettings(const QString& folder)
     const QByteArray bytes = file.read(kInitRecordSize);
     file.close();
 
+    const SettingsLoadResult result = settingsFromBytes(bytes);
+    return result.outcome == SettingsLoadResult::Outcome::Loaded ? result : damaged(folder);
+}
+
+SettingsLoadResult settingsFromBytes(const QByteArray& bytes)
+{
     const std::optional<InitRecord> record = decodeInitRecord(bytes);
-    if (!record)
-        return damaged(folder);
     // A count outside 1..31 would leave nothing to poll and the start-up
     // pass would never end.
-    const int count = lenientInt(record->RecCount);
+    const int count = record ? lenientInt(record->RecCount) : 0;
     if (count < 1 || count > 31)
-        return damaged(folder);
+        return SettingsLoadResult{SettingsLoadResult::Outcome::Damaged, InitRecord::defaults(), {}};
     return SettingsLoadResult{SettingsLoadResult::Outcome::Loaded, *record, {}};
 }
 

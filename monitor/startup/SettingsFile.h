@@ -37,6 +37,10 @@ struct SettingsLoadResult {
 // can write the defaults without losing the operator's file.
 SettingsLoadResult readSettings(const QString& folder);
 
+// What readSettings makes of the file's bytes: Loaded with its record, or
+// Damaged with the defaults (and no copy kept: there is no file here).
+SettingsLoadResult settingsFromBytes(const QByteArray& bytes);
+
 // Writes the record as the first 20 bytes of "<folder>/RDX512INIT.SET",
 // creating the file when missing; any bytes after the record are kept. The
 // file is written whole (writeFileAtomically): on failure the old one stays

@@ -4,14 +4,14 @@
 // 0 and for n times the width beyond 32767; any other error is a fault.
 #include <cstring>
 
-#include "fakes.h"
 #include "fuzz_check.h"
+#include "support/FakeLine.h"
 
 namespace {
 
 rdx::rdx5Comm3& link()
 {
-    static rdxfake::Rig rig;
+    static rdxtest::LineRig rig;
     return *rig.link;
 }
 

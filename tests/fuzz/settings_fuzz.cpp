@@ -1,10 +1,7 @@
 // The three settings-file loaders on arbitrary file contents. The first byte
 // chooses the file (0 "RDX512INIT.SET", 1 "RDX512NAME.SET",
-// 2 "RDX512DVN.SET", taken modulo 3); the rest is written as that file into
-// a private folder and loaded the way start-up loads it.
-#include <QDir>
-#include <QFile>
-#include <QTemporaryDir>
+// 2 "RDX512DVN.SET", taken modulo 3); the rest is loaded as that file's
+// contents, from memory, the way start-up loads the file's bytes.
 #include <QtEndian>
 
 #include "fuzz_check.h"
@@ -16,21 +13,7 @@
 
 namespace {
 
-QString folder()
-{
-    static const QTemporaryDir dir;
-    FUZZ_CHECK(dir.isValid());
-    return dir.path();
-}
-
-// Writes the file, or reads it back when bytes is null.
-QByteArray file(const QString& name, const QByteArray* bytes = nullptr)
-{
-    QFile f(QDir(folder()).filePath(name));
-    FUZZ_CHECK(f.open(bytes ? QIODevice::WriteOnly | QIODevice::Truncate : QIODevice::ReadOnly));
-    FUZZ_CHECK(!bytes || f.write(*bytes) == bytes->size());
-    return bytes ? *bytes : f.readAll();
-}
+const QString kPath = QStringLiteral("/folder/file");
 
 std::int16_t le16(const QByteArray& bytes, qsizetype offset)
 {
@@ -47,29 +30,26 @@ void initFile(const QByteArray& bytes)
         FUZZ_CHECK(decoded->LogActive == le16(bytes, 18));
         FUZZ_CHECK(rdxmon::encodeInitRecord(*decoded).size() == rdxmon::kInitRecordSize);
     }
-    QFile::remove(QDir(folder()).filePath(rdxmon::kInitBackupFileName));
-    file(rdxmon::kInitFileName, &bytes);
-    const rdxmon::SettingsLoadResult result = rdxmon::readSettings(folder());
+    // Start-up reads the first 20 bytes.
+    const rdxmon::SettingsLoadResult result = rdxmon::settingsFromBytes(bytes.left(rdxmon::kInitRecordSize));
     using Outcome = rdxmon::SettingsLoadResult::Outcome;
-    FUZZ_CHECK(result.outcome != Outcome::Missing);
+    FUZZ_CHECK(result.backupPath.isEmpty());
     if (result.outcome == Outcome::Loaded) {
         const int count = rdxmon::lenientInt(result.record.RecCount);
         FUZZ_CHECK(decoded && result.record == *decoded && count >= 1 && count <= 31);
-        FUZZ_CHECK(file(rdxmon::kInitFileName) == bytes);
     } else {
-        // A damaged file is kept aside whole, and the defaults are used.
-        FUZZ_CHECK(result.record == rdxmon::InitRecord::defaults() && !result.backupPath.isEmpty());
-        FUZZ_CHECK(file(rdxmon::kInitBackupFileName) == bytes);
+        // A damaged file gives the defaults.
+        FUZZ_CHECK(result.outcome == Outcome::Damaged && result.record == rdxmon::InitRecord::defaults());
     }
 }
 
 void namesFile(const QByteArray& bytes)
 {
-    file(rdxmon::kNamesFileName, &bytes);
-    const rdxmon::NamesLoadResult result = rdxmon::loadChannelNames(folder());
+    const rdxmon::NamesLoadResult result = rdxmon::channelNamesFromBytes(bytes, kPath);
     const int whole = int(std::min<qsizetype>(bytes.size(), rdxmon::kNamesFileSize) / rdxmon::kNameRecordSize);
     FUZZ_CHECK(result.recordsRead == whole);
     FUZZ_CHECK(result.problem.isEmpty() == (bytes.size() >= rdxmon::kNamesFileSize));
+    FUZZ_CHECK(result.problem.isEmpty() || result.problem.contains(kPath));
     for (int i = 0; i < rdxmon::kChannelCount; ++i) {
         const rdxmon::ChannelRecord& record = result.table[i];
         FUZZ_CHECK(record.Name.size() == 18);
@@ -80,18 +60,16 @@ void namesFile(const QByteArray& bytes)
     // recorder's six suffice: encoding is slow, and all records share it.)
     for (int i = 0; i < rdxmon::kChannelsPerSlot; ++i)
         FUZZ_CHECK(rdxmon::encodeNameRecord(result.table[i]).size() == rdxmon::kNameRecordSize);
-    FUZZ_CHECK(file(rdxmon::kNamesFileName) == bytes);  // loading never rewrites the file
 }
 
 void addressFile(const QByteArray& bytes)
 {
-    file(rdxmon::kAddressFileName, &bytes);
-    const rdxmon::AddressLoadResult result = rdxmon::loadAddressTable(folder());
+    const rdxmon::AddressLoadResult result = rdxmon::addressTableFromBytes(bytes, kPath);
     FUZZ_CHECK(result.fromFile && !result.unreadable);
     FUZZ_CHECK(result.shortFile == (bytes.size() < rdxmon::kAddressFileSize));
+    FUZZ_CHECK(result.problem.isEmpty() == !result.shortFile);
     for (int k = 0; k < 31; ++k)
         FUZZ_CHECK(result.table[k] == (2 * k + 2 <= bytes.size() ? le16(bytes, 2 * k) : k + 1));
-    FUZZ_CHECK(file(rdxmon::kAddressFileName) == bytes);
 }
 
 }  // namespace

@@ -15,7 +15,7 @@
 #include <QTemporaryDir>
 #include <QTime>
 
-#include "process_support.h"
+#include "support/Processes.h"
 #include "startup/InitRecord.h"
 
 namespace {

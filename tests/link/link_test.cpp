@@ -1,14 +1,15 @@
-// The link object on a scripted line: the recorder exchange, the reply-line
+// The link object on a fake line: the recorder exchange, the reply-line
 // functions, the settings, opening and closing.
 #include <gtest/gtest.h>
 
 #include <functional>
 
-#include "fakes.h"
+#include "support/FakeLine.h"
 
 namespace {
 
-using rdxfake::Rig;
+using Rig = rdxtest::LineRig;
+using Op = rdxtest::LineOp;
 const std::string ESC = "\x1b";
 
 // The number of the LinkError the call throws (and of its cause), 0 for none.
@@ -49,13 +50,13 @@ TEST(Exchange, WireBytesOfOneExchange)
     // A close command between the steps changes nothing; a reply completed
     // by a call with another address closes that address.
     rig.link->Send_Close("07");
-    rig.line->in = lines(8);
+    rig.line->put(lines(8));
     EXPECT_EQ(step(rig, "09"), lines(8));
     EXPECT_EQ(rig.line->written.at(3), "\x1b" "C 07\r\n");
     EXPECT_EQ(rig.line->written.at(4), "\x1b" "C 09\r\n");
     EXPECT_EQ(rig.link->OutputBuffer(), "\x1b" "C 09\r\n");
     // Every character was taken one at a time.
-    EXPECT_EQ(rig.line->calls["input"], static_cast<int>(lines(8).size()));
+    EXPECT_EQ(rig.line->calls[Op::Input], static_cast<int>(lines(8).size()));
 }
 
 TEST(Exchange, ReplyFraming)
@@ -91,7 +92,7 @@ TEST(Exchange, ReplyFraming)
         EXPECT_EQ(result, c.result);
         rig.ticks->time += 1000;
         rig.line->arrive();
-        EXPECT_EQ(rig.line->in, c.left);
+        EXPECT_EQ(rig.line->waiting(), c.left);
         EXPECT_EQ(rig.line->written.size(), result == ESC ? 3u : 4u);
     }
 }
@@ -120,14 +121,14 @@ TEST(Exchange, DeadlineOnASixtyFourBitClock)
 TEST(Exchange, ControlErrorsPassUnchangedAndKeepTheState)
 {
     Rig rig;
-    rig.line->fails = {{"output", rdx::kErrNotOpen}};
+    rig.line->fails[Op::Output] = rdx::kErrNotOpen;
     EXPECT_EQ(errorOf([&] { step(rig); }), rdx::kErrNotOpen);
     EXPECT_EQ(errorOf([&] { rig.link->Send_Close("01"); }), rdx::kErrNotOpen);
     rig.line->fails = {};
     EXPECT_EQ(step(rig), "");  // still idle: the request is written
-    rig.line->fails = {{"inBufferCount", rdx::kErrDeviceIo}};
+    rig.line->fails[Op::InBufferCount] = rdx::kErrDeviceIo;
     EXPECT_EQ(errorOf([&] { step(rig); }), rdx::kErrDeviceIo);
-    rig.line->fails = {}, rig.line->in = lines(8);
+    rig.line->fails = {}, rig.line->put(lines(8));
     EXPECT_EQ(step(rig), lines(8));  // still awaiting the reply
 }
 
@@ -183,9 +184,9 @@ TEST(LinkObject, SettingsTextsReachThePortAtOpen)
         link.BaudRate("4800");
         EXPECT_TRUE(link.PortOpen());
         EXPECT_EQ(rig.line->settings.substr(0, 5), "4800,");
-        EXPECT_EQ(rig.line->calls["close"], 1);
-        rig.line->in = "xyz", link.RecvBufClear();
-        EXPECT_EQ(rig.line->in, "");
+        EXPECT_EQ(rig.line->calls[Op::Close], 1);
+        rig.line->put("xyz"), link.RecvBufClear();
+        EXPECT_EQ(rig.line->waiting(), "");
     }
 }
 
@@ -217,9 +218,9 @@ TEST(LinkObject, EveryFailureWhileOpeningIs30019WithItsCauseAndClosesThePort)
         {"data bits", [](Rig& r) { r.link->DataBit("6"); }, rdx::kErrDataBitText},
         {"stop bits", [](Rig& r) { r.link->StopBit("1.5"); }, rdx::kErrStopBitText},
         {"flow, kept though refused", [](Rig& r) { EXPECT_ANY_THROW(r.link->Flow("None")); }, rdx::kErrFlowText},
-        {"missing device", [](Rig& r) { r.line->fails["open"] = rdx::kErrNoDevice; }, rdx::kErrNoDevice},
-        {"settings refused", [](Rig& r) { r.line->fails["setSettings"] = 8015; }, rdx::kErrSettingsRefused},
-        {"CTS read", [](Rig& r) { r.line->fails["cts"] = rdx::kErrDeviceIo; }, rdx::kErrDeviceIo},
+        {"missing device", [](Rig& r) { r.line->fails[Op::Open] = rdx::kErrNoDevice; }, rdx::kErrNoDevice},
+        {"settings refused", [](Rig& r) { r.line->fails[Op::SetSettings] = 8015; }, rdx::kErrSettingsRefused},
+        {"CTS read", [](Rig& r) { r.line->fails[Op::Cts] = rdx::kErrDeviceIo; }, rdx::kErrDeviceIo},
         {"message", [](Rig& r) { r.line->ctsFrom = -1, rdx::setMessageNotifier([](auto&, auto&) { throw 7; }); }, 0},
     };
     for (const Case& c : cases) {
@@ -261,7 +262,7 @@ TEST(LinkObject, PortCloseAlwaysClosesAndDrainsForABoundedTime)
 {
     Rig hungUp;  // closed all the same, then reported
     hungUp.link->PortOpen();
-    hungUp.line->fails["outBufferCount"] = rdx::kErrDeviceIo;
+    hungUp.line->fails[Op::OutBufferCount] = rdx::kErrDeviceIo;
     EXPECT_EQ(errorOf([&] { hungUp.link->PortClose(); }), rdx::kErrDeviceIo);
     EXPECT_FALSE(hungUp.line->open);
 
@@ -273,7 +274,7 @@ TEST(LinkObject, PortCloseAlwaysClosesAndDrainsForABoundedTime)
     // (76 + 20) bytes of 10 bits at 9600 bit/s are 100 ms, plus a second.
     EXPECT_GE(rig.ticks->time, 1100);
     EXPECT_LE(rig.ticks->time, 1150);
-    EXPECT_LT(rig.line->calls["outBufferCount"], 200);  // sleeps, does not spin
+    EXPECT_LT(rig.line->calls[Op::OutBufferCount], 200);  // sleeps, does not spin
     EXPECT_FALSE(rig.line->open);
     EXPECT_EQ(rig.line->written, std::vector<std::string>{"12345678901234567890"});
 }

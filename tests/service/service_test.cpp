@@ -18,9 +18,9 @@
 #include <QTemporaryDir>
 
 #include "ReplyFormat.h"
-#include "process_support.h"
 #include "startup/Startup.h"
 #include "support/FakeServices.h"
+#include "support/Processes.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // A stand-in for the link object for the window tests, and a recorder reply.
-// (The polling tests run the real link object over a scripted line.)
+// (The poll cycle test runs the real link object over FakeLine.h.)
 #ifndef RDXTEST_SUPPORT_FAKE_LINK_H
 #define RDXTEST_SUPPORT_FAKE_LINK_H
 

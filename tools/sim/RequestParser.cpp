@@ -1,5 +1,7 @@
 #include "RequestParser.h"
 
+#include <algorithm>
+
 namespace rdxsim {
 
 namespace {
@@ -35,22 +37,27 @@ std::vector<Request> RequestParser::feed(std::string_view bytes) {
         if (c == kEsc) {
             line_.assign(1, kEsc);
         } else if (c == '\n' && !line_.empty() && line_.back() == '\r') {
-            line_.pop_back();
-            finishLine(out);
+            // The line is its last kMaxLine bytes with the CR, less the CR.
+            std::string_view line(line_);
+            line.remove_prefix(line.size() - std::min(line.size(), kMaxLine));
+            line.remove_suffix(1);
+            finishLine(line, out);
             line_.clear();
         } else {
+            // Only the tail of a longer line counts; it is cut down now and
+            // then rather than at every byte.
             line_.push_back(c);
-            if (line_.size() > kMaxLine) line_.erase(0, line_.size() - kMaxLine);
+            if (line_.size() > 2 * kMaxLine) line_.erase(0, line_.size() - kMaxLine);
         }
     }
     return out;
 }
 
-void RequestParser::finishLine(std::vector<Request>& out) {
+void RequestParser::finishLine(std::string_view line, std::vector<Request>& out) {
     const bool wasAfterT = afterT_;
     afterT_ = false;
-    if (!line_.empty() && line_[0] == kEsc) {
-        const std::string_view command = std::string_view(line_).substr(1);
+    if (!line.empty() && line[0] == kEsc) {
+        const std::string_view command = line.substr(1);
         if (command.starts_with("O ")) {
             out.push_back({Request::Kind::Open, std::string(command.substr(2))});
         } else if (command.starts_with("C ")) {
@@ -60,13 +67,13 @@ void RequestParser::finishLine(std::vector<Request>& out) {
         }
         return;
     }
-    if (line_.find("TS0") != std::string::npos) {
+    if (line.find("TS0") != std::string_view::npos) {
         out.push_back({Request::Kind::Ts0, {}});
         return;
     }
     static constexpr std::string_view kFormat = "FM0,01,";
-    if (const auto at = line_.find(kFormat); wasAfterT && at != std::string::npos) {
-        out.push_back({Request::Kind::Data, line_.substr(at + kFormat.size())});
+    if (const auto at = line.find(kFormat); wasAfterT && at != std::string_view::npos) {
+        out.push_back({Request::Kind::Data, std::string(line.substr(at + kFormat.size()))});
     }
 }
 

@@ -39,9 +39,9 @@ public:
     std::vector<Request> feed(std::string_view bytes);
 
 private:
-    void finishLine(std::vector<Request>& out);
+    void finishLine(std::string_view line, std::vector<Request>& out);
 
-    std::string line_;      // the line so far, without its CR LF
+    std::string line_;      // the line so far (of a long one, at least its tail)
     bool afterT_ = false;   // the previous line was ESC "T"
 };
 

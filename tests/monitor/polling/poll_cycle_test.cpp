@@ -1,5 +1,5 @@
 // The polling cycle (exchange steps, outcomes taken) over the real link
-// object and a scripted serial line.
+// object and the fake serial line, with recorders answering on it.
 // One clock for everything: the link's ticks, the cycle's quiet-line and
 // reopen timing, and the recorders' answers; the link's waits move it on.
 #include <gtest/gtest.h>
@@ -12,15 +12,17 @@
 #include "polling/PollCycle.h"
 #include "rdx5Comm3.h"
 #include "startup/Lenient.h"
+#include "support/FakeLine.h"
 #include "support/FakeLink.h"
 #include "support/FakeServices.h"
 
 namespace rdxmon {
 namespace {
 
-class ScriptedLine : public rdx::SerialControl, public rdx::TickCounter {
+// Recorders on the fake line: each answers the data request to its address
+// with its reply, some with a fault besides.
+class Recorders {
 public:
-    explicit ScriptedLine(qint64& clock) : ms(clock) {}
     // What a faulty recorder does besides its reply.
     enum class Fault {
         None,
@@ -35,50 +37,27 @@ public:
         qint64 tailMs = 100;  // the lines after the first arrive this long after the request
         Fault fault = Fault::None;
     };
-    std::map<std::string, Recorder> recorders;  // by address
-    std::string written;
-    bool gone = false;  // the device has gone: I/O fails with 8020, opening with 8002
-    int failInput = 0;  // the next input() fails once with this number
+    std::map<std::string, Recorder> byAddress;
     // Characters sent at 1 ms each and handed over this many together, as a
     // UART FIFO or a USB adapter does (0: each piece arrives whole at once).
     int burst = 0;
 
-    std::int64_t now() override { return ms; }
-    void sleep(std::int32_t t) override { ms += t; }
-    void waitForInput(std::int32_t t) override
+    // Answers what is written on the line from now on.
+    void listenOn(rdxtest::FakeLine& line)
     {
-        if (arrived() == 0)
-            ms = rx_.empty() ? ms + t : std::min(ms + t, rx_.front().first);
+        line.onOutput = [this, &line](const std::string& text) { written(line, text); };
     }
-    void setPortOpen(bool open) override
+
+private:
+    void written(rdxtest::FakeLine& line, const std::string& text)
     {
-        if (open && gone)
-            throw rdx::LinkError(rdx::kErrNoDevice, "Cannot open COM1 (/dev/ttyUSB0): No such file");
-        open_ = open;
-    }
-    bool portOpen() const override { return open_; }
-    std::int16_t inBufferCount() override { return check(), static_cast<std::int16_t>(arrived()); }
-    void clearInBuffer() override { check(), rx_.erase(rx_.begin(), rx_.begin() + arrived()); }
-    std::string input() override
-    {
-        if (check(), arrived() == 0)
-            return {};
-        if (const int n = std::exchange(failInput, 0))
-            throw rdx::LinkError(n, "refused");
-        const char c = rx_.front().second;
-        rx_.erase(rx_.begin());
-        return std::string(1, c);
-    }
-    void output(const std::string& text) override
-    {
-        check();
-        written += text;
         if (text.rfind("\x1bO ", 0) == 0)
             address_ = text.substr(3, text.size() - 5);
-        const auto it = recorders.find(address_);
-        if (text.find("FM0,01,") == std::string::npos || it == recorders.end())
+        const auto it = byAddress.find(address_);
+        if (text.find("FM0,01,") == std::string::npos || it == byAddress.end())
             return;
         const Recorder& r = it->second;
+        const qint64 ms = line.ticks->time;
         std::vector<std::pair<qint64, std::string>> pieces;  // sent at, text
         const std::size_t first = r.reply.find("\r\n") + 2;
         const qint64 start = ms + (r.fault == Fault::Late ? 1200 : 100);
@@ -96,48 +75,20 @@ public:
         if (r.fault == Fault::Chatter)
             pieces.emplace_back(tail + 30, "xx\r\n"), pieces.emplace_back(tail + 70, "xx\r\n");
         // Pieces sent at the same time follow each other on the line.
-        std::map<qint64, std::string> line;
+        std::map<qint64, std::string> sent;
         for (auto& [at, text] : pieces)
-            line[at] += text;
-        for (const auto& [at, text] : line) {
+            sent[at] += text;
+        for (const auto& [at, text] : sent) {
+            if (burst == 0) {
+                line.putAt(at, text);
+                continue;
+            }
             const auto n = static_cast<qint64>(text.size());
-            for (qint64 i = 0; i < n; ++i)
-                rx_.emplace_back(burst ? at + std::min(n, (i / burst + 1) * burst) - 1 : at, text[static_cast<std::size_t>(i)]);
+            for (qint64 i = 0; i < n; i += burst)
+                line.putAt(at + std::min<qint64>(n, i + burst) - 1, text.substr(std::size_t(i), std::size_t(burst)));
         }
-        std::stable_sort(rx_.begin(), rx_.end(), [](auto& a, auto& b) { return a.first < b.first; });
     }
-    // Settings and sizes make no difference here.
-    void setCommPort(std::int16_t) override {}
-    std::int16_t commPort() const override { return 1; }
-    void setSettings(const std::string&) override {}
-    void setHandshaking(std::int16_t) override {}
-    std::int16_t handshaking() const override { return 0; }
-    bool ctsHolding() override { return true; }
-    void setInBufferSize(std::int16_t) override {}
-    std::int16_t inBufferSize() const override { return 1024; }
-    void setOutBufferSize(std::int16_t) override {}
-    std::int16_t outBufferSize() const override { return 512; }
-    std::int16_t outBufferCount() override { return 0; }
-    void clearOutBuffer() override {}
-    void setInputLen(std::int16_t) override {}
-    void setRThreshold(std::int16_t) override {}
-    std::int16_t rThreshold() const override { return 0; }
-    std::int32_t commId() const override { return open_ ? 3 : -1; }
-
-private:
-    void check() const
-    {
-        if (gone && open_)
-            throw rdx::LinkError(rdx::kErrDeviceIo, "Serial line lost on COM1");
-    }
-    std::ptrdiff_t arrived() const
-    {
-        return std::find_if(rx_.begin(), rx_.end(), [this](auto& c) { return c.first > ms; }) - rx_.begin();
-    }
-    qint64& ms;
-    bool open_ = false;
     std::string address_;
-    std::vector<std::pair<qint64, char>> rx_;  // arrival time, character
 };
 
 class View : public PvView {
@@ -190,10 +141,11 @@ protected:
     {
         exchange.reset();
         link.reset();
-        auto control = std::make_unique<ScriptedLine>(ms);
+        auto control = std::make_unique<rdxtest::FakeLine>(ticks);
         line = control.get();
-        const std::shared_ptr<rdx::TickCounter> ticks(std::shared_ptr<void>(), line);  // the line owns it
         link = std::make_unique<rdx::rdx5Comm3>(std::move(control), ticks);
+        recorders = Recorders();
+        recorders.listenOn(*line);
         state = SharedState();
         state.gLink = link.get();
         for (int s = 0; s < kSlotCount; ++s)
@@ -201,11 +153,11 @@ protected:
         state.gRecTotal = 3;
         counts = Counts();
     }
-    void answer(int slot, int first, qint64 tailMs = 100, ScriptedLine::Fault fault = ScriptedLine::Fault::None)
+    void answer(int slot, int first, qint64 tailMs = 100, Recorders::Fault fault = Recorders::Fault::None)
     {
-        line->recorders[format00(state.gDevAddr[slot]).toStdString()] = {replyOf(first), tailMs, fault};
+        recorders.byAddress[format00(state.gDevAddr[slot]).toStdString()] = {replyOf(first), tailMs, fault};
     }
-    void silence(int slot) { line->recorders.erase(format00(state.gDevAddr[slot]).toStdString()); }
+    void silence(int slot) { recorders.byAddress.erase(format00(state.gDevAddr[slot]).toStdString()); }
     void connect()
     {
         exchange = std::make_unique<PollExchange>(link.get(), linkSettings(state), [this] { return ms; });
@@ -216,7 +168,7 @@ protected:
     // recorder's (slot s carries 10 (s + 1) .. 10 (s + 1) + 5).
     void run(qint64 forMs)
     {
-        for (const qint64 end = ms + forMs; ms < end;) {
+        for (const std::int64_t end = ms + forMs; ms < end;) {
             ms += exchange->nextStepInMs(50);
             if (const auto outcome = exchange->step())
                 cycle.take(*outcome);
@@ -233,8 +185,10 @@ protected:
     }
     static std::vector<float> own(float v) { return {v, v + 1, v + 2, v + 3, v + 4, v + 5}; }
 
-    qint64 ms = 0;
-    ScriptedLine* line = nullptr;
+    std::shared_ptr<rdxtest::FakeTicks> ticks = std::make_shared<rdxtest::FakeTicks>();
+    std::int64_t& ms = ticks->time;
+    rdxtest::FakeLine* line = nullptr;
+    Recorders recorders;
     std::unique_ptr<rdx::rdx5Comm3> link;
     SharedState state;
     View view;
@@ -253,7 +207,7 @@ TEST_F(PollCycleTest, ConnectsAndCyclesThroughTheRecordersWithTheirOwnValues)
     state.gDevAddr[1] = 17;
     answer(0, 10, 1500), answer(1, 20), answer(2, 30);
     connect();
-    EXPECT_EQ(line->written, "\x1b" "C 01\r\n\x1b" "C 17\r\n\x1b" "C 03\r\n");
+    EXPECT_EQ(line->allWritten(), "\x1b" "C 01\r\n\x1b" "C 17\r\n\x1b" "C 03\r\n");
     run(3000);
     EXPECT_EQ(state.gStartDone, 1);
     EXPECT_EQ(view.progress, (std::vector<int>{0, 1, 2}));
@@ -269,7 +223,7 @@ TEST_F(PollCycleTest, AFaultyRecorderNeverPutsValuesUnderAnotherAndItsNeighbours
     // characters at once or in bursts. Whether 02 is read at all, whether
     // its replies are dropped as garbled, and whether its time-outs came in
     // mid-reply (it is there, but too slow).
-    using Fault = ScriptedLine::Fault;
+    using Fault = Recorders::Fault;
     struct Case {
         const char* name;
         Fault fault;
@@ -296,7 +250,7 @@ TEST_F(PollCycleTest, AFaultyRecorderNeverPutsValuesUnderAnotherAndItsNeighbours
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         freshLine();
-        line->burst = c.burst;
+        recorders.burst = c.burst;
         answer(0, 10), answer(1, 20, c.tailMs, c.fault), answer(2, 30);
         if (c.nextSilent)
             silence(2);
@@ -323,7 +277,7 @@ TEST_F(PollCycleTest, AnErrorInTheMiddleOfAnExchangeDoesNotMoveARecordersReply)
 {
     answer(0, 10), answer(1, 20), answer(2, 30);
     connect();
-    line->failInput = rdx::kErrSettingsRefused;  // while recorder 01's reply is read
+    line->failOnce[rdxtest::LineOp::Input] = rdx::kErrSettingsRefused;  // while recorder 01's reply is read
     run(4000);
     EXPECT_EQ(values(0), own(10));
     EXPECT_EQ(values(1), own(20));

@@ -1,5 +1,5 @@
-// Start-up: the link library, the settings record and file, numbers read
-// from text, and the three settings files written whole.
+// Start-up: the settings record and file, numbers read from text, and the
+// three settings files written whole.
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -14,8 +14,6 @@
 #include "polling/PollCycle.h"
 #include "startup/AtomicFile.h"
 #include "startup/Lenient.h"
-#include "startup/LinkLoader.h"
-#include "startup/ProgramFolder.h"
 #include "startup/SettingsFile.h"
 #include "support/FakeServices.h"
 #include "support/FileSizeLimit.h"
@@ -176,22 +174,6 @@ TEST(SettingsFiles, AWriteTheDiskCannotTakeLeavesTheOldFileOrNoneAndNamesTheReas
             EXPECT_EQ(file.permissions() & 0x7077, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup);
         }
     }
-}
-
-TEST(LinkLoader, LoadsTheLibraryFromTheProgramsFolderOrNamesIt)
-{
-    QTemporaryDir dir;
-    LinkLoader loader;
-    QString error;
-    EXPECT_FALSE(loader.load(dir.path(), &error));
-    EXPECT_TRUE(error.contains("libRDX500Comm3.so") && error.contains(dir.path()) && error.contains("Reinstall"))
-        << error.toStdString();
-    EXPECT_TRUE(QFile::exists(QDir(programFolder()).filePath("monitor_startup_settings_test")));
-    ASSERT_TRUE(loader.load(QStringLiteral(RDX_PROGRAM_DIR), &error)) << error.toStdString();
-    loader.object()->DataBit("7");
-    EXPECT_EQ(loader.object()->DataBit(), "7");
-    loader.release();
-    EXPECT_EQ(loader.object(), nullptr);
 }
 
 }  // namespace

@@ -13,10 +13,10 @@
 #include <QTimer>
 #include <QTemporaryDir>
 
-#include "process_support.h"
 #include "startup/InitRecord.h"
 #include "startup/LinkLoader.h"
 #include "support/FakeServices.h"
+#include "support/Processes.h"
 #include "windows/MainDisp.h"
 
 namespace rdxmon {

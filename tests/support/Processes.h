@@ -1,7 +1,7 @@
 // The harness of the tests that run the real program and the recorder
 // simulator as processes.
-#ifndef RDXMON_TESTS_PROCESS_SUPPORT_H
-#define RDXMON_TESTS_PROCESS_SUPPORT_H
+#ifndef RDXTEST_SUPPORT_PROCESSES_H
+#define RDXTEST_SUPPORT_PROCESSES_H
 
 #include <functional>
 

@@ -1,4 +1,4 @@
-#include "process_support.h"
+#include "support/Processes.h"
 
 #include <QCoreApplication>
 #include <QDir>
