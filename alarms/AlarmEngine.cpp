@@ -9,8 +9,8 @@ namespace rdxalarm {
 
 namespace {
 
-constexpr AlarmLimit kLimits[kLimitCount] = {AlarmLimit::HighHigh, AlarmLimit::High, AlarmLimit::Low,
-                                              AlarmLimit::LowLow};
+constexpr AlarmLimit kLimits[kLimitCount]
+    = {AlarmLimit::HighHigh, AlarmLimit::High, AlarmLimit::Low, AlarmLimit::LowLow};
 
 }  // namespace
 
@@ -190,7 +190,8 @@ std::vector<AlarmEngine::Entry> AlarmEngine::present() const
     for (int slot = 0; slot < rdxmon::kSlotCount; ++slot)
         if (const Alarm& a = communication_[slot]; a.state != AlarmState::Normal)
             entries.push_back({AlarmId::communicationOf(slot), a.state, a.raised, std::nullopt});
-    std::stable_sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return a.raised > b.raised; });
+    std::stable_sort(entries.begin(), entries.end(),
+                     [](const Entry& a, const Entry& b) { return a.raised > b.raised; });
     return entries;
 }
 

@@ -9,10 +9,14 @@ namespace rdxalarm {
 QString limitText(AlarmLimit limit)
 {
     switch (limit) {
-    case AlarmLimit::HighHigh: return QStringLiteral("high-high");
-    case AlarmLimit::High: return QStringLiteral("high");
-    case AlarmLimit::Low: return QStringLiteral("low");
-    case AlarmLimit::LowLow: break;
+    case AlarmLimit::HighHigh:
+        return QStringLiteral("high-high");
+    case AlarmLimit::High:
+        return QStringLiteral("high");
+    case AlarmLimit::Low:
+        return QStringLiteral("low");
+    case AlarmLimit::LowLow:
+        break;
     }
     return QStringLiteral("low-low");
 }
@@ -20,10 +24,14 @@ QString limitText(AlarmLimit limit)
 QString limitCaption(AlarmLimit limit)
 {
     switch (limit) {
-    case AlarmLimit::HighHigh: return QStringLiteral("High-high (HH)");
-    case AlarmLimit::High: return QStringLiteral("High (H)");
-    case AlarmLimit::Low: return QStringLiteral("Low (L)");
-    case AlarmLimit::LowLow: break;
+    case AlarmLimit::HighHigh:
+        return QStringLiteral("High-high (HH)");
+    case AlarmLimit::High:
+        return QStringLiteral("High (H)");
+    case AlarmLimit::Low:
+        return QStringLiteral("Low (L)");
+    case AlarmLimit::LowLow:
+        break;
     }
     return QStringLiteral("Low-low (LL)");
 }
@@ -36,10 +44,14 @@ QString limitTextOf(const AlarmId& id)
 QString stateText(AlarmState state)
 {
     switch (state) {
-    case AlarmState::ActiveUnacknowledged: return QStringLiteral("active unacknowledged");
-    case AlarmState::ActiveAcknowledged: return QStringLiteral("active acknowledged");
-    case AlarmState::ReturnedUnacknowledged: return QStringLiteral("returned unacknowledged");
-    case AlarmState::Normal: break;
+    case AlarmState::ActiveUnacknowledged:
+        return QStringLiteral("active unacknowledged");
+    case AlarmState::ActiveAcknowledged:
+        return QStringLiteral("active acknowledged");
+    case AlarmState::ReturnedUnacknowledged:
+        return QStringLiteral("returned unacknowledged");
+    case AlarmState::Normal:
+        break;
     }
     return QStringLiteral("normal");
 }

@@ -34,8 +34,8 @@ struct AlarmEvent {
     AlarmState from = AlarmState::Normal;
     AlarmState to = AlarmState::Normal;
     std::optional<float> value;  // the channel's current value, if it has one
-    QString name;                // the channel's name (blanks trimmed); empty for a recorder
-    QString user;                // who acknowledged; empty for a change of the value
+    QString name;  // the channel's name (blanks trimmed); empty for a recorder
+    QString user;  // who acknowledged; empty for a change of the value
 };
 
 // "high-high", "high", "low", "low-low".

@@ -17,10 +17,14 @@ namespace rdxalarm {
 QColor stateColour(AlarmState state)
 {
     switch (state) {
-    case AlarmState::ActiveUnacknowledged: return QColor(255, 120, 120);
-    case AlarmState::ActiveAcknowledged: return QColor(255, 200, 110);
-    case AlarmState::ReturnedUnacknowledged: return QColor(255, 240, 150);
-    case AlarmState::Normal: break;
+    case AlarmState::ActiveUnacknowledged:
+        return QColor(255, 120, 120);
+    case AlarmState::ActiveAcknowledged:
+        return QColor(255, 200, 110);
+    case AlarmState::ReturnedUnacknowledged:
+        return QColor(255, 240, 150);
+    case AlarmState::Normal:
+        break;
     }
     return QColor(Qt::white);
 }
@@ -83,9 +87,10 @@ void AlarmListWindow::refresh()
     int unacknowledged = 0;
     const std::vector<AlarmEngine::Entry> entries = engine_.present();
     for (const AlarmEngine::Entry& e : entries) {
-        auto* item = new QTreeWidgetItem(list, {e.raised.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
-                                                alarmLabel(e.id), engine_.nameOf(e.id), limitTextOf(e.id), valueText(e.value),
-                                                stateText(e.state)});
+        auto* item
+            = new QTreeWidgetItem(list,
+                                  {e.raised.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")), alarmLabel(e.id),
+                                   engine_.nameOf(e.id), limitTextOf(e.id), valueText(e.value), stateText(e.state)});
         item->setTextAlignment(4, Qt::AlignRight | Qt::AlignVCenter);
         for (int c = 0; c < list->columnCount(); ++c)
             item->setBackground(c, stateColour(e.state));
@@ -95,10 +100,9 @@ void AlarmListWindow::refresh()
     }
     for (int c = 0; c < list->columnCount(); ++c)
         list->resizeColumnToContents(c);
-    lblCount->setText(entries.empty() ? QStringLiteral("No alarms.")
-                                      : QStringLiteral("%1 alarms, %2 not acknowledged.")
-                                            .arg(entries.size())
-                                            .arg(unacknowledged));
+    lblCount->setText(entries.empty()
+                          ? QStringLiteral("No alarms.")
+                          : QStringLiteral("%1 alarms, %2 not acknowledged.").arg(entries.size()).arg(unacknowledged));
     cmdAck->setEnabled(unacknowledged > 0);
     cmdAckAll->setEnabled(unacknowledged > 0);
 }

@@ -16,22 +16,21 @@ namespace rdxalarm {
 
 namespace {
 
-constexpr AlarmLimit kLimits[kLimitCount] = {AlarmLimit::HighHigh, AlarmLimit::High, AlarmLimit::Low,
-                                              AlarmLimit::LowLow};
+constexpr AlarmLimit kLimits[kLimitCount]
+    = {AlarmLimit::HighHigh, AlarmLimit::High, AlarmLimit::Low, AlarmLimit::LowLow};
 const QString kGeneral = QStringLiteral("general");
 const QString kTimeoutKey = QStringLiteral("communication_timeout");
 // Lines told one by one in a problem; the rest are counted.
 constexpr int kLinesTold = 5;
 
-const char kHeader[] =
-    "; RDX-512 alarm limits, written by the monitor (Setting > Alarm limits).\n"
-    "; [general] communication_timeout: seconds a recorder may go without a\n"
-    ";   reading before its communication alarm is raised (0: none).\n"
-    "; One section per channel ([01-1] .. [31-6]), one line per limit:\n"
-    ";   high_high, high, low, low_low = set point, deadband D, delay S\n"
-    "; set point and deadband in the channel's unit, delay (on-delay) in seconds.\n"
-    "; An alarm is raised once the value has stayed beyond its set point for the\n"
-    "; delay, and returns once it is back inside by the deadband.\n";
+const char kHeader[] = "; RDX-512 alarm limits, written by the monitor (Setting > Alarm limits).\n"
+                       "; [general] communication_timeout: seconds a recorder may go without a\n"
+                       ";   reading before its communication alarm is raised (0: none).\n"
+                       "; One section per channel ([01-1] .. [31-6]), one line per limit:\n"
+                       ";   high_high, high, low, low_low = set point, deadband D, delay S\n"
+                       "; set point and deadband in the channel's unit, delay (on-delay) in seconds.\n"
+                       "; An alarm is raised once the value has stayed beyond its set point for the\n"
+                       "; delay, and returns once it is back inside by the deadband.\n";
 
 QByteArray number(double value)
 {
@@ -47,8 +46,8 @@ int channelOf(const QString& label)
         return -1;
     bool ok1 = false, ok2 = false;
     const int slot = label.left(2).toInt(&ok1), channel = label.mid(3).toInt(&ok2);
-    if (!ok1 || !ok2 || !label[0].isDigit() || slot < 1 || slot > rdxmon::kSlotCount || channel < 1 ||
-        channel > rdxmon::kChannelsPerSlot)
+    if (!ok1 || !ok2 || !label[0].isDigit() || slot < 1 || slot > rdxmon::kSlotCount || channel < 1
+        || channel > rdxmon::kChannelsPerSlot)
         return -1;
     return (slot - 1) * rdxmon::kChannelsPerSlot + channel - 1;
 }
@@ -107,8 +106,8 @@ QString limitKey(AlarmLimit limit)
 QByteArray formatAlarmSettings(const AlarmSettings& settings)
 {
     QByteArray out = kHeader;
-    out += "\n[" + kGeneral.toLatin1() + "]\n" + kTimeoutKey.toLatin1() + " = " +
-           QByteArray::number(settings.communicationTimeout) + '\n';
+    out += "\n[" + kGeneral.toLatin1() + "]\n" + kTimeoutKey.toLatin1() + " = "
+        + QByteArray::number(settings.communicationTimeout) + '\n';
     for (int k = 0; k < rdxmon::kChannelCount; ++k) {
         if (!settings.anyOn(k))
             continue;
@@ -116,8 +115,8 @@ QByteArray formatAlarmSettings(const AlarmSettings& settings)
         for (const AlarmLimit limit : kLimits) {
             const LimitSetting& l = settings.at(k, limit);
             if (l.on)
-                out += limitKey(limit).toLatin1() + " = " + number(l.setPoint) + ", deadband " + number(l.deadband) +
-                       ", delay " + QByteArray::number(l.delaySeconds) + '\n';
+                out += limitKey(limit).toLatin1() + " = " + number(l.setPoint) + ", deadband " + number(l.deadband)
+                    + ", delay " + QByteArray::number(l.delaySeconds) + '\n';
         }
     }
     return out;
@@ -160,7 +159,8 @@ AlarmSettingsResult parseAlarmSettings(const QByteArray& text, const QString& fi
             if (key != kTimeoutKey)
                 fault(number, QStringLiteral("\"%1\" is not a key of [general] (%2)").arg(key, kTimeoutKey));
             else if (!ok || seconds < 0 || seconds > kMaxCommunicationTimeout)
-                fault(number, QStringLiteral("%1 \"%2\" is not 0 to %3 seconds").arg(key, value).arg(kMaxCommunicationTimeout));
+                fault(number,
+                      QStringLiteral("%1 \"%2\" is not 0 to %3 seconds").arg(key, value).arg(kMaxCommunicationTimeout));
             else
                 result.settings.communicationTimeout = seconds;
         } else {
@@ -197,10 +197,12 @@ AlarmSettingsResult loadAlarmSettings(const QString& folder)
     const QString shown = QDir::toNativeSeparators(path);
     if (!info.isFile() || info.size() > kAlarmSettingsMaxBytes)
         result.problem = QStringLiteral("The alarm settings file %1 is not a text file of at most 1 MB; no alarms are "
-                                        "watched and the file is kept as it is.").arg(shown);
+                                        "watched and the file is kept as it is.")
+                             .arg(shown);
     else if (!file.open(QIODevice::ReadOnly))
         result.problem = QStringLiteral("The alarm settings file %1 cannot be read (%2); no alarms are watched and "
-                                        "the file is kept as it is.").arg(shown, file.errorString());
+                                        "the file is kept as it is.")
+                             .arg(shown, file.errorString());
     else
         return parseAlarmSettings(file.readAll(), path);
     return result;
@@ -212,10 +214,11 @@ bool saveAlarmSettings(const QString& folder, const AlarmSettings& settings, boo
     QString reason;
     if (backUp && QFileInfo(path).isFile()) {
         QFile present(path);
-        if (!present.open(QIODevice::ReadOnly) ||
-            !rdxmon::writeFileAtomically(QDir(folder).filePath(kAlarmSettingsBackup), present.readAll(), &reason)) {
+        if (!present.open(QIODevice::ReadOnly)
+            || !rdxmon::writeFileAtomically(QDir(folder).filePath(kAlarmSettingsBackup), present.readAll(), &reason)) {
             if (error)
-                *error = QStringLiteral("The copy %1 of the alarm settings could not be made (%2); the limits are not stored.")
+                *error = QStringLiteral(
+                             "The copy %1 of the alarm settings could not be made (%2); the limits are not stored.")
                              .arg(kAlarmSettingsBackup, reason.isEmpty() ? present.errorString() : reason);
             return false;
         }
@@ -223,7 +226,8 @@ bool saveAlarmSettings(const QString& folder, const AlarmSettings& settings, boo
     if (rdxmon::writeFileAtomically(path, formatAlarmSettings(settings), &reason))
         return true;
     if (error)
-        *error = QStringLiteral("The alarm limits could not be stored in %1 (%2).").arg(QDir::toNativeSeparators(path), reason);
+        *error = QStringLiteral("The alarm limits could not be stored in %1 (%2).")
+                     .arg(QDir::toNativeSeparators(path), reason);
     return false;
 }
 

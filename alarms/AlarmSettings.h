@@ -38,7 +38,7 @@ struct LimitSetting {
     bool on = false;
     double setPoint = 0;  // raised beyond it (above for high limits, below for low ones)
     double deadband = 0;  // returns once back inside by this much
-    int delaySeconds = 0; // the value stays beyond this long before it is raised
+    int delaySeconds = 0;  // the value stays beyond this long before it is raised
     bool operator==(const LimitSetting&) const = default;
 };
 
@@ -52,7 +52,10 @@ struct AlarmSettings {
     bool operator==(const AlarmSettings&) const = default;
 };
 
-inline bool isHigh(AlarmLimit limit) { return limit == AlarmLimit::HighHigh || limit == AlarmLimit::High; }
+inline bool isHigh(AlarmLimit limit)
+{
+    return limit == AlarmLimit::HighHigh || limit == AlarmLimit::High;
+}
 // The key of a limit in the file: "high_high", "high", "low", "low_low".
 QString limitKey(AlarmLimit limit);
 

@@ -21,8 +21,8 @@ namespace rdxalarm {
 
 namespace {
 
-constexpr AlarmLimit kLimits[kLimitCount] = {AlarmLimit::HighHigh, AlarmLimit::High, AlarmLimit::Low,
-                                              AlarmLimit::LowLow};
+constexpr AlarmLimit kLimits[kLimitCount]
+    = {AlarmLimit::HighHigh, AlarmLimit::High, AlarmLimit::Low, AlarmLimit::LowLow};
 
 QString numberText(double value)
 {
@@ -70,10 +70,12 @@ AlarmSettingsWindow::AlarmSettingsWindow(const rdxmon::SharedState& state, const
         };
         connect(r.on, &QCheckBox::toggled, this, enable);
     }
-    auto* units = new QLabel(QStringLiteral(
-        "Set point and deadband in the channel's own unit, as the recorder shows its value; the on-delay in "
-        "seconds. An alarm is raised once the value has stayed above a high limit (below a low one) for the "
-        "on-delay, and returns once it is back inside by the deadband."), this);
+    auto* units = new QLabel(
+        QStringLiteral(
+            "Set point and deadband in the channel's own unit, as the recorder shows its value; the on-delay in "
+            "seconds. An alarm is raised once the value has stayed above a high limit (below a low one) for the "
+            "on-delay, and returns once it is back inside by the deadband."),
+        this);
     units->setWordWrap(true);
 
     timeout = new QSpinBox(this);
@@ -121,9 +123,9 @@ void AlarmSettingsWindow::labelChannel(int k)
 {
     // A dot marks the channels that have a limit.
     const QString name = rdxmon::plainName(state_.gChannel[k].Name).trimmed();
-    channels->item(k)->setText(QStringLiteral("%1 %2  %3")
-                                   .arg(edited_.anyOn(k) ? QStringLiteral("●") : QStringLiteral("  "),
-                                        rdxmon::channelLabel(k), name));
+    channels->item(k)->setText(
+        QStringLiteral("%1 %2  %3")
+            .arg(edited_.anyOn(k) ? QStringLiteral("●") : QStringLiteral("  "), rdxmon::channelLabel(k), name));
 }
 
 void AlarmSettingsWindow::showForm()
@@ -150,14 +152,16 @@ bool AlarmSettingsWindow::takeForm()
         const QString where = QStringLiteral("%1 %2").arg(rdxmon::channelLabel(picked_), limitCaption(kLimits[l]));
         s.setPoint = rows[l].setPoint->text().trimmed().toDouble(&ok);
         if (!ok || !std::isfinite(s.setPoint)) {
-            messages_.information(QStringLiteral("%1: the set point \"%2\" is not a number.").arg(where, rows[l].setPoint->text()));
+            messages_.information(
+                QStringLiteral("%1: the set point \"%2\" is not a number.").arg(where, rows[l].setPoint->text()));
             rows[l].setPoint->setFocus();
             return false;
         }
         const QString band = rows[l].deadband->text().trimmed();
         s.deadband = band.isEmpty() ? 0.0 : band.toDouble(&ok);
         if (!band.isEmpty() && (!ok || !std::isfinite(s.deadband) || s.deadband < 0)) {
-            messages_.information(QStringLiteral("%1: the deadband \"%2\" is not a number of 0 or more.").arg(where, band));
+            messages_.information(
+                QStringLiteral("%1: the deadband \"%2\" is not a number of 0 or more.").arg(where, band));
             rows[l].deadband->setFocus();
             return false;
         }

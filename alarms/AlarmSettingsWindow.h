@@ -26,8 +26,8 @@ class AlarmSettingsWindow : public QDialog {
     Q_OBJECT
 public:
     using Store = std::function<bool(const AlarmSettings&)>;
-    AlarmSettingsWindow(const rdxmon::SharedState& state, const AlarmSettings& settings,
-                        rdxmon::MessageBoxes& messages, Store store, QWidget* parent = nullptr);
+    AlarmSettingsWindow(const rdxmon::SharedState& state, const AlarmSettings& settings, rdxmon::MessageBoxes& messages,
+                        Store store, QWidget* parent = nullptr);
 
     // The settings as the window holds them (the picked channel's form
     // included); false, with the reason told, when a field does not read.

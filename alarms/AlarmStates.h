@@ -8,7 +8,12 @@
 namespace rdxalarm {
 
 // The limits of one channel, and the communication alarm of a recorder.
-enum class AlarmLimit : std::uint8_t { HighHigh, High, Low, LowLow };
+enum class AlarmLimit : std::uint8_t {
+    HighHigh,
+    High,
+    Low,
+    LowLow
+};
 inline constexpr int kLimitCount = 4;
 
 // The usual state model of plant alarm handling.

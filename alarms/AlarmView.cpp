@@ -16,10 +16,14 @@ constexpr int kJournalRetryMs = 5000;
 int rank(AlarmState state)
 {
     switch (state) {
-    case AlarmState::ActiveUnacknowledged: return 3;
-    case AlarmState::ActiveAcknowledged: return 2;
-    case AlarmState::ReturnedUnacknowledged: return 1;
-    case AlarmState::Normal: break;
+    case AlarmState::ActiveUnacknowledged:
+        return 3;
+    case AlarmState::ActiveAcknowledged:
+        return 2;
+    case AlarmState::ReturnedUnacknowledged:
+        return 1;
+    case AlarmState::Normal:
+        break;
     }
     return 0;
 }
@@ -28,10 +32,14 @@ QString symbolOf(AlarmLimit limit, AlarmState state)
 {
     const bool returned = state == AlarmState::ReturnedUnacknowledged;
     switch (limit) {
-    case AlarmLimit::HighHigh: return returned ? QStringLiteral("△") : QStringLiteral("▲▲");
-    case AlarmLimit::High: return returned ? QStringLiteral("△") : QStringLiteral("▲");
-    case AlarmLimit::Low: return returned ? QStringLiteral("▽") : QStringLiteral("▼");
-    case AlarmLimit::LowLow: break;
+    case AlarmLimit::HighHigh:
+        return returned ? QStringLiteral("△") : QStringLiteral("▲▲");
+    case AlarmLimit::High:
+        return returned ? QStringLiteral("△") : QStringLiteral("▲");
+    case AlarmLimit::Low:
+        return returned ? QStringLiteral("▽") : QStringLiteral("▼");
+    case AlarmLimit::LowLow:
+        break;
     }
     return returned ? QStringLiteral("▽") : QStringLiteral("▼▼");
 }
@@ -46,8 +54,8 @@ QString capitalized(const QString& text)
 rdxmon::ValueMark channelMark(const AlarmStates& states, int channel)
 {
     // The outer limits first: of two alarms in the same state the outer one shows.
-    constexpr AlarmLimit kOrder[kLimitCount] = {AlarmLimit::HighHigh, AlarmLimit::LowLow, AlarmLimit::High,
-                                                AlarmLimit::Low};
+    constexpr AlarmLimit kOrder[kLimitCount]
+        = {AlarmLimit::HighHigh, AlarmLimit::LowLow, AlarmLimit::High, AlarmLimit::Low};
     rdxmon::ValueMark mark;
     QStringList tip;
     int best = 0;
@@ -76,12 +84,7 @@ rdxmon::ValueMark channelMark(const AlarmStates& states, int channel)
 
 AlarmView::AlarmView(rdxmon::MainDisp& window, QMenu* viewMenu, rdxmon::SharedState& state, AlarmEngine& engine,
                      AlarmJournal& journal, rdxmon::MessageBoxes& messages, bool backUpFirst)
-    : QObject(&window),
-      window_(window),
-      state_(state),
-      engine_(engine),
-      journal_(journal),
-      messages_(messages),
+    : QObject(&window), window_(window), state_(state), engine_(engine), journal_(journal), messages_(messages),
       backUpFirst_(backUpFirst)
 {
     list_ = new AlarmListWindow(engine_, loginName(), &window);
@@ -141,8 +144,8 @@ void AlarmView::markSlot(int slot)
 
 void AlarmView::editLimits()
 {
-    AlarmSettingsWindow dialog(state_, engine_.settings(), messages_,
-                               [this](const AlarmSettings& s) { return store(s); }, &window_);
+    AlarmSettingsWindow dialog(
+        state_, engine_.settings(), messages_, [this](const AlarmSettings& s) { return store(s); }, &window_);
     dialog.exec();
 }
 

@@ -7,7 +7,8 @@ namespace rdxgw {
 
 Gateway::Gateway(const rdxmon::SharedState& state, rdxmon::PollCycle& cycle, GatewayConfig config,
                  const rdxalarm::AlarmStates* alarms, rdxmon::Clock* clock, ServerLimits limits)
-    : state_(state), cycle_(cycle), alarms_(alarms), clock_(clock), line_(state.gRecTotal), server_(std::move(config), limits)
+    : state_(state), cycle_(cycle), alarms_(alarms), clock_(clock), line_(state.gRecTotal),
+      server_(std::move(config), limits)
 {
     cycle_.addListener(this);
 }

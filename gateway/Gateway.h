@@ -6,8 +6,8 @@
 #ifndef RDXGW_GATEWAY_H
 #define RDXGW_GATEWAY_H
 
-#include "alarms/AlarmEvent.h"
 #include "GatewayServer.h"
+#include "alarms/AlarmEvent.h"
 #include "polling/PollListener.h"
 #include "status/LineStatus.h"
 
@@ -15,7 +15,7 @@ namespace rdxmon {
 class Clock;
 class PollCycle;
 struct SharedState;
-}
+}  // namespace rdxmon
 
 namespace rdxgw {
 

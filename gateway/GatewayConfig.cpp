@@ -30,13 +30,15 @@ std::optional<std::array<std::uint8_t, 16>> parseAddress(const QString& text, bo
     if (::inet_pton(AF_INET, bytes.constData(), &four) == 1) {
         a[10] = a[11] = 0xFF;
         std::memcpy(a.data() + 12, &four, 4);
-        if (v4) *v4 = true;
+        if (v4)
+            *v4 = true;
         return a;
     }
     in6_addr six{};
     if (::inet_pton(AF_INET6, bytes.constData(), &six) == 1) {
         std::memcpy(a.data(), &six, 16);
-        if (v4) *v4 = false;
+        if (v4)
+            *v4 = false;
         return a;
     }
     return std::nullopt;
@@ -122,8 +124,8 @@ GatewayConfigResult parseGatewayConfig(const QList<std::pair<QString, QString>>&
         if (kKeys.contains(key))
             v.insert(key, value.trimmed());
         else
-            result.warnings << QStringLiteral("%1: %2 unknown key \"%3\" ignored.")
-                                   .arg(rdxpub::kBrokerConfigFile, kSection, key);
+            result.warnings
+                << QStringLiteral("%1: %2 unknown key \"%3\" ignored.").arg(rdxpub::kBrokerConfigFile, kSection, key);
     }
     const auto fail = [&](const QString& key, const QString& what) {
         result.problem = QStringLiteral("%1: %2 %3 %4; no Modbus clients are served.")
@@ -152,8 +154,9 @@ GatewayConfigResult parseGatewayConfig(const QList<std::pair<QString, QString>>&
         bool ok = false;
         c.port = v.value(QStringLiteral("port")).toInt(&ok);
         if (!ok || c.port < 1 || c.port > 65535)
-            return fail(QStringLiteral("port"),
-                        QStringLiteral("\"%1\" is not a port number (1 to 65535)").arg(v.value(QStringLiteral("port"))));
+            return fail(
+                QStringLiteral("port"),
+                QStringLiteral("\"%1\" is not a port number (1 to 65535)").arg(v.value(QStringLiteral("port"))));
     }
     if (v.contains(QStringLiteral("allow"))) {
         const QStringList items = v.value(QStringLiteral("allow")).split(u',', Qt::SkipEmptyParts);
@@ -165,8 +168,9 @@ GatewayConfigResult parseGatewayConfig(const QList<std::pair<QString, QString>>&
             }
             const auto net = parseNet(item);
             if (!net)
-                return fail(QStringLiteral("allow"),
-                            QStringLiteral("\"%1\" is no address or network (such as 192.168.1.0/24) nor any").arg(item));
+                return fail(
+                    QStringLiteral("allow"),
+                    QStringLiteral("\"%1\" is no address or network (such as 192.168.1.0/24) nor any").arg(item));
             c.allow.push_back(*net);
         }
         if (!c.allowAny && c.allow.empty())
@@ -208,8 +212,8 @@ GatewayConfigResult loadGatewayConfig(const QString& folder)
     QList<std::pair<QString, QString>> entries;
     for (const QString& key : settings.allKeys()) {
         const QVariant value = settings.value(key);
-        entries.append({key, value.typeId() == QMetaType::QStringList ? value.toStringList().join(u',')
-                                                                       : value.toString()});
+        entries.append(
+            {key, value.typeId() == QMetaType::QStringList ? value.toStringList().join(u',') : value.toString()});
     }
     if (entries.isEmpty())
         return {};

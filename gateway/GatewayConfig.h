@@ -52,8 +52,8 @@ struct GatewayConfig {
 
 struct GatewayConfigResult {
     std::optional<GatewayConfig> config;  // set: serve with it
-    QString problem;                      // set: the section is bad (the gateway stays off)
-    QStringList warnings;                 // keys ignored, settings worth a second look
+    QString problem;  // set: the section is bad (the gateway stays off)
+    QStringList warnings;  // keys ignored, settings worth a second look
 };
 
 // The section's key/value pairs (keys without "modbus/") into settings.

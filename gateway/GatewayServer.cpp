@@ -48,7 +48,7 @@ struct GatewayServer::Connection {
     int fd = -1;
     std::array<std::uint8_t, 1024> buffer{};  // more than a whole request (at most 260 bytes)
     int used = 0;
-    qint64 lastRequestMs = 0;    // or when it connected
+    qint64 lastRequestMs = 0;  // or when it connected
     qint64 partialSinceMs = -1;  // a request has begun arriving
     bool closing = false;
 };
@@ -68,10 +68,7 @@ struct GatewayServer::Modbus {
     }
 };
 
-GatewayServer::GatewayServer(GatewayConfig config, ServerLimits limits)
-    : config_(std::move(config)), limits_(limits)
-{
-}
+GatewayServer::GatewayServer(GatewayConfig config, ServerLimits limits) : config_(std::move(config)), limits_(limits) {}
 
 GatewayServer::~GatewayServer()
 {
@@ -161,8 +158,8 @@ void GatewayServer::run()
         qint64 now = steadyMs();
         int timeoutMs = 1000;
         for (const Connection& c : connections) {
-            const qint64 due = c.partialSinceMs >= 0 ? c.partialSinceMs + limits_.requestMs
-                                                     : c.lastRequestMs + limits_.idleMs;
+            const qint64 due
+                = c.partialSinceMs >= 0 ? c.partialSinceMs + limits_.requestMs : c.lastRequestMs + limits_.idleMs;
             timeoutMs = static_cast<int>(std::clamp<qint64>(due - now + 1, 0, timeoutMs));
         }
         fds.assign({{wake_, POLLIN, 0}, {listen_, POLLIN, 0}});
@@ -202,8 +199,8 @@ void GatewayServer::accept()
         const int fd = ::accept4(listen_, reinterpret_cast<sockaddr*>(&from), &length, SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (fd < 0)
             return;
-        if (!config_.allows(reinterpret_cast<sockaddr*>(&from)) ||
-            static_cast<int>(connections.size()) >= limits_.maxClients) {
+        if (!config_.allows(reinterpret_cast<sockaddr*>(&from))
+            || static_cast<int>(connections.size()) >= limits_.maxClients) {
             ::close(fd);
             continue;
         }

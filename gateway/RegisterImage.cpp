@@ -35,7 +35,7 @@ std::uint32_t replyAge(const RecorderFigures& r, qint64 takenMs, qint64 agedMs)
 bool bitOf(Field field, AlarmState state)
 {
     return field == Field::LimitActive || field == Field::CommunicationActive ? rdxalarm::isActive(state)
-                                                                               : rdxalarm::isUnacknowledged(state);
+                                                                              : rdxalarm::isUnacknowledged(state);
 }
 
 }  // namespace
@@ -50,12 +50,24 @@ void fillImage(const Snapshot& s, qint64 agedMs, WordOrder order, std::span<std:
                 const int at = address(e, i, j);
                 const RecorderFigures& r = s.recorders[e.item == Item::Recorder ? n : 0];
                 switch (e.field) {
-                case Field::Value: put32(registers, at, valueBits(s.value[n]), order); break;
-                case Field::Quality: registers[static_cast<std::size_t>(at)] = static_cast<std::uint16_t>(s.quality[n]); break;
-                case Field::ReplyAge: put32(registers, at, replyAge(r, s.takenMs, agedMs), order); break;
-                case Field::Answered: put32(registers, at, r.answered, order); break;
-                case Field::Missed: put32(registers, at, r.missed, order); break;
-                case Field::Garbled: put32(registers, at, r.garbled, order); break;
+                case Field::Value:
+                    put32(registers, at, valueBits(s.value[n]), order);
+                    break;
+                case Field::Quality:
+                    registers[static_cast<std::size_t>(at)] = static_cast<std::uint16_t>(s.quality[n]);
+                    break;
+                case Field::ReplyAge:
+                    put32(registers, at, replyAge(r, s.takenMs, agedMs), order);
+                    break;
+                case Field::Answered:
+                    put32(registers, at, r.answered, order);
+                    break;
+                case Field::Missed:
+                    put32(registers, at, r.missed, order);
+                    break;
+                case Field::Garbled:
+                    put32(registers, at, r.garbled, order);
+                    break;
                 case Field::LimitActive:
                 case Field::LimitUnacknowledged:
                     bits[static_cast<std::size_t>(at)] = bitOf(e.field, s.limits[n][static_cast<std::size_t>(j)]);

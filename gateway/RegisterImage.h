@@ -13,7 +13,7 @@ namespace rdxgw {
 // are always sent high byte first, as Modbus has it.
 enum class WordOrder : std::uint8_t {
     HighFirst,  // the high word at the lower address ("ABCD", big-endian)
-    LowFirst,   // the low word at the lower address ("CDAB")
+    LowFirst,  // the low word at the lower address ("CDAB")
 };
 
 // Fills registers (extent(Table::InputRegisters) of them) and bits

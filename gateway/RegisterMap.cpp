@@ -31,10 +31,14 @@ std::string functionText(Table table)
 std::string kindText(Kind kind)
 {
     switch (kind) {
-    case Kind::Float32: return "float32";
-    case Kind::Uint32: return "uint32";
-    case Kind::Uint16: return "uint16";
-    case Kind::Bit: return "bit";
+    case Kind::Float32:
+        return "float32";
+    case Kind::Uint32:
+        return "uint32";
+    case Kind::Uint16:
+        return "uint16";
+    case Kind::Bit:
+        return "bit";
     }
     return {};
 }
@@ -67,8 +71,7 @@ struct Row {
     std::string function, addresses, range, per, type, content;
 };
 
-template <typename F>
-void forEachRow(F&& row)
+template <typename F> void forEachRow(F&& row)
 {
     for (const MapEntry& e : kRegisterMap)
         row(Row{functionText(e.table), formula(e), std::to_string(address(e, 0)) + "-" + std::to_string(lastAddress(e)),
@@ -79,10 +82,14 @@ std::string htmlEscaped(const std::string& text)
 {
     std::string out;
     for (const char c : text) {
-        if (c == '&') out += "&amp;";
-        else if (c == '<') out += "&lt;";
-        else if (c == '>') out += "&gt;";
-        else out += c;
+        if (c == '&')
+            out += "&amp;";
+        else if (c == '<')
+            out += "&lt;";
+        else if (c == '>')
+            out += "&gt;";
+        else
+            out += c;
     }
     return out;
 }
@@ -104,8 +111,8 @@ std::string markdownTable()
 {
     std::string text = "| Function | Address | Range | Per | Type | Content |\n|---|---|---|---|---|---|\n";
     forEachRow([&](const Row& r) {
-        text += "| " + r.function + " | " + r.addresses + " | " + r.range + " | " + r.per + " | " + r.type + " | " +
-                r.content + " |\n";
+        text += "| " + r.function + " | " + r.addresses + " | " + r.range + " | " + r.per + " | " + r.type + " | "
+            + r.content + " |\n";
     });
     return text;
 }
@@ -115,8 +122,8 @@ std::string htmlTable()
     std::string text = "<table>\n<tr><th>Function</th><th>Address</th><th>Range</th><th>Per</th><th>Type</th>"
                        "<th>Content</th></tr>\n";
     forEachRow([&](const Row& r) {
-        text += "<tr><td>" + r.function + "</td><td>" + r.addresses + "</td><td>" + r.range + "</td><td>" + r.per +
-                "</td><td>" + r.type + "</td><td>" + htmlEscaped(r.content) + "</td></tr>\n";
+        text += "<tr><td>" + r.function + "</td><td>" + r.addresses + "</td><td>" + r.range + "</td><td>" + r.per
+            + "</td><td>" + r.type + "</td><td>" + htmlEscaped(r.content) + "</td></tr>\n";
     });
     return text + "</table>\n";
 }

@@ -35,7 +35,12 @@ enum class Field : std::uint8_t {
     CommunicationUnacknowledged,
 };
 
-enum class Kind : std::uint8_t { Float32, Uint32, Uint16, Bit };
+enum class Kind : std::uint8_t {
+    Float32,
+    Uint32,
+    Uint16,
+    Bit
+};
 
 // Words (or bits) one value takes.
 constexpr int width(Kind kind)
@@ -43,15 +48,18 @@ constexpr int width(Kind kind)
     return kind == Kind::Float32 || kind == Kind::Uint32 ? 2 : 1;
 }
 
-enum class Item : std::uint8_t { Channel, Recorder };
+enum class Item : std::uint8_t {
+    Channel,
+    Recorder
+};
 
 struct MapEntry {
     Table table;
     Field field;
     Item item;
-    int first;   // address of item 0, sub-value 0
+    int first;  // address of item 0, sub-value 0
     int stride;  // addresses from one item to the next
-    int subs;    // values per item (1, or the four limits)
+    int subs;  // values per item (1, or the four limits)
     Kind kind;
     const char* content;  // what the value is, for the table in the documents
 };
@@ -73,9 +81,14 @@ constexpr int lastAddress(const MapEntry& e)
 }
 
 // A channel's quality register.
-enum class Quality : std::uint16_t { Current = 0, Stale = 1, NoReading = 2, Skipped = 3, NotLogged = 4 };
-inline constexpr std::array<const char*, 5> kQualityNames = {"current", "stale", "no reading", "skipped",
-                                                             "not logged"};
+enum class Quality : std::uint16_t {
+    Current = 0,
+    Stale = 1,
+    NoReading = 2,
+    Skipped = 3,
+    NotLogged = 4
+};
+inline constexpr std::array<const char*, 5> kQualityNames = {"current", "stale", "no reading", "skipped", "not logged"};
 
 // "Not a reading": the value registers of a channel that is not current.
 inline constexpr std::uint32_t kNoValueBits = 0x7FC00000u;  // a quiet NaN
@@ -85,8 +98,7 @@ inline constexpr std::uint32_t kNoReplyAge = 0xFFFFFFFFu;
 inline constexpr std::array<MapEntry, 10> kRegisterMap = {{
     {Table::InputRegisters, Field::Value, Item::Channel, 0, 2, 1, Kind::Float32,
      "Present value of channel k; a quiet NaN unless the value is current"},
-    {Table::InputRegisters, Field::Quality, Item::Channel, 1000, 1, 1, Kind::Uint16,
-     "Quality of channel k: @QUALITY@"},
+    {Table::InputRegisters, Field::Quality, Item::Channel, 1000, 1, 1, Kind::Uint16, "Quality of channel k: @QUALITY@"},
     {Table::InputRegisters, Field::ReplyAge, Item::Recorder, 2000, 8, 1, Kind::Uint32,
      "Age of recorder s's last good reply in tenths of a second; 4294967295 before its first"},
     {Table::InputRegisters, Field::Answered, Item::Recorder, 2002, 8, 1, Kind::Uint32,

@@ -19,10 +19,14 @@ Quality qualityOf(PvState state, std::int16_t logSel)
     if (logSel == 0)
         return Quality::NotLogged;
     switch (state) {
-    case PvState::Current: return Quality::Current;
-    case PvState::Stale: return Quality::Stale;
-    case PvState::Skipped: return Quality::Skipped;
-    case PvState::NoReading: break;
+    case PvState::Current:
+        return Quality::Current;
+    case PvState::Stale:
+        return Quality::Stale;
+    case PvState::Skipped:
+        return Quality::Skipped;
+    case PvState::NoReading:
+        break;
     }
     return Quality::NoReading;
 }

@@ -92,7 +92,7 @@ std::string describeProcess(long pid)
     const std::string dir = "/proc/" + std::to_string(pid);
     std::string name;
     std::getline(std::ifstream(dir + "/comm"), name);
-    struct stat st{};
+    struct stat st {};
     std::string text = name.empty() ? "a program" : name;
     text += " (process " + std::to_string(pid);
     if (::stat(dir.c_str(), &st) == 0)
@@ -115,8 +115,8 @@ long lockHolder(const struct stat& node)
             continue;
         unsigned major = 0, minor = 0;
         unsigned long inode = 0;
-        if (std::sscanf(file.c_str(), "%x:%x:%lu", &major, &minor, &inode) == 3 && major == ::major(node.st_dev) &&
-            minor == ::minor(node.st_dev) && inode == node.st_ino)
+        if (std::sscanf(file.c_str(), "%x:%x:%lu", &major, &minor, &inode) == 3 && major == ::major(node.st_dev)
+            && minor == ::minor(node.st_dev) && inode == node.st_ino)
             return pid;
     }
     return 0;
@@ -144,9 +144,9 @@ long openHolder(const struct stat& node, int ownFd)
         while (const dirent* fd = ::readdir(fds)) {
             if (fd->d_name[0] == '.' || (pid == self && std::atoi(fd->d_name) == ownFd))
                 continue;
-            struct stat st{};
-            if (::stat((fdDir + '/' + fd->d_name).c_str(), &st) == 0 && S_ISCHR(st.st_mode) &&
-                st.st_rdev == node.st_rdev) {
+            struct stat st {};
+            if (::stat((fdDir + '/' + fd->d_name).c_str(), &st) == 0 && S_ISCHR(st.st_mode)
+                && st.st_rdev == node.st_rdev) {
                 holder = pid;
                 break;
             }
@@ -167,7 +167,7 @@ DeviceAccess deviceAccess(const std::string& path, int err)
     char real[PATH_MAX];
     access.device = ::realpath(path.c_str(), real) ? std::string(real) : path;
     access.policy = err == EPERM;
-    struct stat st{};
+    struct stat st {};
     if (::stat(access.device.c_str(), &st) != 0)
         return access;
     const uid_t uid = ::geteuid();
@@ -185,32 +185,39 @@ std::string permissionAdvice(const DeviceAccess& a)
 {
     if (a.owner.empty())
         return {};
-    const std::string belongs =
-        a.device + " belongs to the user " + a.owner + " and the group " + a.group + " (" + modeText(a.mode) + ")";
+    const std::string belongs
+        = a.device + " belongs to the user " + a.owner + " and the group " + a.group + " (" + modeText(a.mode) + ")";
     if (a.policy)
-        return "The system keeps this program off " + a.device + " whatever its permissions: a device policy refuses "
-               "it, such as the DeviceAllow list of the systemd service the program runs in (" + belongs + ").";
+        return "The system keeps this program off " + a.device
+            + " whatever its permissions: a device policy refuses "
+              "it, such as the DeviceAllow list of the systemd service the program runs in ("
+            + belongs + ").";
     if (a.owned && (a.mode & 0600) != 0600)
-        return belongs + ": even its owner may not read and write it. Give the owner read and write permission "
-                         "(chmod u+rw " + a.device + ").";
+        return belongs
+            + ": even its owner may not read and write it. Give the owner read and write permission "
+              "(chmod u+rw "
+            + a.device + ").";
     if ((a.mode & 060) != 060)
-        return belongs + ": its group may not read and write it, so only its owner can open it. Have its "
-                         "permissions changed (for a serial adapter, a udev rule with GROUP=\"dialout\", "
-                         "MODE=\"0660\"), or use it as the user " + a.owner + ".";
+        return belongs
+            + ": its group may not read and write it, so only its owner can open it. Have its "
+              "permissions changed (for a serial adapter, a udev rule with GROUP=\"dialout\", "
+              "MODE=\"0660\"), or use it as the user "
+            + a.owner + ".";
     if (a.inGroupNow)
-        return belongs + ". The user " + a.user + " is in that group, yet the device was refused: an access "
-                         "control list or a security policy keeps it off; ask the administrator.";
+        return belongs + ". The user " + a.user
+            + " is in that group, yet the device was refused: an access "
+              "control list or a security policy keeps it off; ask the administrator.";
     if (a.inGroupListed)
-        return belongs + ". The user " + a.user + " was added to the group " + a.group +
-               " after this session began, so this program does not have it yet: log out and log in again "
-               "(or start the computer again).";
-    return belongs + ". Add the user " + a.user + " to the group " + a.group + " (sudo adduser " + a.user + ' ' +
-           a.group + "), then log out and log in again.";
+        return belongs + ". The user " + a.user + " was added to the group " + a.group
+            + " after this session began, so this program does not have it yet: log out and log in again "
+              "(or start the computer again).";
+    return belongs + ". Add the user " + a.user + " to the group " + a.group + " (sudo adduser " + a.user + ' '
+        + a.group + "), then log out and log in again.";
 }
 
 std::string deviceHolder(const std::string& path, int ownFd)
 {
-    struct stat node{};
+    struct stat node {};
     if (::stat(path.c_str(), &node) != 0)
         return {};
     long pid = lockHolder(node);

@@ -31,8 +31,8 @@ std::string_view withoutBraces(std::string_view id)
 
 bool isOurClass(std::string_view identity)
 {
-    return equalsIgnoringCase(withoutBraces(identity), withoutBraces(kClassId)) ||
-           equalsIgnoringCase(identity, kProgId);
+    return equalsIgnoringCase(withoutBraces(identity), withoutBraces(kClassId))
+        || equalsIgnoringCase(identity, kProgId);
 }
 
 }  // namespace

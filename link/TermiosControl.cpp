@@ -30,9 +30,8 @@ constexpr int kOutputRoomWaitMs = 2000;
 std::optional<speed_t> speedOf(const std::string& baud)
 {
     static const std::pair<const char*, speed_t> speeds[] = {
-        {"300", B300},     {"600", B600},     {"1200", B1200},   {"2400", B2400},
-        {"4800", B4800},   {"9600", B9600},   {"19200", B19200}, {"38400", B38400},
-        {"57600", B57600}, {"115200", B115200},
+        {"300", B300},   {"600", B600},     {"1200", B1200},   {"2400", B2400},   {"4800", B4800},
+        {"9600", B9600}, {"19200", B19200}, {"38400", B38400}, {"57600", B57600}, {"115200", B115200},
     };
     for (const auto& [text, speed] : speeds) {
         if (baud == text)
@@ -82,8 +81,8 @@ public:
     void setSettings(const std::string& settings) override
     {
         if (!detail::lineTermios(settings, handshaking_))
-            throw LinkError(kErrSettingsRefused, "The line settings \"" + settings + "\" are not valid for COM" +
-                                                     std::to_string(commPort_));
+            throw LinkError(kErrSettingsRefused,
+                            "The line settings \"" + settings + "\" are not valid for COM" + std::to_string(commPort_));
         if (fd_ >= 0)
             apply(settings, handshaking_);
         settings_ = settings;
@@ -217,8 +216,8 @@ public:
             if (put < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
                 lineLost("writing", errno);
             // The transmit queue is full: wait a little for room.
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                giveUpAt - std::chrono::steady_clock::now());
+            const auto left
+                = std::chrono::duration_cast<std::chrono::milliseconds>(giveUpAt - std::chrono::steady_clock::now());
             if (left.count() <= 0)
                 throw LinkError(kErrDeviceIo, deviceName() + " takes no more output (transmit queue full)");
             pollOnce(POLLOUT, static_cast<int>(left.count()), "writing");
@@ -279,15 +278,16 @@ private:
         // to another device could reach whatever else is wired there.
         if (const auto it = viaLink_.find(commPort_); it != viaLink_.end())
             device_ = it->second;
-        struct stat st{};
+        struct stat st {};
         const bool isLink = ::lstat(device_.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
         const int fd = ::open(device_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
         if (fd < 0) {
             const int err = errno;
             if (err == EACCES || err == EPERM)
-                throw LinkError(kErrPermission, "No permission to open the serial device " + device_ + " for COM" +
-                                                    std::to_string(commPort_) + " (" + std::strerror(err) + ")." +
-                                                    moreLine(detail::permissionAdvice(detail::deviceAccess(device_, err))));
+                throw LinkError(kErrPermission,
+                                "No permission to open the serial device " + device_ + " for COM"
+                                    + std::to_string(commPort_) + " (" + std::strerror(err) + ")."
+                                    + moreLine(detail::permissionAdvice(detail::deviceAccess(device_, err))));
             // Another program keeps the device in exclusive use.
             if (err == EBUSY)
                 throw busy(-1, true);
@@ -297,7 +297,7 @@ private:
         try {
             // Only a terminal device is a serial line: a regular file, a FIFO
             // or /dev/null opens as well, and would swallow every command.
-            struct stat opened{};
+            struct stat opened {};
             termios attributes{};
             if (::fstat(fd, &opened) != 0 || !S_ISCHR(opened.st_mode))
                 notSerial(fileKind(opened.st_mode));
@@ -421,7 +421,7 @@ private:
 
     bool pseudoTerminal(int fd) const
     {
-        struct stat st{};
+        struct stat st {};
         if (::fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode))
             return false;
         const unsigned major = ::major(st.st_rdev);
@@ -459,8 +459,7 @@ public:
     void sleep(std::int32_t ms) override
     {
         timespec ts{ms / 1000, (ms % 1000) * 1000000L};
-        while (ms > 0 && ::nanosleep(&ts, &ts) != 0 && errno == EINTR) {
-        }
+        while (ms > 0 && ::nanosleep(&ts, &ts) != 0 && errno == EINTR) {}
     }
 };
 
@@ -482,8 +481,8 @@ std::optional<termios> lineTermios(const std::string& settings, int handshake)
         return std::nullopt;
     const auto speed = speedOf(parts[0]);
     const std::string parity = parts[1];
-    if (!speed || (parity != "N" && parity != "E" && parity != "O") || (parts[2] != "7" && parts[2] != "8") ||
-        (parts[3] != "1" && parts[3] != "2"))
+    if (!speed || (parity != "N" && parity != "E" && parity != "O") || (parts[2] != "7" && parts[2] != "8")
+        || (parts[3] != "1" && parts[3] != "2"))
         return std::nullopt;
 
     // From nothing: no flag a previous program left on the device survives.
@@ -512,11 +511,12 @@ std::optional<termios> lineTermios(const std::string& settings, int handshake)
 
 bool lineTaken(const termios& wanted, const termios& got, bool pseudoTerminal)
 {
-    if (::cfgetospeed(&got) != ::cfgetospeed(&wanted) || (got.c_lflag & ICANON) != 0 ||
-        got.c_cc[VMIN] != wanted.c_cc[VMIN])
+    if (::cfgetospeed(&got) != ::cfgetospeed(&wanted) || (got.c_lflag & ICANON) != 0
+        || got.c_cc[VMIN] != wanted.c_cc[VMIN])
         return false;
-    return pseudoTerminal || ((got.c_cflag & kLineCflags) == (wanted.c_cflag & kLineCflags) &&
-                              (got.c_iflag & kLineIflags) == (wanted.c_iflag & kLineIflags));
+    return pseudoTerminal
+        || ((got.c_cflag & kLineCflags) == (wanted.c_cflag & kLineCflags)
+            && (got.c_iflag & kLineIflags) == (wanted.c_iflag & kLineIflags));
 }
 
 }  // namespace detail
@@ -562,7 +562,7 @@ std::string defaultDevicePath(int port)
         const std::size_t slash = path.rfind('/');
         if (slash != std::string::npos) {
             const std::string link = path.substr(0, slash) + "/COM" + std::to_string(port);
-            struct stat st{};
+            struct stat st {};
             if (::lstat(link.c_str(), &st) == 0)
                 return link;
         }

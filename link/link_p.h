@@ -37,14 +37,14 @@ RDX_LINK_API bool lineTaken(const termios& wanted, const termios& got, bool pseu
 
 // What decides whether this process may open a device.
 struct DeviceAccess {
-    std::string device;          // the device node the path leads to
-    std::string owner, group;    // its owner and group (names, else numbers); empty: not found
-    unsigned mode = 0;           // its permission bits (0660)
-    std::string user;            // the user this process runs as
-    bool owned = false;          // that user owns the device
-    bool inGroupNow = false;     // the process holds the device's group
+    std::string device;  // the device node the path leads to
+    std::string owner, group;  // its owner and group (names, else numbers); empty: not found
+    unsigned mode = 0;  // its permission bits (0660)
+    std::string user;  // the user this process runs as
+    bool owned = false;  // that user owns the device
+    bool inGroupNow = false;  // the process holds the device's group
     bool inGroupListed = false;  // the group database lists the user in it
-    bool policy = false;         // refused by a device policy (EPERM), not by the permission bits
+    bool policy = false;  // refused by a device policy (EPERM), not by the permission bits
 };
 // The facts for path, which open() refused with err.
 RDX_LINK_API DeviceAccess deviceAccess(const std::string& path, int err);

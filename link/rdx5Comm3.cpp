@@ -14,8 +14,7 @@ namespace {
 
 constexpr char ESC = '\x1b';
 constexpr char kCrLf[] = "\r\n";
-constexpr char kCannotOpenText[] =
-    "Communications port cannot be opened.(通信ポートをオープン出来ません！)";
+constexpr char kCannotOpenText[] = "Communications port cannot be opened.(通信ポートをオープン出来ません！)";
 
 // Exchange states.
 constexpr std::int16_t kIdle = 0;
@@ -180,10 +179,7 @@ public:
         control->output(command);
     }
 
-    static std::string closeCommand(const std::string& address)
-    {
-        return std::string(1, ESC) + "C " + address + kCrLf;
-    }
+    static std::string closeCommand(const std::string& address) { return std::string(1, ESC) + "C " + address + kCrLf; }
 
     // Applies the settings and opens the port (PortOpen steps 1 to 7).
     void applySettingsAndOpen()
@@ -235,8 +231,7 @@ public:
         }
 
         // A negative count asks for no channel lines.
-        const std::int64_t lineCount =
-            std::max<std::int64_t>(detail::leadingNumber(channels).value_or(0), 0) + 2;
+        const std::int64_t lineCount = std::max<std::int64_t>(detail::leadingNumber(channels).value_or(0), 0) + 2;
         // The lines are read straight into the reply (room made for a
         // typical one: 8 lines of about 30 characters); the line being read
         // starts at lineStart.
@@ -262,8 +257,7 @@ public:
                     return giveUp();
                 // Nothing to read yet: sleep on the port rather than spin.
                 if (!waiting)
-                    control->waitForInput(
-                        static_cast<std::int32_t>(std::min<std::int64_t>(deadline - now, INT32_MAX)));
+                    control->waitForInput(static_cast<std::int32_t>(std::min<std::int64_t>(deadline - now, INT32_MAX)));
             }
         }
 
@@ -313,16 +307,21 @@ rdx5Comm3::rdx5Comm3() : rdx5Comm3(makeTermiosControl(), makeSystemTickCounter()
 
 rdx5Comm3::rdx5Comm3(std::unique_ptr<SerialControl> control, std::shared_ptr<TickCounter> ticks)
     : impl_(std::make_unique<rdx5Comm3Impl>(std::move(control), std::move(ticks)))
-{
-}
+{}
 
 rdx5Comm3::~rdx5Comm3() = default;
 
-bool rdx5Comm3::BSuccessFlag() const { return impl_->successFlag; }
-void rdx5Comm3::BSuccessFlag(bool vData) { impl_->successFlag = vData; }
+bool rdx5Comm3::BSuccessFlag() const
+{
+    return impl_->successFlag;
+}
+void rdx5Comm3::BSuccessFlag(bool vData)
+{
+    impl_->successFlag = vData;
+}
 
-std::string rdx5Comm3::RWcomm(const std::string& StrAddr, const std::string& ChData,
-                              const std::int16_t& /*Inttry*/, const std::string& /*Mode*/)
+std::string rdx5Comm3::RWcomm(const std::string& StrAddr, const std::string& ChData, const std::int16_t& /*Inttry*/,
+                              const std::string& /*Mode*/)
 {
     switch (impl_->state) {
     case kIdle:
@@ -382,8 +381,14 @@ void rdx5Comm3::PortClose()
         std::rethrow_exception(failure);
 }
 
-void rdx5Comm3::OutputBuffer(const std::string& vData) { impl_->outputBuffer = vData; }
-std::string rdx5Comm3::OutputBuffer() const { return impl_->outputBuffer; }
+void rdx5Comm3::OutputBuffer(const std::string& vData)
+{
+    impl_->outputBuffer = vData;
+}
+std::string rdx5Comm3::OutputBuffer() const
+{
+    return impl_->outputBuffer;
+}
 
 std::string rdx5Comm3::InputBuffer()
 {
@@ -391,12 +396,24 @@ std::string rdx5Comm3::InputBuffer()
     return impl_->inputBuffer;
 }
 
-void rdx5Comm3::RecvError(const std::string& vData) { impl_->recvError = vData; }
-std::string rdx5Comm3::RecvError() const { return impl_->recvError; }
+void rdx5Comm3::RecvError(const std::string& vData)
+{
+    impl_->recvError = vData;
+}
+std::string rdx5Comm3::RecvError() const
+{
+    return impl_->recvError;
+}
 
-void rdx5Comm3::TimeOut(std::int32_t vData) { impl_->timeOut = vData; }
+void rdx5Comm3::TimeOut(std::int32_t vData)
+{
+    impl_->timeOut = vData;
+}
 
-std::int16_t rdx5Comm3::inbcount() { return impl_->control->inBufferCount(); }
+std::int16_t rdx5Comm3::inbcount()
+{
+    return impl_->control->inBufferCount();
+}
 
 void rdx5Comm3::OutputBufSize(std::int32_t vData)
 {
@@ -434,14 +451,38 @@ std::string rdx5Comm3::Flow()
     return impl_->flow;
 }
 
-void rdx5Comm3::StopBit(const std::string& vData) { impl_->stopBit = vData; }
-std::string rdx5Comm3::StopBit() const { return impl_->stopBit; }
-void rdx5Comm3::Pality(const std::string& vData) { impl_->pality = vData; }
-std::string rdx5Comm3::Pality() const { return impl_->pality; }
-void rdx5Comm3::DataBit(const std::string& vData) { impl_->dataBit = vData; }
-std::string rdx5Comm3::DataBit() const { return impl_->dataBit; }
-void rdx5Comm3::BaudRate(const std::string& vData) { impl_->baudRate = vData; }
-std::string rdx5Comm3::BaudRate() const { return impl_->baudRate; }
+void rdx5Comm3::StopBit(const std::string& vData)
+{
+    impl_->stopBit = vData;
+}
+std::string rdx5Comm3::StopBit() const
+{
+    return impl_->stopBit;
+}
+void rdx5Comm3::Pality(const std::string& vData)
+{
+    impl_->pality = vData;
+}
+std::string rdx5Comm3::Pality() const
+{
+    return impl_->pality;
+}
+void rdx5Comm3::DataBit(const std::string& vData)
+{
+    impl_->dataBit = vData;
+}
+std::string rdx5Comm3::DataBit() const
+{
+    return impl_->dataBit;
+}
+void rdx5Comm3::BaudRate(const std::string& vData)
+{
+    impl_->baudRate = vData;
+}
+std::string rdx5Comm3::BaudRate() const
+{
+    return impl_->baudRate;
+}
 
 void rdx5Comm3::RThreshold(std::int32_t vData)
 {
@@ -455,7 +496,10 @@ std::int32_t rdx5Comm3::RThreshold()
     return impl_->rThreshold;
 }
 
-std::int32_t rdx5Comm3::CommID() { return impl_->control->commId(); }
+std::int32_t rdx5Comm3::CommID()
+{
+    return impl_->control->commId();
+}
 
 bool rdx5Comm3::PortOpen()
 {
@@ -524,7 +568,10 @@ std::string rdx5Comm3::GetNData(const std::string& StrRecv, const std::int16_t& 
     return StrRecv.substr(kHeadLength + static_cast<std::size_t>(end - width), static_cast<std::size_t>(width));
 }
 
-std::int32_t rdx5Comm3::ReplyGap() const { return impl_->replyGap; }
+std::int32_t rdx5Comm3::ReplyGap() const
+{
+    return impl_->replyGap;
+}
 
 std::int16_t rdx5Comm3::isDataNum(const std::string& StrRecv)
 {

@@ -97,9 +97,8 @@ public:
     // Inline, so a program that loads the library at run time can catch and
     // make these without linking to it.
     LinkError(int number, const std::string& description)
-        : std::runtime_error(std::to_string(number) + ": " + description),
-          number_(number),
-          description_(description) {}
+        : std::runtime_error(std::to_string(number) + ": " + description), number_(number), description_(description)
+    {}
     // An error with the error that caused it (PortOpen's 30019 carries the
     // first error raised while opening).
     LinkError(int number, const std::string& description, int causeNumber, const std::string& causeDescription)
@@ -226,8 +225,8 @@ public:
 
     // A flag kept for the client; the library itself never reads or sets
     // it. False on a new object.
-    virtual bool BSuccessFlag() const = 0;                                   // 1
-    virtual void BSuccessFlag(bool vData) = 0;                               // 2
+    virtual bool BSuccessFlag() const = 0;  // 1
+    virtual void BSuccessFlag(bool vData) = 0;  // 2
 
     // One step of the exchange with the recorder at StrAddr, asking for the
     // ChData channels; call it again and again (the monitor calls it every
@@ -259,46 +258,47 @@ public:
     // request is written the exchange is still idle (the next call starts
     // it again); after one while the reply is read it still awaits the reply
     // (the characters read so far are lost).
-    virtual std::string RWcomm(const std::string& StrAddr, const std::string& ChData,
-                               const std::int16_t& Inttry, const std::string& Mode) = 0;  // 3
+    virtual std::string RWcomm(const std::string& StrAddr, const std::string& ChData, const std::int16_t& Inttry,
+                               const std::string& Mode)
+        = 0;  // 3
     // Writes the close command ESC "C " StrAddr CR LF at once and makes it
     // the OutputBuffer text. Reads nothing, waits for nothing, and leaves the
     // exchange of RWcomm as it was. Errors: the control's errors.
-    virtual void Send_Close(const std::string& StrAddr) = 0;                 // 4
+    virtual void Send_Close(const std::string& StrAddr) = 0;  // 4
     // Discard the bytes received and not yet read (RecvBufClear) or queued
     // and not yet sent (SendBufClear). Do nothing on a closed port.
     // Errors: 8020.
-    virtual void RecvBufClear() = 0;                                         // 5
-    virtual void SendBufClear() = 0;                                         // 6
+    virtual void RecvBufClear() = 0;  // 5
+    virtual void SendBufClear() = 0;  // 6
     // Closes the port; does nothing when it is closed. When bytes are still
     // queued, first writes the OutputBuffer text once more and waits for the
     // queue to drain, for at most the time the bytes need on the line (10
     // bits each at the BaudRate, 9600 when that holds no number) plus 1 s.
     // The port is closed in any case. Errors: 8020 when the drain failed,
     // raised after the port was closed.
-    virtual void PortClose() = 0;                                            // 7
+    virtual void PortClose() = 0;  // 7
     // The text of the last command written by RWcomm or Send_Close, or the
     // text last put, whichever came later; empty on a new object. The put
     // writes nothing to the port.
-    virtual void OutputBuffer(const std::string& vData) = 0;                 // 8
-    virtual std::string OutputBuffer() const = 0;                            // 9
+    virtual void OutputBuffer(const std::string& vData) = 0;  // 8
+    virtual std::string OutputBuffer() const = 0;  // 9
     // Takes characters out of the receive buffer without waiting and
     // returns them (empty when none wait): everything waiting before the
     // first exchange, at most one character after any exchange (RWcomm reads
     // one at a time). The text is also kept as the InputBuffer text.
     // Errors: the control's errors.
-    virtual std::string InputBuffer() = 0;                                   // 10
+    virtual std::string InputBuffer() = 0;  // 10
     // A text kept for the client; the library never sets it. Empty on a new
     // object.
-    virtual void RecvError(const std::string& vData) = 0;                    // 11
-    virtual std::string RecvError() const = 0;                               // 12
+    virtual void RecvError(const std::string& vData) = 0;  // 11
+    virtual std::string RecvError() const = 0;  // 12
     // The reply time-out of RWcomm in milliseconds: 100 on a new object (the
     // monitor sets 1000). It counts from the data request; a new value holds
     // from the next exchange. There is no get.
-    virtual void TimeOut(std::int32_t vData) = 0;                            // 13
+    virtual void TimeOut(std::int32_t vData) = 0;  // 13
     // The number of bytes waiting in the receive buffer (at most 32767).
     // Errors: the control's errors.
-    virtual std::int16_t inbcount() = 0;                                     // 14
+    virtual std::int16_t inbcount() = 0;  // 14
     // The sizes of the transmit (OutputBufSize) and receive (InputBufSize)
     // buffers, 512 and 1024 on a new object. A put keeps the value, then
     // hands it to the control as a 16-bit number; the get returns the
@@ -306,10 +306,10 @@ public:
     // system's queues keep theirs. Errors (put): 6 for a value outside
     // -32768..32767; the control keeps its old size, and the get then
     // returns that.
-    virtual void OutputBufSize(std::int32_t vData) = 0;                      // 15
-    virtual std::int32_t OutputBufSize() = 0;                                // 16
-    virtual void InputBufSize(std::int32_t vData) = 0;                       // 17
-    virtual std::int32_t InputBufSize() = 0;                                 // 18
+    virtual void OutputBufSize(std::int32_t vData) = 0;  // 15
+    virtual std::int32_t OutputBufSize() = 0;  // 16
+    virtual void InputBufSize(std::int32_t vData) = 0;  // 17
+    virtual std::int32_t InputBufSize() = 0;  // 18
     // Handshaking. The put keeps the text, then sets the control to it:
     // "NONE", "XON/XOFF", "RTS/CTS" or "BOTH", exactly in these capitals.
     // On an open port the device takes it at once. The get returns the
@@ -318,30 +318,30 @@ public:
     // Errors (put): 30006 for any other text, which stays kept, so PortOpen
     // fails with 30019 until a good one is put; 8015 when the open device
     // refuses the handshaking.
-    virtual void Flow(const std::string& vData) = 0;                         // 19
-    virtual std::string Flow() = 0;                                          // 20
+    virtual void Flow(const std::string& vData) = 0;  // 19
+    virtual std::string Flow() = 0;  // 20
     // The line settings as texts, kept as put and returned as kept; PortOpen
     // examines them. A new object holds "1", "EVEN", "7" and "9600". PortOpen
     // accepts StopBit "1" or "2" (else 30005), Pality "NONE", "EVEN" or "ODD"
     // in any case (else 30003), DataBit "7" or "8" (else 30004) and BaudRate
     // "2400", "4800", "9600" or "19200" (else 30002), each raised inside
     // PortOpen as its 30019. The puts and gets raise nothing.
-    virtual void StopBit(const std::string& vData) = 0;                      // 21
-    virtual std::string StopBit() const = 0;                                 // 22
-    virtual void Pality(const std::string& vData) = 0;                       // 23
-    virtual std::string Pality() const = 0;                                  // 24
-    virtual void DataBit(const std::string& vData) = 0;                      // 25
-    virtual std::string DataBit() const = 0;                                 // 26
-    virtual void BaudRate(const std::string& vData) = 0;                     // 27
-    virtual std::string BaudRate() const = 0;                                // 28
+    virtual void StopBit(const std::string& vData) = 0;  // 21
+    virtual std::string StopBit() const = 0;  // 22
+    virtual void Pality(const std::string& vData) = 0;  // 23
+    virtual std::string Pality() const = 0;  // 24
+    virtual void DataBit(const std::string& vData) = 0;  // 25
+    virtual std::string DataBit() const = 0;  // 26
+    virtual void BaudRate(const std::string& vData) = 0;  // 27
+    virtual std::string BaudRate() const = 0;  // 28
     // The control's receive threshold, 4 on a new object; the object reacts
     // to no notification of the control, so it changes nothing on the line.
     // Put and get as for the buffer sizes. Errors (put): 6 as there.
-    virtual void RThreshold(std::int32_t vData) = 0;                         // 29
-    virtual std::int32_t RThreshold() = 0;                                   // 30
+    virtual void RThreshold(std::int32_t vData) = 0;  // 29
+    virtual std::int32_t RThreshold() = 0;  // 30
     // The system's handle of the open port (its file descriptor); -1 when
     // the port is closed.
-    virtual std::int32_t CommID() = 0;                                       // 31
+    virtual std::int32_t CommID() = 0;  // 31
     // Opens the port with the settings kept now: closes it first when it is
     // open (without draining), converts Port, BaudRate, Pality, DataBit,
     // StopBit and Flow in that order, puts them on the device and opens it,
@@ -356,7 +356,7 @@ public:
     // settings text, 8002, 8005, 8015, 8020, 8021 or 8022 for the device, 0
     // for an exception that is no LinkError (from a notifier, say). The port
     // is then closed.
-    virtual bool PortOpen() = 0;                                             // 32
+    virtual bool PortOpen() = 0;  // 32
     // The port. The put converts the text kept BEFORE it (not vData) to a
     // port number and sets the control to it, and only then keeps vData,
     // which the next PortOpen or Port put examines: "COM1".."COM8", any case.
@@ -365,8 +365,8 @@ public:
     // Errors (put), after which vData is not kept: 30001 when the kept text
     // is no port (a get then puts a good one in its place); 8000 while the
     // port is open.
-    virtual void Port(const std::string& vData) = 0;                         // 33
-    virtual std::string Port() = 0;                                          // 34
+    virtual void Port(const std::string& vData) = 0;  // 33
+    virtual std::string Port() = 0;  // 34
     // The reply-line functions; they need no port and leave the exchange
     // alone. A line of length L holds a head of 8 characters (the 4th is
     // the width code), a data area of L - 11 characters and a tail of 3.
@@ -383,7 +383,7 @@ public:
     // for a line shorter than 15 characters, a line without fields, or an
     // area that is no whole number of fields. Errors: 6 when there would be
     // more than 32767.
-    virtual std::int16_t isDataNum(const std::string& StrRecv) = 0;          // 36
+    virtual std::int16_t isDataNum(const std::string& StrRecv) = 0;  // 36
     // Added after the 36 members above, which keep their slots.
     // How the port hands characters over (a UART FIFO or a USB adapter
     // delivers them in bursts): the typical pause, in milliseconds of the
@@ -391,7 +391,7 @@ public:
     // RWcomm completed (the median of the pauses longer than 0 ms; 0 when
     // the reply came in one piece). 0 before the first complete reply; a
     // reply given up does not change it. Raises nothing.
-    virtual std::int32_t ReplyGap() const { return 0; }                      // 37
+    virtual std::int32_t ReplyGap() const { return 0; }  // 37
 };
 
 class rdx5Comm3Impl;
@@ -412,8 +412,8 @@ public:
 
     bool BSuccessFlag() const override;
     void BSuccessFlag(bool vData) override;
-    std::string RWcomm(const std::string& StrAddr, const std::string& ChData,
-                       const std::int16_t& Inttry, const std::string& Mode) override;
+    std::string RWcomm(const std::string& StrAddr, const std::string& ChData, const std::int16_t& Inttry,
+                       const std::string& Mode) override;
     void Send_Close(const std::string& StrAddr) override;
     void RecvBufClear() override;
     void SendBufClear() override;

@@ -88,8 +88,8 @@ int runMonitor(int argc, char* argv[], const RunExtra& extra)
     // The files' folder: the program's when it can be written, else the
     // user's own, or the one named with --folder (startup/FilesFolder.h).
     const QString programDir = programFolder();
-    const FilesFolderChoice filesFolder =
-        chooseFilesFolder(commandLine.folder, programDir, rdxfiles::Environment::current());
+    const FilesFolderChoice filesFolder
+        = chooseFilesFolder(commandLine.folder, programDir, rdxfiles::Environment::current());
     if (!filesFolder.problem.isEmpty()) {
         messages.information(filesFolder.problem);
         return 2;
@@ -162,8 +162,9 @@ int runMonitor(int argc, char* argv[], const RunExtra& extra)
     // folder; its state in the status line.
     const std::unique_ptr<rdxpub::Publisher> publisher = makePublisher(state, mainDisp.pollCycle(), files.broker);
     if (publisher) {
-        QObject::connect(publisher.get(), &rdxpub::Publisher::stateChanged, &operatorView,
-                         [&](rdxpub::Publisher::State s) { operatorView.setBrokerState(rdxpub::Publisher::stateText(s)); });
+        QObject::connect(
+            publisher.get(), &rdxpub::Publisher::stateChanged, &operatorView,
+            [&](rdxpub::Publisher::State s) { operatorView.setBrokerState(rdxpub::Publisher::stateText(s)); });
         publisher->setAlarmStates(&alarms);
         alarms.addSink(publisher.get());
         publisher->start();
@@ -178,8 +179,8 @@ int runMonitor(int argc, char* argv[], const RunExtra& extra)
     // The Modbus TCP gateway when rdx512.conf turns it on: it serves the
     // values after every finished poll, and an alarm's change (an
     // acknowledgement too) at once.
-    const std::unique_ptr<rdxgw::Gateway> gateway =
-        startGateway(state, mainDisp.pollCycle(), files.gateway, &alarms, &clock, messages);
+    const std::unique_ptr<rdxgw::Gateway> gateway
+        = startGateway(state, mainDisp.pollCycle(), files.gateway, &alarms, &clock, messages);
     if (gateway)
         alarms.addSink(gateway.get());
 

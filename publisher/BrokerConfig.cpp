@@ -16,11 +16,10 @@ namespace rdxpub {
 
 namespace {
 
-const QStringList kKeys = {QStringLiteral("host"),          QStringLiteral("port"),
-                           QStringLiteral("line"),          QStringLiteral("topic_prefix"),
-                           QStringLiteral("client_id"),     QStringLiteral("user"),
-                           QStringLiteral("password_file"), QStringLiteral("ca_file"),
-                           QStringLiteral("buffer_folder")};
+const QStringList kKeys
+    = {QStringLiteral("host"),          QStringLiteral("port"),      QStringLiteral("line"),
+       QStringLiteral("topic_prefix"),  QStringLiteral("client_id"), QStringLiteral("user"),
+       QStringLiteral("password_file"), QStringLiteral("ca_file"),   QStringLiteral("buffer_folder")};
 
 QString problemWith(const QString& key, const QString& what)
 {
@@ -30,8 +29,8 @@ QString problemWith(const QString& key, const QString& what)
 // A topic level may not hold MQTT wildcards; a line name no level separator.
 bool topicSafe(const QString& text, bool slashAllowed)
 {
-    return !text.isEmpty() && !text.contains(u'+') && !text.contains(u'#') && !text.contains(QChar(0)) &&
-           (slashAllowed ? !text.startsWith(u'/') && !text.endsWith(u'/') && !text.contains(QStringLiteral("//"))
+    return !text.isEmpty() && !text.contains(u'+') && !text.contains(u'#') && !text.contains(QChar(0))
+        && (slashAllowed ? !text.startsWith(u'/') && !text.endsWith(u'/') && !text.contains(QStringLiteral("//"))
                          : !text.contains(u'/'));
 }
 
@@ -42,12 +41,12 @@ QString systemError(int err)
 
 QString notRegular(mode_t mode)
 {
-    const char* kind = S_ISDIR(mode)    ? "a folder"
-                       : S_ISFIFO(mode) ? "a FIFO"
-                       : S_ISCHR(mode)  ? "a character device"
-                       : S_ISBLK(mode)  ? "a block device"
-                       : S_ISSOCK(mode) ? "a socket"
-                                        : "no plain file";
+    const char* kind = S_ISDIR(mode) ? "a folder"
+        : S_ISFIFO(mode)             ? "a FIFO"
+        : S_ISCHR(mode)              ? "a character device"
+        : S_ISBLK(mode)              ? "a block device"
+        : S_ISSOCK(mode)             ? "a socket"
+                                     : "no plain file";
     return QStringLiteral("is not a regular file (%1)").arg(QLatin1String(kind));
 }
 
@@ -62,7 +61,7 @@ FileContent readSmallFile(const QString& path, qint64 maxBytes)
 {
     FileContent content;
     const QByteArray name = QFile::encodeName(path);
-    struct stat st{};
+    struct stat st {};
     // Looked at before it is opened: opening a device may do something.
     if (::stat(name.constData(), &st) == 0 && !S_ISREG(st.st_mode)) {
         content.refused = notRegular(st.st_mode);
@@ -174,16 +173,17 @@ BrokerConfigResult parseBrokerConfig(const QList<std::pair<QString, QString>>& e
         c.caFile = path(v.value(QStringLiteral("ca_file")));
         const FileContent ca = read(c.caFile, kCaFileMax);
         if (!ca.bytes || ca.bytes->isEmpty())
-            return fail(QStringLiteral("ca_file"), QStringLiteral("\"%1\" %2").arg(
-                c.caFile, ca.bytes ? QStringLiteral("is empty") : ca.refused));
+            return fail(QStringLiteral("ca_file"),
+                        QStringLiteral("\"%1\" %2").arg(c.caFile, ca.bytes ? QStringLiteral("is empty") : ca.refused));
     }
     c.port = c.tls() ? 8883 : 1883;
     if (v.contains(QStringLiteral("port"))) {
         bool ok = false;
         c.port = v.value(QStringLiteral("port")).toInt(&ok);
         if (!ok || c.port < 1 || c.port > 65535)
-            return fail(QStringLiteral("port"),
-                        QStringLiteral("\"%1\" is not a port number (1 to 65535)").arg(v.value(QStringLiteral("port"))));
+            return fail(
+                QStringLiteral("port"),
+                QStringLiteral("\"%1\" is not a port number (1 to 65535)").arg(v.value(QStringLiteral("port"))));
     }
 
     if (v.contains(QStringLiteral("buffer_folder"))) {
@@ -235,7 +235,8 @@ BrokerConfigResult loadBrokerConfig(const QString& folder)
         return {std::nullopt, QStringLiteral("%1 %2; nothing is published to the broker.").arg(file, conf.refused), {}};
     QSettings settings(file, QSettings::IniFormat);
     if (settings.status() != QSettings::NoError)
-        return {std::nullopt, QStringLiteral("%1 is not an INI file; nothing is published to the broker.").arg(file), {}};
+        return {
+            std::nullopt, QStringLiteral("%1 is not an INI file; nothing is published to the broker.").arg(file), {}};
     QList<std::pair<QString, QString>> entries;
     bool gatewaySection = false;
     for (const QString& key : settings.allKeys()) {
@@ -246,8 +247,8 @@ BrokerConfigResult loadBrokerConfig(const QString& folder)
         }
         const QVariant value = settings.value(key);
         // An unquoted comma makes a list of the value: put it back together.
-        entries.append({key, value.typeId() == QMetaType::QStringList ? value.toStringList().join(u',')
-                                                                       : value.toString()});
+        entries.append(
+            {key, value.typeId() == QMetaType::QStringList ? value.toStringList().join(u',') : value.toString()});
     }
     // A file for the gateway alone publishes nothing and is no fault.
     if (entries.isEmpty() && gatewaySection)

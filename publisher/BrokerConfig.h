@@ -58,8 +58,8 @@ struct BrokerConfig {
 
 struct BrokerConfigResult {
     std::optional<BrokerConfig> config;  // set: publish with it
-    QString problem;                     // set: the file is bad (nothing published)
-    QStringList warnings;                // keys ignored, a password at risk
+    QString problem;  // set: the file is bad (nothing published)
+    QStringList warnings;  // keys ignored, a password at risk
 };
 
 // Largest files taken: a password, a certificate (bundle), the INI file.
@@ -70,8 +70,8 @@ inline constexpr qint64 kConfigFileMax = 64 * 1024;
 // One small file as read, or why it was not.
 struct FileContent {
     std::optional<QByteArray> bytes;  // set: the whole file
-    QString refused;                  // else what stopped it: "is not a regular file (a FIFO)", ...
-    unsigned permissions = 0;         // its mode bits (0644)
+    QString refused;  // else what stopped it: "is not a regular file (a FIFO)", ...
+    unsigned permissions = 0;  // its mode bits (0644)
 };
 
 // Reads path when it is a regular file of at most maxBytes bytes. It is
@@ -83,8 +83,8 @@ using FileReader = std::function<FileContent(const QString& path, qint64 maxByte
 
 // Turns the file's key/value pairs into settings. Relative file names are
 // resolved against folder and read through read.
-BrokerConfigResult parseBrokerConfig(const QList<std::pair<QString, QString>>& entries,
-                                     const QString& folder, const FileReader& read);
+BrokerConfigResult parseBrokerConfig(const QList<std::pair<QString, QString>>& entries, const QString& folder,
+                                     const FileReader& read);
 
 // Reads folder/rdx512.conf: no file gives neither config nor problem.
 BrokerConfigResult loadBrokerConfig(const QString& folder);

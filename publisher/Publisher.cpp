@@ -7,8 +7,8 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <charconv>
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstring>
 
@@ -50,8 +50,8 @@ QByteArray isoTime(const QDateTime& time)
 {
     const int offset = time.offsetFromUtc() / 60;
     const int a = std::abs(offset);
-    return (time.toString(QStringLiteral("yyyy-MM-dd'T'HH:mm:ss.zzz")) + QChar(offset < 0 ? u'-' : u'+') +
-            QStringLiteral("%1:%2").arg(a / 60, 2, 10, QChar(u'0')).arg(a % 60, 2, 10, QChar(u'0')))
+    return (time.toString(QStringLiteral("yyyy-MM-dd'T'HH:mm:ss.zzz")) + QChar(offset < 0 ? u'-' : u'+')
+            + QStringLiteral("%1:%2").arg(a / 60, 2, 10, QChar(u'0')).arg(a % 60, 2, 10, QChar(u'0')))
         .toLatin1();
 }
 
@@ -95,7 +95,13 @@ double valuesPerSecond(int baud)
 // What became of a plain connection to the broker's address, tried to learn
 // why the library's attempt failed.
 struct Probe {
-    enum class Outcome { UnknownHost, Refused, Unreachable, NoAnswer, Connected } outcome;
+    enum class Outcome {
+        UnknownHost,
+        Refused,
+        Unreachable,
+        NoAnswer,
+        Connected
+    } outcome;
     QString reason;  // the system's words
 };
 
@@ -159,8 +165,7 @@ int offlineSeconds(int capacity, int baud)
 
 Publisher::Publisher(const rdxmon::SharedState& values, BrokerConfig config, QObject* parent)
     : QObject(parent), values_(values), config_(std::move(config)), status_(config_.statusTopic().toStdString())
-{
-}
+{}
 
 Publisher::~Publisher()
 {
@@ -170,10 +175,14 @@ Publisher::~Publisher()
 QString Publisher::stateText(State state)
 {
     switch (state) {
-    case State::Connecting: return QStringLiteral("connecting");
-    case State::Connected: return QStringLiteral("connected");
-    case State::Retrying: return QStringLiteral("retrying");
-    case State::Off: break;
+    case State::Connecting:
+        return QStringLiteral("connecting");
+    case State::Connected:
+        return QStringLiteral("connected");
+    case State::Retrying:
+        return QStringLiteral("retrying");
+    case State::Off:
+        break;
     }
     return QStringLiteral("off");
 }
@@ -234,13 +243,14 @@ void Publisher::start()
     const QByteArray folder = config_.bufferFolder.toUtf8();
     const int persistence = folder.isEmpty() ? MQTTCLIENT_PERSISTENCE_NONE : MQTTCLIENT_PERSISTENCE_DEFAULT;
     if (MQTTAsync_createWithOptions(&client_, uri.constData(), id.constData(), persistence,
-                                    folder.isEmpty() ? nullptr : const_cast<char*>(folder.constData()),
-                                    &create) != MQTTASYNC_SUCCESS) {
+                                    folder.isEmpty() ? nullptr : const_cast<char*>(folder.constData()), &create)
+        != MQTTASYNC_SUCCESS) {
         client_ = nullptr;
-        setState(State::Off, {QStringLiteral("The client for the broker %1 could not be made (its buffer "
-                                                  "folder \"%2\" may not be usable); nothing is published.")
-                                       .arg(config_.serverUri(), config_.bufferFolder),
-                                   QStringLiteral("no client"), true});
+        setState(State::Off,
+                 {QStringLiteral("The client for the broker %1 could not be made (its buffer "
+                                 "folder \"%2\" may not be usable); nothing is published.")
+                      .arg(config_.serverUri(), config_.bufferFolder),
+                  QStringLiteral("no client"), true});
         return;
     }
     // Each message the broker took makes room: what was refused may go again.
@@ -463,9 +473,9 @@ void Publisher::connectionLost(void* context, char* cause)
     }
     self->wake_.notify_all();
     const QString why = cause ? QStringLiteral(" (%1)").arg(QString::fromUtf8(cause)) : QString();
-    self->setState(State::Retrying, {QStringLiteral("The connection to the broker %1 was lost%2.")
-                                         .arg(self->config_.serverUri(), why),
-                                     QStringLiteral("connection lost")});
+    self->setState(State::Retrying,
+                   {QStringLiteral("The connection to the broker %1 was lost%2.").arg(self->config_.serverUri(), why),
+                    QStringLiteral("connection lost")});
 }
 
 void Publisher::stop()
@@ -523,8 +533,8 @@ void Publisher::resend()
         for (int k = 0; k < rdxmon::kChannelCount; ++k) {
             if (!refused_[k])
                 continue;
-            const QByteArray topic =
-                config_.valueTopic(k / rdxmon::kChannelsPerSlot, k % rdxmon::kChannelsPerSlot + 1).toUtf8();
+            const QByteArray topic
+                = config_.valueTopic(k / rdxmon::kChannelsPerSlot, k % rdxmon::kChannelsPerSlot + 1).toUtf8();
             if (send(client_, topic.constData(), lastPayload_[k]) != MQTTASYNC_SUCCESS)
                 return;  // the kept messages are still going out: later
             refused_[k] = false;
@@ -543,9 +553,9 @@ void Publisher::publishChannel(int slot, int channel, Sent what, const QDateTime
     if (what == Sent::Current || what == Sent::Stale)
         value = jsonNumber(values_.gPvValue[k]);
     const bool stale = what != Sent::Current;
-    const QByteArray payload = "{\"value\":" + value + ",\"name\":" +
-                               jsonString(rdxmon::plainName(values_.gChannel[k].Name).trimmed()) + ",\"time\":\"" +
-                               isoTime(time) + "\",\"stale\":" + (stale ? "true" : "false") + '}';
+    const QByteArray payload = "{\"value\":" + value
+        + ",\"name\":" + jsonString(rdxmon::plainName(values_.gChannel[k].Name).trimmed()) + ",\"time\":\""
+        + isoTime(time) + "\",\"stale\":" + (stale ? "true" : "false") + '}';
     bool nowFull = false;
     {
         std::lock_guard<std::mutex> g(sendLock_);
@@ -601,16 +611,15 @@ void Publisher::alarmChanged(const rdxalarm::AlarmEvent& e)
     if (!client_)
         return;
     const auto text = [](const QString& t) { return jsonString(t); };
-    QByteArray payload = "{\"limit\":" + text(rdxalarm::limitTextOf(e.id)) + ",\"state\":" +
-                         text(rdxalarm::stateText(e.to)) + ",\"from\":" + text(rdxalarm::stateText(e.from)) +
-                         ",\"value\":" + (e.value ? jsonNumber(*e.value) : QByteArray("null")) +
-                         ",\"by\":" + text(e.user) + ",\"name\":" + text(e.name) + ",\"time\":\"" +
-                         isoTime(e.time) + '"';
+    QByteArray payload = "{\"limit\":" + text(rdxalarm::limitTextOf(e.id))
+        + ",\"state\":" + text(rdxalarm::stateText(e.to)) + ",\"from\":" + text(rdxalarm::stateText(e.from))
+        + ",\"value\":" + (e.value ? jsonNumber(*e.value) : QByteArray("null")) + ",\"by\":" + text(e.user)
+        + ",\"name\":" + text(e.name) + ",\"time\":\"" + isoTime(e.time) + '"';
     if (!e.id.communication && alarms_) {
         for (const auto limit : {rdxalarm::AlarmLimit::HighHigh, rdxalarm::AlarmLimit::High, rdxalarm::AlarmLimit::Low,
                                  rdxalarm::AlarmLimit::LowLow})
-            payload += ',' + text(rdxalarm::limitText(limit)) + ':' +
-                       text(rdxalarm::stateText(alarms_->limitState(e.id.index, limit)));
+            payload += ',' + text(rdxalarm::limitText(limit)) + ':'
+                + text(rdxalarm::stateText(alarms_->limitState(e.id.index, limit)));
     }
     const int channel = e.id.communication ? 0 : e.id.index % rdxmon::kChannelsPerSlot + 1;
     bool nowFull = false;

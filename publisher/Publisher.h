@@ -58,7 +58,7 @@ namespace rdxpub {
 // Why the broker cannot be reached, in two lengths.
 struct BrokerFault {
     QString message;  // a sentence for the log and a tooltip, naming the broker
-    QString brief;    // a few words for the status line: "password refused"
+    QString brief;  // a few words for the status line: "password refused"
     bool settings = false;  // only a change of settings (password, certificate) helps
     bool operator==(const BrokerFault&) const = default;
 };
@@ -79,7 +79,12 @@ int offlineSeconds(int capacity, int baud);
 class Publisher : public QObject, public rdxmon::PollListener, public rdxalarm::AlarmSink {
     Q_OBJECT
 public:
-    enum class State { Off, Connecting, Connected, Retrying };
+    enum class State {
+        Off,
+        Connecting,
+        Connected,
+        Retrying
+    };
     Q_ENUM(State)
 
     // values: read only in the listener calls, on the thread that makes them.
@@ -130,7 +135,12 @@ Q_SIGNALS:
 
 private:
     // What a channel's topic holds since this run's last message.
-    enum class Sent : std::uint8_t { Nothing, NoReading, Current, Stale };
+    enum class Sent : std::uint8_t {
+        Nothing,
+        NoReading,
+        Current,
+        Stale
+    };
     void setState(State state, const BrokerFault& fault = {});
     void connectLoop();
     BrokerFault failureFault(int code, const QString& message);
@@ -162,10 +172,10 @@ private:
     std::condition_variable wake_;
     bool stopping_ = false;
     std::atomic<bool> stopRequested_{false};
-    bool attemptEnded_ = false;   // the connect under way succeeded or failed
+    bool attemptEnded_ = false;  // the connect under way succeeded or failed
     bool connected_ = false;
-    bool lost_ = false;           // the connection was lost: connect again
-    bool resendDue_ = false;      // the broker took a message while values wait to go again
+    bool lost_ = false;  // the connection was lost: connect again
+    bool resendDue_ = false;  // the broker took a message while values wait to go again
     int failureCode_ = 0;
     QString failureMessage_, sslError_;
     BrokerFault fault_;

@@ -12,10 +12,10 @@ namespace {
 bool goesToJournal(std::FILE* out)
 {
     const char* stream = std::getenv("JOURNAL_STREAM");
-    struct stat st{};
+    struct stat st {};
     unsigned long long device = 0, inode = 0;
-    return stream && std::sscanf(stream, "%llu:%llu", &device, &inode) == 2 && ::fstat(::fileno(out), &st) == 0 &&
-           st.st_dev == device && st.st_ino == inode;
+    return stream && std::sscanf(stream, "%llu:%llu", &device, &inode) == 2 && ::fstat(::fileno(out), &st) == 0
+        && st.st_dev == device && st.st_ino == inode;
 }
 
 }  // namespace

@@ -12,7 +12,12 @@
 namespace rdxlogd {
 
 // The syslog priorities the service's messages carry.
-enum class Priority { Error = 3, Warning = 4, Notice = 5, Info = 6 };
+enum class Priority {
+    Error = 3,
+    Warning = 4,
+    Notice = 5,
+    Info = 6
+};
 
 // Messages as lines on a stream (standard error), line ends inside a
 // message made blanks. Into the journal (standard error is the stream that

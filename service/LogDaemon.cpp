@@ -8,9 +8,9 @@
 
 #include "logging/LogSchedule.h"
 #include "names/ChannelNames.h"
+#include "rdx5Comm3.h"
 #include "startup/Lenient.h"
 #include "startup/Startup.h"
-#include "rdx5Comm3.h"
 
 namespace rdxlogd {
 
@@ -23,8 +23,7 @@ constexpr int kLogTickMs = 200;
 
 }  // namespace
 
-LogDaemon::LogDaemon(const QString& programFolder, const QString& dataFolder)
-    : programFolder_(programFolder)
+LogDaemon::LogDaemon(const QString& programFolder, const QString& dataFolder) : programFolder_(programFolder)
 {
     state_.programFolder = dataFolder;
     state_.wording = Wording::Service;
@@ -64,9 +63,10 @@ bool LogDaemon::start()
     alarms_->setSettings(files.alarms.settings);
     alarmJournal_ = std::make_unique<rdxalarm::AlarmJournal>(state_.programFolder);
     alarmJournal_->problemChanged = [this](const QString& problem) {
-        tell(Priority::Warning, problem.isEmpty() ? QStringLiteral("The alarm journal %1 is written again.")
-                                                        .arg(QDir::toNativeSeparators(alarmJournal_->path()))
-                                                  : problem);
+        tell(Priority::Warning,
+             problem.isEmpty() ? QStringLiteral("The alarm journal %1 is written again.")
+                                     .arg(QDir::toNativeSeparators(alarmJournal_->path()))
+                               : problem);
     };
     alarms_->addSink(alarmJournal_.get());
     alarms_->addSink(this);
@@ -97,14 +97,14 @@ void LogDaemon::connected(const ConnectResult& result)
     // A logging service logs: to a default-named file at the stored cycle,
     // whatever file mode and logging state the window program left behind.
     if (state_.gInit.LogActive != 1 || state_.gInit.LogNameMode == 0)
-        tell(Priority::Notice, QStringLiteral("The stored settings have logging off or a file chosen by hand; "
-                                              "the service logs to default-named files all the same."));
+        tell(Priority::Notice,
+             QStringLiteral("The stored settings have logging off or a file chosen by hand; "
+                            "the service logs to default-named files all the same."));
     state_.gInit.LogActive = 1;
     state_.gInit.LogNameMode = 1;
-    log_ = std::make_unique<LogController>(state_, services_, static_cast<LoggingView&>(*this),
-                                           static_cast<NamesHost&>(*this), [this] {
-        return saveChannelNames(state_.programFolder, state_.gChannel, nullptr);
-    });
+    log_ = std::make_unique<LogController>(
+        state_, services_, static_cast<LoggingView&>(*this), static_cast<NamesHost&>(*this),
+        [this] { return saveChannelNames(state_.programFolder, state_.gChannel, nullptr); });
     log_->resumeAtStartup();
     if (!log_->running()) {
         stopWith(1, QStringLiteral("logging could not be started"));
@@ -124,16 +124,18 @@ void LogDaemon::startPublishing(const rdxpub::BrokerConfigResult& broker)
         const rdxpub::Publisher& p = *publisher_;
         const QString uri = p.config().serverUri();
         if (full)
-            tell(Priority::Warning, QStringLiteral("Broker %1: the offline buffer is full (%2 messages, about %3 min "
-                                                   "of values); newer values are dropped until the broker is back.")
-                                        .arg(uri)
-                                        .arg(p.bufferCapacity())
-                                        .arg(p.bufferSeconds() / 60));
+            tell(Priority::Warning,
+                 QStringLiteral("Broker %1: the offline buffer is full (%2 messages, about %3 min "
+                                "of values); newer values are dropped until the broker is back.")
+                     .arg(uri)
+                     .arg(p.bufferCapacity())
+                     .arg(p.bufferSeconds() / 60));
         else
-            tell(Priority::Warning, QStringLiteral("Broker %1: back after %2 values were dropped in all; the latest "
-                                                   "value of each channel went out again.")
-                                        .arg(uri)
-                                        .arg(p.droppedValues()));
+            tell(Priority::Warning,
+                 QStringLiteral("Broker %1: back after %2 values were dropped in all; the latest "
+                                "value of each channel went out again.")
+                     .arg(uri)
+                     .arg(p.droppedValues()));
     });
     publisher_->setAlarmStates(alarms_.get());
     alarms_->addSink(publisher_.get());
@@ -184,8 +186,8 @@ void LogDaemon::brokerState(rdxpub::Publisher::State state)
     // Told as it is when the news arrives here: two changes in quick
     // succession may find the same state, told once.
     const bool fault = state == State::Retrying || (state == State::Off && !p.fault().message.isEmpty());
-    const QString text = QStringLiteral("Broker %1: %2").arg(uri, rdxpub::Publisher::stateText(state)) +
-                         (fault ? QStringLiteral(" - ") + p.fault().message : QString());
+    const QString text = QStringLiteral("Broker %1: %2").arg(uri, rdxpub::Publisher::stateText(state))
+        + (fault ? QStringLiteral(" - ") + p.fault().message : QString());
     if (std::exchange(brokerTold_, text) == text)
         return;
     tell(fault ? Priority::Warning : state == State::Connected ? Priority::Notice : Priority::Info, text);
@@ -196,8 +198,8 @@ void LogDaemon::stop(const QString& why)
     if (!state_.gLink)
         return;
     if (!why.isEmpty())
-        tell(Priority::Notice, QStringLiteral("Stopping %1: the row in progress is written and the log file closed.")
-                                   .arg(why));
+        tell(Priority::Notice,
+             QStringLiteral("Stopping %1: the row in progress is written and the log file closed.").arg(why));
     watchdog_.stopping();
     // The link is released on the polling thread, after its last step.
     polling_->stop([this] { loader_.release(); });

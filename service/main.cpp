@@ -20,9 +20,9 @@ int main(int argc, char* argv[])
     QCoreApplication::setApplicationVersion(QStringLiteral(RDX_VERSION));
 
     QCommandLineParser options;
-    options.setApplicationDescription(QStringLiteral(
-        "Polls the RDX-512 recorders on one serial line and logs their values to CSV files, "
-        "as the monitor program does, without a display. Ends cleanly on SIGTERM or SIGINT."));
+    options.setApplicationDescription(
+        QStringLiteral("Polls the RDX-512 recorders on one serial line and logs their values to CSV files, "
+                       "as the monitor program does, without a display. Ends cleanly on SIGTERM or SIGINT."));
     options.addHelpOption();
     options.addVersionOption();
     const QCommandLineOption folderOption(
@@ -42,9 +42,9 @@ int main(int argc, char* argv[])
     // The files as the window program keeps them: beside the program when
     // its folder can be written, else in the user's folder.
     const QString programFolder = rdxmon::programFolder();
-    const rdxmon::FilesFolderChoice data = rdxmon::chooseFilesFolder(
-        options.isSet(folderOption) ? options.value(folderOption) : QString(), programFolder,
-        rdxfiles::Environment::current());
+    const rdxmon::FilesFolderChoice data
+        = rdxmon::chooseFilesFolder(options.isSet(folderOption) ? options.value(folderOption) : QString(),
+                                    programFolder, rdxfiles::Environment::current());
     if (!data.problem.isEmpty()) {
         std::fprintf(stderr, "rdx512-logd: %s\n", qPrintable(data.problem));
         return 2;
@@ -56,10 +56,10 @@ int main(int argc, char* argv[])
     rdxmon::TerminationSignals termination;
     termination.install([&] {
         const int signal = termination.lastSignal();
-        daemon.stop(QStringLiteral("on %1").arg(signal == SIGTERM   ? QStringLiteral("SIGTERM")
-                                                : signal == SIGINT  ? QStringLiteral("SIGINT (Ctrl-C)")
-                                                : signal == SIGHUP  ? QStringLiteral("SIGHUP")
-                                                                    : QStringLiteral("signal %1").arg(signal)));
+        daemon.stop(QStringLiteral("on %1").arg(signal == SIGTERM      ? QStringLiteral("SIGTERM")
+                                                    : signal == SIGINT ? QStringLiteral("SIGINT (Ctrl-C)")
+                                                    : signal == SIGHUP ? QStringLiteral("SIGHUP")
+                                                                       : QStringLiteral("signal %1").arg(signal)));
         QCoreApplication::exit(0);
     });
     if (!daemon.start())

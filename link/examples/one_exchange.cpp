@@ -30,8 +30,7 @@ int main(int argc, char** argv)
     try {
         // The link object on the real serial control. The resolver tells the
         // control which device a port number opens: here port 1 is DEVICE.
-        rdx::rdx5Comm3 link(rdx::makeTermiosControl([device](int) { return device; }),
-                            rdx::makeSystemTickCounter());
+        rdx::rdx5Comm3 link(rdx::makeTermiosControl([device](int) { return device; }), rdx::makeSystemTickCounter());
 
         // The settings are only kept here; PortOpen examines them (Flow is the
         // one checked at once).

@@ -106,8 +106,7 @@ QString csvDataRow(const QTime& time, const std::array<ChannelRecord, kChannelCo
     return row + kLineEnd;
 }
 
-QByteArray csvHeaderBytes(const QDate& date, const std::array<ChannelRecord, kChannelCount>& channels,
-                          int columns)
+QByteArray csvHeaderBytes(const QDate& date, const std::array<ChannelRecord, kChannelCount>& channels, int columns)
 {
     return toCp932(csvDateLine(date) + csvNameLine(channels, columns));
 }

@@ -52,8 +52,7 @@ QString csvDataRow(const QTime& time, const std::array<ChannelRecord, kChannelCo
                    int columns);
 
 // Both header lines of a new log file, in CP932.
-QByteArray csvHeaderBytes(const QDate& date, const std::array<ChannelRecord, kChannelCount>& channels,
-                          int columns);
+QByteArray csvHeaderBytes(const QDate& date, const std::array<ChannelRecord, kChannelCount>& channels, int columns);
 
 // One data row in CP932.
 QByteArray csvRowBytes(const QTime& time, const std::array<ChannelRecord, kChannelCount>& channels,

@@ -15,7 +15,6 @@ namespace rdxmon {
 
 namespace {
 
-
 // "18 hours 12 minutes", "1 hour", "45 minutes".
 QString durationText(qint64 seconds)
 {
@@ -33,15 +32,13 @@ QString durationText(qint64 seconds)
 
 QString logWriteFailedMessage(const QString& path, const QString& reason)
 {
-    return kLogWriteFailedMessage + QLatin1Char('\n') + QDir::toNativeSeparators(path) + QStringLiteral(": ") +
-           reason;
+    return kLogWriteFailedMessage + QLatin1Char('\n') + QDir::toNativeSeparators(path) + QStringLiteral(": ") + reason;
 }
 
 LogController::LogController(SharedState& state, Services& services, LoggingView& view, NamesHost& host,
                              std::function<bool()> saveNames)
     : state_(state), services_(services), view_(view), host_(host), saveNames_(std::move(saveNames))
-{
-}
+{}
 
 int LogController::cycle() const
 {
@@ -56,8 +53,8 @@ int LogController::columns() const
 QString LogController::defaultFileName() const
 {
     const QDateTime now = services_.clock.now();
-    const QString base = now.date().toString(QStringLiteral("yyMMdd")) + QLatin1Char('_') +
-                         now.time().toString(QStringLiteral("HHmm"));
+    const QString base = now.date().toString(QStringLiteral("yyMMdd")) + QLatin1Char('_')
+        + now.time().toString(QStringLiteral("HHmm"));
     const QDir folder(state_.programFolder);
     QString path = folder.filePath(base + QStringLiteral(".csv"));
     for (int n = 2; QFileInfo::exists(path); ++n)
@@ -67,8 +64,8 @@ QString LogController::defaultFileName() const
 
 bool LogController::showSaveDialog(const QString& initialFolder)
 {
-    const QString chosen = services_.dialogs.saveFileName(
-        initialFolder, QFileInfo(heldName_).fileName(), kCsvFilter, kCsvDefaultSuffix);
+    const QString chosen
+        = services_.dialogs.saveFileName(initialFolder, QFileInfo(heldName_).fileName(), kCsvFilter, kCsvDefaultSuffix);
     if (chosen.isEmpty())
         return false;
     heldName_ = chosen;
@@ -215,8 +212,8 @@ void LogController::tick()
             reportWrite(file_.flush());
         return;
     }
-    reportWrite(file_.append(
-        csvRowBytes(step.stamp.time(), state_.gChannel, state_.gPvValue, state_.gPvState, columns())));
+    reportWrite(
+        file_.append(csvRowBytes(step.stamp.time(), state_.gChannel, state_.gPvValue, state_.gPvState, columns())));
 }
 
 void LogController::reportWrite(bool written)

@@ -19,15 +19,15 @@
 
 namespace rdxmon {
 
-inline const QString kLogWriteFailedMessage =
-    QStringLiteral("It can't be written in the file. Confirm whether a file isn't being opened.");
+inline const QString kLogWriteFailedMessage
+    = QStringLiteral("It can't be written in the file. Confirm whether a file isn't being opened.");
 inline const QString kLoggingStoppedMessage = QStringLiteral("Logging is stopped now.");
 inline const QString kLoggingRunningMessage = QStringLiteral("It is being logged now.");
 // The notice at START (one blank after "it?") and from the menu (two).
-inline const QString kSameNameAtStartMessage = QStringLiteral(
-    "There is a file of the same name. May I overwrite it? Or, input a file name again.");
-inline const QString kSameNameFromMenuMessage = QStringLiteral(
-    "There is a file of the same name. May I overwrite it?  Or, input a file name again.");
+inline const QString kSameNameAtStartMessage
+    = QStringLiteral("There is a file of the same name. May I overwrite it? Or, input a file name again.");
+inline const QString kSameNameFromMenuMessage
+    = QStringLiteral("There is a file of the same name. May I overwrite it?  Or, input a file name again.");
 inline const QString kCsvFilter = QStringLiteral("*.CSV(CSV files)|*.CSV");
 inline const QString kCsvDefaultSuffix = QStringLiteral(".CSV");
 

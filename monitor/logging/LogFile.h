@@ -37,7 +37,7 @@ public:
     enum class Replacement {
         None,
         MadeAgain,  // it had gone or was empty: made again with its header
-        Adopted,    // another file with content stood there: the rows go on at its end
+        Adopted,  // another file with content stood there: the rows go on at its end
     };
 
     LogFile() = default;

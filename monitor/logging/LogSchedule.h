@@ -34,8 +34,8 @@ int cycleSeconds(const QString& caption, bool minutes);
 // What one sampling tick does.
 struct LogStep {
     bool write = false;  // a row is written now
-    QDateTime stamp;     // the time the row carries
-    QDateTime next;      // the second the next row is due
+    QDateTime stamp;  // the time the row carries
+    QDateTime next;  // the second the next row is due
 };
 
 // The tick at the present time now, with the next row due at the second due

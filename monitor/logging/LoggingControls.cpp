@@ -26,11 +26,9 @@ QString backgroundStyle(const QColor& colour)
 
 }  // namespace
 
-LoggingControls::LoggingControls(const LoggingWidgets& widgets, SharedState& state, Services& services,
-                                 NamesHost& host, std::function<bool()> saveNames, QObject* parent)
-    : QObject(parent),
-      w_(widgets),
-      state_(state),
+LoggingControls::LoggingControls(const LoggingWidgets& widgets, SharedState& state, Services& services, NamesHost& host,
+                                 std::function<bool()> saveNames, QObject* parent)
+    : QObject(parent), w_(widgets), state_(state),
       controller_(std::make_unique<LogController>(state, services, *this, host, std::move(saveNames)))
 {
     LogController* c = controller_.get();
@@ -96,9 +94,9 @@ void LoggingControls::setRunning(bool running)
         w_.tmrLogitv->start();
     else
         w_.tmrLogitv->stop();
-    for (QWidget* control : {static_cast<QWidget*>(w_.updLogtitv), static_cast<QWidget*>(w_.cmdRUN),
-                             static_cast<QWidget*>(w_.optName1), static_cast<QWidget*>(w_.optName2),
-                             static_cast<QWidget*>(w_.optTime1), static_cast<QWidget*>(w_.optTime2)}) {
+    for (QWidget* control :
+         {static_cast<QWidget*>(w_.updLogtitv), static_cast<QWidget*>(w_.cmdRUN), static_cast<QWidget*>(w_.optName1),
+          static_cast<QWidget*>(w_.optName2), static_cast<QWidget*>(w_.optTime1), static_cast<QWidget*>(w_.optTime2)}) {
         control->setEnabled(!running);
     }
     w_.mnuLogName->setEnabled(!running);
@@ -113,10 +111,10 @@ void LoggingControls::showWriteState(const LogWriteState& state)
         w_.lblMsg->setText(QStringLiteral("Rows wait to be written: %1").arg(state.waiting));
         w_.lblMsg->setStyleSheet(backgroundStyle(kRowsWaitingColour));
     } else {
-        w_.lblMsg->setText(state.resumedAt.isValid()
-                               ? kLoggingRunningMessage + QStringLiteral(" Resumed %1")
-                                                              .arg(state.resumedAt.toString(QStringLiteral("HH:mm:ss")))
-                               : kLoggingRunningMessage);
+        w_.lblMsg->setText(
+            state.resumedAt.isValid() ? kLoggingRunningMessage
+                    + QStringLiteral(" Resumed %1").arg(state.resumedAt.toString(QStringLiteral("HH:mm:ss")))
+                                      : kLoggingRunningMessage);
         w_.lblMsg->setStyleSheet(backgroundStyle(kLoggingColour));
     }
     w_.lblMsg->setToolTip(state.note);

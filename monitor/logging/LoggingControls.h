@@ -25,8 +25,8 @@ namespace rdxmon {
 
 // The logging controls, created and laid out by the main window.
 struct LoggingWidgets {
-    QLabel* lblLogitv = nullptr;     // the cycle number; its caption is what logging reads
-    QWidget* updLogtitv = nullptr;   // the up-down beside it; only enabled and disabled here
+    QLabel* lblLogitv = nullptr;  // the cycle number; its caption is what logging reads
+    QWidget* updLogtitv = nullptr;  // the up-down beside it; only enabled and disabled here
     QRadioButton* optTime1 = nullptr;  // "Sec"
     QRadioButton* optTime2 = nullptr;  // "Min"
     QRadioButton* optName1 = nullptr;  // "User select file"
@@ -34,7 +34,7 @@ struct LoggingWidgets {
     QPushButton* cmdRUN = nullptr;
     QPushButton* cmdStop = nullptr;
     QLabel* lblMsg = nullptr;
-    QTimer* tmrLogitv = nullptr;     // 200 ms; started and stopped here
+    QTimer* tmrLogitv = nullptr;  // 200 ms; started and stopped here
     QAction* mnuLogName = nullptr;
     std::array<QPushButton*, 72> cmdMLog{};
 };

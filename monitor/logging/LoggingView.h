@@ -9,9 +9,9 @@ namespace rdxmon {
 
 // How the writing of a running log goes.
 struct LogWriteState {
-    int waiting = 0;   // rows not yet in the file
-    QString reason;    // while rows wait: why, in the system's words
-    QTime resumedAt;   // when the rows got through after waiting; null while they wait or never did
+    int waiting = 0;  // rows not yet in the file
+    QString reason;  // while rows wait: why, in the system's words
+    QTime resumedAt;  // when the rows got through after waiting; null while they wait or never did
     // The latest change in a few words with its time ("writing resumed at
     // 10:20:00"); empty when nothing happened.
     QString event;

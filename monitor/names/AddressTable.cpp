@@ -65,7 +65,8 @@ AddressLoadResult loadAddressTable(const QString& folder, Wording wording)
     if (result.unreadable) {
         result.problem = QStringLiteral("The recorder address file %1 could not be read (%2). All recorders "
                                         "use addresses equal to their numbers.")
-                             .arg(name, file.errorString()) + keptText(wording);
+                             .arg(name, file.errorString())
+            + keptText(wording);
         return result;
     }
     file.close();
@@ -86,7 +87,8 @@ AddressLoadResult addressTableFromBytes(const QByteArray& bytes, const QString& 
                                         "recorders it does not list use addresses equal to their numbers.")
                              .arg(QDir::toNativeSeparators(path))
                              .arg(bytes.size())
-                             .arg(kAddressFileSize) + keptText(wording);
+                             .arg(kAddressFileSize)
+            + keptText(wording);
     }
     return result;
 }

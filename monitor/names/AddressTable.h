@@ -26,9 +26,9 @@ AddressTable defaultAddressTable();
 
 struct AddressLoadResult {
     AddressTable table{};
-    bool fromFile = false;   // the file existed and was read
+    bool fromFile = false;  // the file existed and was read
     bool shortFile = false;  // it held fewer than 62 bytes; missing slots got k + 1
-    bool unreadable = false; // it exists but could not be opened or read; defaults used
+    bool unreadable = false;  // it exists but could not be opened or read; defaults used
     // Empty when the file was read whole or is missing; otherwise one
     // sentence for the operator naming the file (unreadable or short).
     QString problem;

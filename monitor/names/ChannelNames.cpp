@@ -32,8 +32,8 @@ QString namesPath(const QString& folder)
 
 QString makeDefaultName(int index)
 {
-    return fitName(QStringLiteral("Channel ") + channelLabel(index) + QStringLiteral("  (") + QLatin1Char(' ') +
-                   QString::number(index + 1) + QLatin1Char(')'));
+    return fitName(QStringLiteral("Channel ") + channelLabel(index) + QStringLiteral("  (") + QLatin1Char(' ')
+                   + QString::number(index + 1) + QLatin1Char(')'));
 }
 
 // The default records, made once: every load of the names file starts from
@@ -53,8 +53,7 @@ const ChannelTable& defaultRecords()
 
 QString channelLabel(int index)
 {
-    return format00(index / kChannelsPerSlot + 1) + QLatin1Char('-') +
-           QString::number(index % kChannelsPerSlot + 1);
+    return format00(index / kChannelsPerSlot + 1) + QLatin1Char('-') + QString::number(index % kChannelsPerSlot + 1);
 }
 
 QString defaultChannelName(int index)
@@ -125,8 +124,8 @@ NamesLoadResult loadChannelNames(const QString& folder, Wording wording)
         result.problem = QStringLiteral("The channel name file %1 could not be read (%2). The default names are "
                                         "%3. ")
                              .arg(QDir::toNativeSeparators(path), file.errorString(),
-                                  wording == Wording::Service ? QStringLiteral("used") : QStringLiteral("shown")) +
-                         keptNote(wording);
+                                  wording == Wording::Service ? QStringLiteral("used") : QStringLiteral("shown"))
+            + keptNote(wording);
         return result;
     }
     return channelNamesFromBytes(file.read(kNamesFileSize), path, wording);
@@ -137,15 +136,15 @@ NamesLoadResult channelNamesFromBytes(const QByteArray& bytes, const QString& pa
     NamesLoadResult result;
     result.recordsRead = static_cast<int>(std::min<qsizetype>(bytes.size(), kNamesFileSize) / kNameRecordSize);
     for (int i = 0; i < kChannelCount; ++i)
-        result.table[i] = i < result.recordsRead ? decodeNameRecord(bytes.constData() + i * kNameRecordSize)
-                                                 : defaultRecords()[i];
+        result.table[i]
+            = i < result.recordsRead ? decodeNameRecord(bytes.constData() + i * kNameRecordSize) : defaultRecords()[i];
     if (bytes.size() < kNamesFileSize) {
         result.problem = QStringLiteral("The channel name file %1 is shorter than expected (%2 of %3 bytes). "
                                         "Channels it does not hold get their default names. ")
                              .arg(QDir::toNativeSeparators(path))
                              .arg(bytes.size())
-                             .arg(kNamesFileSize) +
-                         keptNote(wording);
+                             .arg(kNamesFileSize)
+            + keptNote(wording);
     }
     return result;
 }
@@ -157,9 +156,8 @@ bool saveChannelNames(const QString& folder, const ChannelTable& table, QString*
     // Whatever follows the 186 records stays.
     const bool ok = writeFileAtomically(path, encodeChannelTable(table), &reason, LaterBytes::Keep);
     if (!ok && error) {
-        *error = QStringLiteral(
-                     "The channel names could not be saved in %1 (%2). They are kept in memory; "
-                     "fix the cause (a read-only file or folder, a full disk) and press OK again.")
+        *error = QStringLiteral("The channel names could not be saved in %1 (%2). They are kept in memory; "
+                                "fix the cause (a read-only file or folder, a full disk) and press OK again.")
                      .arg(QDir::toNativeSeparators(path), reason);
     }
     return ok;
@@ -176,9 +174,8 @@ bool backUpNamesFile(const QString& folder, QString* error)
     if (file.copy(backup))
         return true;
     if (error) {
-        *error = QStringLiteral(
-                     "The channel names were not saved: the damaged file %1 could not be kept as %2 (%3). "
-                     "They are kept in memory; fix the cause and save again.")
+        *error = QStringLiteral("The channel names were not saved: the damaged file %1 could not be kept as %2 (%3). "
+                                "They are kept in memory; fix the cause and save again.")
                      .arg(QDir::toNativeSeparators(path), kNamesBackupFileName, file.errorString());
     }
     return false;

@@ -3,8 +3,8 @@
 #include <optional>
 
 #include <QStringDecoder>
-#include <QVarLengthArray>
 #include <QStringEncoder>
+#include <QVarLengthArray>
 
 namespace rdxmon {
 
@@ -15,8 +15,7 @@ constexpr const char* kCodec = "CP932";
 // One converter each way, made once per thread (a converter holds state
 // between calls, so threads do not share one). An error sticks to the
 // converter that met it, whatever resetState does, so that one is replaced.
-template <typename Converter>
-Converter& converter(std::optional<Converter>& kept)
+template <typename Converter> Converter& converter(std::optional<Converter>& kept)
 {
     if (!kept || kept->hasError())
         kept.emplace(kCodec);
@@ -68,8 +67,7 @@ bool isTrailByte(unsigned char b)
 
 // Calls take(its CP932 bytes or empty, position, length) for each code
 // point of text while take returns true.
-template <typename Take>
-void forEachCodePoint(QStringView text, Take take)
+template <typename Take> void forEachCodePoint(QStringView text, Take take)
 {
     for (qsizetype i = 0; i < text.size();) {
         const char16_t c = text.at(i).unicode();
@@ -137,8 +135,8 @@ QString fromCp932(const QByteArray& bytes)
             const QByteArrayView pair = QByteArrayView(bytes).sliced(i, 2);
             QVarLengthArray<QChar, 8> c(d.requiredSpace(pair.size()));
             const qsizetype n = d.appendToBuffer(c.data(), pair) - c.data();
-            const bool mapped =
-                !d.hasError() && n == 1 && c[0] != QChar::ReplacementCharacter && c[0].unicode() >= 0x80;
+            const bool mapped
+                = !d.hasError() && n == 1 && c[0] != QChar::ReplacementCharacter && c[0].unicode() >= 0x80;
             out += mapped ? c[0] : QChar(QChar::ReplacementCharacter);
             i += 2;
         } else {

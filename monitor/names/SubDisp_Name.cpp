@@ -26,9 +26,7 @@ constexpr int kRowsPerRecorder = kChannelsPerSlot;
 }  // namespace
 
 SubDisp_Name::SubDisp_Name(SharedState& state, MessageBoxes& messages, NamesHost& host, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
-      state_(state),
-      messages_(messages),
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint), state_(state), messages_(messages),
       host_(host)
 {
     setObjectName(QStringLiteral("SubDisp_Name"));
@@ -257,10 +255,10 @@ void SubDisp_Name::showNameBytes(int row)
         ChannelRecord shown = state_.gChannel[i];
         shown.Name = fitName(text);
         words += keepsFileBytes(shown)
-                     ? QStringLiteral(" \u201c\ufffd\u201d marks bytes of the file that are no text; they are kept "
-                                      "as they are while this name is left unchanged.")
-                     : QStringLiteral(" \u201c\ufffd\u201d marks bytes of the file that are no text; changed, "
-                                      "the name is saved with \"?\" in their place.");
+            ? QStringLiteral(" \u201c\ufffd\u201d marks bytes of the file that are no text; they are kept "
+                             "as they are while this name is left unchanged.")
+            : QStringLiteral(" \u201c\ufffd\u201d marks bytes of the file that are no text; changed, "
+                             "the name is saved with \"?\" in their place.");
     }
     lblNameBytes->setText(words);
     lblNameBytes->setStyleSheet(lost.isEmpty() && !undecoded ? QString() : QStringLiteral("color: #b00000;"));

@@ -20,7 +20,8 @@ constexpr int kColumnPitch = 170;
 constexpr int kRowPitch = 30;
 constexpr int kTop = 36;
 
-QLabel* label(QWidget* parent, const QString& text, int x, int y, int w, int h) {
+QLabel* label(QWidget* parent, const QString& text, int x, int y, int w, int h)
+{
     auto* l = new QLabel(text, parent);
     l->setGeometry(x, y, w, h);
     return l;
@@ -29,13 +30,15 @@ QLabel* label(QWidget* parent, const QString& text, int x, int y, int w, int h) 
 }  // namespace
 
 frmDVN::frmDVN(SharedState& state, MessageBoxes& messages, QWidget* parent)
-    : frmDVN(state, messages, loadAddressTable(state.programFolder), parent) {
-    if (loadedProblem_) messages_.information(loadedProblem_.value());
+    : frmDVN(state, messages, loadAddressTable(state.programFolder), parent)
+{
+    if (loadedProblem_)
+        messages_.information(loadedProblem_.value());
 }
 
 frmDVN::frmDVN(SharedState& state, MessageBoxes& messages, const AddressLoadResult& loaded, QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint), state_(state),
-      messages_(messages) {
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint), state_(state), messages_(messages)
+{
     setWindowTitle(QStringLiteral("Recorder address setting"));
     setFixedSize(3 * kColumnPitch + 20, kTop + kRowsPerColumn * kRowPitch + 56);
 
@@ -46,7 +49,8 @@ frmDVN::frmDVN(SharedState& state, MessageBoxes& messages, const AddressLoadResu
         *headings[c][1] = label(this, QStringLiteral("address"), x + 50, 10, 80, 20);
     }
     QStringList addresses;
-    for (int a = 1; a <= 32; ++a) addresses << QString::number(a);
+    for (int a = 1; a <= 32; ++a)
+        addresses << QString::number(a);
     for (int r = 0; r < kRows; ++r) {
         const int x = 16 + (r / kRowsPerColumn) * kColumnPitch;
         const int y = kTop + (r % kRowsPerColumn) * kRowPitch;
@@ -57,8 +61,7 @@ frmDVN::frmDVN(SharedState& state, MessageBoxes& messages, const AddressLoadResu
         dn[r]->addItems(addresses);
         dn[r]->setGeometry(x + 50, y, 80, 24);
     }
-    const QString captions[3] = {QStringLiteral("01 to 12"), QStringLiteral("13 to 24"),
-                                 QStringLiteral("25 to 31")};
+    const QString captions[3] = {QStringLiteral("01 to 12"), QStringLiteral("13 to 24"), QStringLiteral("25 to 31")};
     const int buttonsTop = kTop + kRowsPerColumn * kRowPitch + 14;
     for (int p = 0; p < 3; ++p) {
         DVsele[p] = new QPushButton(captions[p], this);
@@ -73,25 +76,29 @@ frmDVN::frmDVN(SharedState& state, MessageBoxes& messages, const AddressLoadResu
 
     // The table, then the entries of page 0.
     state_.gDevAddr = loaded.table;
-    for (int r = 0; r < kRows; ++r) dn[r]->setCurrentText(QString::number(state_.gDevAddr[r]));
+    for (int r = 0; r < kRows; ++r)
+        dn[r]->setCurrentText(QString::number(state_.gDevAddr[r]));
     if (!loaded.problem.isEmpty()) {
         backUpBeforeSave_ = true;
         loadedProblem_ = loaded.problem;
     }
 }
 
-int frmDVN::rowsOnPage(int page) const {
+int frmDVN::rowsOnPage(int page) const
+{
     return page == 2 ? kSlotCount - 24 : kRows;
 }
 
-void frmDVN::keepShownPage() {
+void frmDVN::keepShownPage()
+{
     for (int r = 0; r < rowsOnPage(mAddrPage); ++r) {
         const int slot = 12 * mAddrPage + r;
         state_.gDevAddr[slot] = parseAddressEntry(dn[r]->currentText(), state_.gDevAddr[slot]);
     }
 }
 
-void frmDVN::DVsele_Click(int index) {
+void frmDVN::DVsele_Click(int index)
+{
     keepShownPage();
     mAddrPage = index;
     const int rows = rowsOnPage(index);
@@ -102,14 +109,16 @@ void frmDVN::DVsele_Click(int index) {
         const bool shown = r < rows;
         Label1[r]->setVisible(shown);
         dn[r]->setVisible(shown);
-        if (!shown) continue;
+        if (!shown)
+            continue;
         const int slot = 12 * index + r;
         Label1[r]->setText(format00(slot + 1));
         dn[r]->setCurrentText(QString::number(state_.gDevAddr[slot]));
     }
 }
 
-void frmDVN::Command1_Click() {
+void frmDVN::Command1_Click()
+{
     // Keeps the shown page; an entry that was not a number then shows the
     // address kept for its slot.
     DVsele_Click(mAddrPage);
@@ -128,14 +137,16 @@ void frmDVN::Command1_Click() {
     hide();
 }
 
-void frmDVN::showFromMenu() {
+void frmDVN::showFromMenu()
+{
     DVsele_Click(0);
     show();
     raise();
     activateWindow();
 }
 
-void frmDVN::closeEvent(QCloseEvent* event) {
+void frmDVN::closeEvent(QCloseEvent* event)
+{
     if (event->spontaneous()) {
         event->ignore();
     } else {

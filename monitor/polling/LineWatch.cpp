@@ -124,52 +124,59 @@ PortProblem portProblem(const rdx::LinkError& error, const QString& port, const 
     const QString again = service ? QStringLiteral("restart the service (systemctl restart rdx512-logd).")
                                   : QStringLiteral("start the program again.");
     const QString thenAgain = QStringLiteral("then ") + again;
-    const QString settingsRemedy =
-        service ? QStringLiteral("Set it in the service's RDX512INIT.SET (made with the window program and copied "
-                                 "into the service's data folder), ") + thenAgain
-                : QStringLiteral("Choose it under Setting, Communication setting, ") + thenAgain;
+    const QString settingsRemedy = service
+        ? QStringLiteral("Set it in the service's RDX512INIT.SET (made with the window program and copied "
+                         "into the service's data folder), ")
+            + thenAgain
+        : QStringLiteral("Choose it under Setting, Communication setting, ") + thenAgain;
 
     switch (number) {
     case rdx::kErrPermission:
-        return {QStringLiteral("No permission to use the serial device %1.\n").arg(device) +
-                    (more.isEmpty() ? QStringLiteral("Add the user to the \"dialout\" group (sudo adduser $USER "
-                                                     "dialout), log out and log in again, ") + thenAgain
-                                    : more + QStringLiteral("\nThen ") + again),
+        return {QStringLiteral("No permission to use the serial device %1.\n").arg(device)
+                    + (more.isEmpty() ? QStringLiteral("Add the user to the \"dialout\" group (sudo adduser $USER "
+                                                       "dialout), log out and log in again, ")
+                               + thenAgain
+                                      : more + QStringLiteral("\nThen ") + again),
                 QStringLiteral("no permission")};
     case rdx::kErrNoDevice:
         return {QStringLiteral("No such serial device %1.\n"
                                "Check that the serial adapter is plugged in and that the communication "
                                "settings name the right port, ")
-                        .arg(device) + thenAgain,
+                        .arg(device)
+                    + thenAgain,
                 QStringLiteral("no such device")};
     case rdx::kErrDeviceBusy:
-        return {QStringLiteral("The serial device %1 is in use by another program.\n").arg(device) +
-                    (more.isEmpty() ? QString() : more + QLatin1Char('\n')) +
-                    (service ? QStringLiteral("Close that program, ") + thenAgain
-                             : QStringLiteral("Close that program, then start this program again.")),
+        return {QStringLiteral("The serial device %1 is in use by another program.\n").arg(device)
+                    + (more.isEmpty() ? QString() : more + QLatin1Char('\n'))
+                    + (service ? QStringLiteral("Close that program, ") + thenAgain
+                               : QStringLiteral("Close that program, then start this program again.")),
                 QStringLiteral("in use")};
     case rdx::kErrNotSerial:
         return {QStringLiteral("The serial port %1 leads to %2, which is not a serial device.\n"
                                "Make the link %1 in the program's folder point at the serial adapter "
                                "(for example /dev/ttyUSB0), or choose the right port in the "
                                "communication settings, ")
-                        .arg(portText, device) + thenAgain,
+                        .arg(portText, device)
+                    + thenAgain,
                 QStringLiteral("not a serial device")};
     case rdx::kErrSettingsRefused:
         return {QStringLiteral("The serial device %1 did not take the line settings (%2 bit/s, 7 data bits, "
                                "even parity, 1 stop bit).\n"
                                "Check that the port leads to a serial adapter that supports them, then ")
-                        .arg(device, speedText) + again,
+                        .arg(device, speedText)
+                    + again,
                 QStringLiteral("line settings refused")};
     case rdx::kErrBaudText:
         return {QStringLiteral("The line speed \"%1\" in the communication settings is not one the serial "
                                "port accepts: 2400, 4800, 9600 or 19200 bit/s.\n")
-                        .arg(speedText) + settingsRemedy,
+                        .arg(speedText)
+                    + settingsRemedy,
                 QStringLiteral("speed %1 refused").arg(speedText)};
     case rdx::kErrPortText:
         return {QStringLiteral("The port \"%1\" in the communication settings is not one the program can "
                                "open: COM1 to COM8.\n")
-                        .arg(portText) + settingsRemedy,
+                        .arg(portText)
+                    + settingsRemedy,
                 QStringLiteral("port %1 refused").arg(portText)};
     default:
         return {};

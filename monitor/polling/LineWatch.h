@@ -61,8 +61,8 @@ public:
 
     // What the tick does next.
     enum class Step {
-        Poll,    // the line is fine: exchange with the current slot
-        Wait,    // the line is lost and the next reopen is not due yet
+        Poll,  // the line is fine: exchange with the current slot
+        Wait,  // the line is lost and the next reopen is not due yet
         Reopen,  // the line is lost and a reopen attempt is due
     };
 

@@ -79,7 +79,7 @@ void PollCycle::take(const SlotOutcome& outcome)
         tell([&](PollListener& l) { l.replyTaken(d, lastReply_[d]); });
     } else {
         const MissReason why = outcome.kind == SlotOutcome::Kind::Garbled ? MissReason::Garbled
-                               : outcome.incomplete                       ? MissReason::Incomplete
+            : outcome.incomplete                                          ? MissReason::Incomplete
                                                                           : MissReason::NoReply;
         lastMiss_[d] = why;
         const QDateTime time = now();

@@ -84,8 +84,7 @@ public:
 private:
     void noteReply(int d);
     void noteMiss(int d);
-    template <typename F>
-    void tell(F&& call)
+    template <typename F> void tell(F&& call)
     {
         for (PollListener* l : listeners_)
             call(*l);

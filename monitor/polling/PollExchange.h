@@ -28,7 +28,7 @@ int replyTimeOutMs(int baud, int channels = 6);
 
 // What the link side needs of the settings, copied from the shared state.
 struct LinkSettings {
-    QString port;   // gInit.Port
+    QString port;  // gInit.Port
     QString speed;  // gInit.Speed
     std::array<std::int16_t, kSlotCount> addresses{};  // gDevAddr
     int count = 1;  // gRecTotal, 1..31
@@ -59,17 +59,17 @@ ConnectResult connectLink(rdx::_rdx5Comm3& link, const LinkSettings& settings);
 // One finished slot, or a change of the line.
 struct SlotOutcome {
     enum class Kind {
-        Reply,      // slot answered: text is the complete reply
-        Miss,       // slot did not answer (ESC, or an error of the link)
-        Garbled,    // a reply came, but it is not certainly this slot's: dropped
-        LineLost,   // the device went away during slot's exchange
-        LineBack,   // the lost line was reopened
+        Reply,  // slot answered: text is the complete reply
+        Miss,  // slot did not answer (ESC, or an error of the link)
+        Garbled,  // a reply came, but it is not certainly this slot's: dropped
+        LineLost,  // the device went away during slot's exchange
+        LineBack,  // the lost line was reopened
         StillLost,  // a reopen attempt failed
     };
     Kind kind = Kind::Miss;
     int slot = 0;
     std::string text;  // as RWcomm returned it (Reply, Miss, Garbled)
-    qint64 atMs = 0;   // the exchange's monotonic clock at the end
+    qint64 atMs = 0;  // the exchange's monotonic clock at the end
     // Miss: characters of a reply came, but it did not end within the
     // time-out (the recorder is there, but too slow or its reply cut short).
     bool incomplete = false;
@@ -159,7 +159,7 @@ private:
     LinkSettings settings_;
     LineWatch line_;
     int index_ = 0;
-    bool underWay_ = false;   // RWcomm returned "under way" last step
+    bool underWay_ = false;  // RWcomm returned "under way" last step
     bool untrusted_ = false;  // the exchange under way began on a noisy line
     // The short quiet wait after an ordinary exchange: since when the line
     // has been seen quiet, and when the exchange ended.

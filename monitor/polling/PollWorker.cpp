@@ -58,7 +58,8 @@ void PollingThread::start(std::function<void(const ConnectResult&)> connected, R
     sentAddresses_ = state_.gDevAddr;
     worker_->exchange().lineWatch().setRecoveringFlag(flag);
     worker_->onOutcome = [this](const SlotOutcome& outcome) {
-        QMetaObject::invokeMethod(&receiver_, [this, outcome] { take(outcome); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            &receiver_, [this, outcome] { take(outcome); }, Qt::QueuedConnection);
     };
     worker_->moveToThread(&thread_);
     thread_.start();
@@ -91,7 +92,8 @@ void PollingThread::take(const SlotOutcome& outcome)
         sentAddresses_ = state_.gDevAddr;
         PollWorker* worker = worker_.get();
         const auto addresses = sentAddresses_;
-        QMetaObject::invokeMethod(worker, [worker, addresses] { worker->setAddresses(addresses); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            worker, [worker, addresses] { worker->setAddresses(addresses); }, Qt::QueuedConnection);
     }
     cycle_.take(outcome);
     if (afterTake)

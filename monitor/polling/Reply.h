@@ -18,13 +18,13 @@ void splitReply(std::string& recvText, std::array<std::string, 9>& lines);
 
 // What one channel line says (positions are 1-based, as on the line).
 struct ChannelReading {
-    bool skipped = false;           // "S" at position 1; value is then 0
+    bool skipped = false;  // "S" at position 1; value is then 0
     // The 10 characters at position 16 held a number within the
     // single-precision range. A burn-out or over-range text ("----",
     // blanks) or a huge number is no reading: numeric false, value 0.
     bool numeric = false;
-    float value = 0.0f;             // the 10 characters at position 16, read leniently
-    std::optional<int> decimals;    // set when position 23 is "-": positions 24-25, 0..15
+    float value = 0.0f;  // the 10 characters at position 16, read leniently
+    std::optional<int> decimals;  // set when position 23 is "-": positions 24-25, 0..15
 };
 
 ChannelReading readChannelLine(const std::string& line);

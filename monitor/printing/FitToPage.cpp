@@ -9,8 +9,7 @@ QPageLayout::Orientation PictureOrientation(QSizeF picture)
 
 QRectF FitToPage(QSizeF picture, QSizeF printable)
 {
-    if (picture.width() <= 0 || picture.height() <= 0 || printable.width() <= 0
-        || printable.height() <= 0) {
+    if (picture.width() <= 0 || picture.height() <= 0 || printable.width() <= 0 || printable.height() <= 0) {
         return {};
     }
     const double pictureRatio = picture.width() / picture.height();

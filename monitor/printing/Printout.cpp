@@ -76,13 +76,11 @@ QPixmap CaptureWindow(QWidget* window)
     QWidget* topLevel = window->window();
     const QRect frame = topLevel->frameGeometry();
     QScreen* screen = topLevel->screen();
-    if (topLevel->isVisible() && screen != nullptr && screenHoldsPixels()
-        && frame != topLevel->geometry()) {
+    if (topLevel->isVisible() && screen != nullptr && screenHoldsPixels() && frame != topLevel->geometry()) {
         // The window manager draws a frame: read the whole framed window off
         // the screen (window 0 = the screen; position relative to the screen).
         const QPoint origin = frame.topLeft() - screen->geometry().topLeft();
-        QPixmap grabbed =
-            screen->grabWindow(0, origin.x(), origin.y(), frame.width(), frame.height());
+        QPixmap grabbed = screen->grabWindow(0, origin.x(), origin.y(), frame.width(), frame.height());
         if (!isBlank(grabbed)) {
             return grabbed;
         }
@@ -174,8 +172,7 @@ bool Printout::PrintPictureToFitPage(const QPixmap& picture, const QString& prin
 
 void Printout::reportFailure(const QString& printerName, const QString& reason)
 {
-    mMessages.information(
-        QStringLiteral("The printout could not be made on %1: %2").arg(printerName, reason));
+    mMessages.information(QStringLiteral("The printout could not be made on %1: %2").arg(printerName, reason));
 }
 
 }  // namespace rdxmon

@@ -14,8 +14,8 @@ namespace rdxmon {
 
 class MessageBoxes;
 
-inline const QString kNoPrinterMessage = QStringLiteral(
-    "No printer is installed. Install a printer on this computer and try again.");
+inline const QString kNoPrinterMessage
+    = QStringLiteral("No printer is installed. Install a printer on this computer and try again.");
 
 // A picture of window's top-level window as the screen shows it, the frame
 // and title bar included where the window system draws them. Where there is

@@ -12,13 +12,9 @@
 namespace rdxmon {
 
 prnselect::prnselect(const PrinterList& list, const QString& currentPrinter, QWidget* parent)
-    : QDialog(parent),
-      Label1(new QLabel(QStringLiteral("Printer name"), this)),
-      prnName(new QComboBox(this)),
-      prnOK(new QPushButton(QStringLiteral("OK"), this)),
-      prnCancel(new QPushButton(QStringLiteral("Cancel"), this)),
-      mList(list),
-      mPrinterIndex(static_cast<std::int16_t>(FindPrinter(list, currentPrinter)))
+    : QDialog(parent), Label1(new QLabel(QStringLiteral("Printer name"), this)), prnName(new QComboBox(this)),
+      prnOK(new QPushButton(QStringLiteral("OK"), this)), prnCancel(new QPushButton(QStringLiteral("Cancel"), this)),
+      mList(list), mPrinterIndex(static_cast<std::int16_t>(FindPrinter(list, currentPrinter)))
 {
     setObjectName(QStringLiteral("prnselect"));
     setWindowTitle(QStringLiteral("Printer selection"));
@@ -64,10 +60,8 @@ void prnselect::prnCancel_Click()
     reject();
 }
 
-PrinterSelection::PrinterSelection(const PrinterList& list, MessageBoxes& messages)
-    : mList(list), mMessages(messages)
-{
-}
+PrinterSelection::PrinterSelection(const PrinterList& list, MessageBoxes& messages) : mList(list), mMessages(messages)
+{}
 
 QString PrinterSelection::currentPrinter() const
 {

@@ -37,19 +37,18 @@ MonitorCommandLine parseMonitorCommandLine(const QStringList& arguments)
 
 QString monitorUsage()
 {
-    return QStringLiteral(
-               "Usage: RDXMON-1_V104 [--folder DIR]\n"
-               "The RDX-512 monitor: polls the RDX-512 process recorders on one serial line, shows their\n"
-               "values, logs them to CSV files and prints the window.\n"
-               "\n"
-               "Options:\n"
-               "  --folder DIR   folder of the settings files (RDX512INIT.SET, RDX512NAME.SET,\n"
-               "                 RDX512DVN.SET), the port choices (RDX512PORT.INI), the trend's view and\n"
-               "                 the default-named logs; it must exist. Default: the program's folder\n"
-               "                 when it can be written, else $XDG_DATA_HOME/%1 (~/.local/share/%1),\n"
-               "                 made on the first start.\n"
-               "  -h, --help     show this text\n"
-               "  -v, --version  show the version\n")
+    return QStringLiteral("Usage: RDXMON-1_V104 [--folder DIR]\n"
+                          "The RDX-512 monitor: polls the RDX-512 process recorders on one serial line, shows their\n"
+                          "values, logs them to CSV files and prints the window.\n"
+                          "\n"
+                          "Options:\n"
+                          "  --folder DIR   folder of the settings files (RDX512INIT.SET, RDX512NAME.SET,\n"
+                          "                 RDX512DVN.SET), the port choices (RDX512PORT.INI), the trend's view and\n"
+                          "                 the default-named logs; it must exist. Default: the program's folder\n"
+                          "                 when it can be written, else $XDG_DATA_HOME/%1 (~/.local/share/%1),\n"
+                          "                 made on the first start.\n"
+                          "  -h, --help     show this text\n"
+                          "  -v, --version  show the version\n")
         .arg(QLatin1String(rdxfiles::kUserFolderName));
 }
 

@@ -13,7 +13,7 @@ struct MonitorCommandLine {
     bool help = false;
     bool version = false;
     QString folder;  // --folder DIR; empty when not given
-    QString error;   // the first bad argument, for standard error; empty when none
+    QString error;  // the first bad argument, for standard error; empty when none
 };
 
 // arguments: the program first, as QCoreApplication::arguments() gives

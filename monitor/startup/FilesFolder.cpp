@@ -19,7 +19,7 @@ std::string variable(const char* name)
 
 bool isFolder(const std::string& path)
 {
-    struct stat st{};
+    struct stat st {};
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 

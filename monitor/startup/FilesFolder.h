@@ -22,7 +22,7 @@ inline constexpr char kUserFolderName[] = "rdx512";
 
 // What the rule reads of the environment.
 struct Environment {
-    std::string home;         // $HOME, else the home folder of the user's account
+    std::string home;  // $HOME, else the home folder of the user's account
     std::string xdgDataHome;  // $XDG_DATA_HOME as it is set (may be empty or relative)
 
     static Environment current();

@@ -33,16 +33,14 @@ QString readText(const QByteArray& bytes, int offset, int width)
     return decoder.decode(bytes.mid(offset, width));
 }
 
-template <typename T>
-void putLe(QByteArray& out, T value)
+template <typename T> void putLe(QByteArray& out, T value)
 {
     char buffer[sizeof(T)];
     qToLittleEndian(value, buffer);
     out.append(buffer, sizeof(T));
 }
 
-template <typename T>
-T getLe(const QByteArray& bytes, int offset)
+template <typename T> T getLe(const QByteArray& bytes, int offset)
 {
     return qFromLittleEndian<T>(bytes.constData() + offset);
 }

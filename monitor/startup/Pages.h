@@ -15,19 +15,37 @@
 namespace rdxmon::pages {
 
 inline constexpr int kPageCount = 3;
-inline constexpr int kSlotsPerPage = 12;                                     // recorders
+inline constexpr int kSlotsPerPage = 12;  // recorders
 inline constexpr int kChannelsPerPage = kSlotsPerPage * kChannelsPerSlot;  // 72 channel places
 
 // The first and last slot of a page (0..2; other pages count as the nearest).
-inline int firstSlot(int page) { return std::clamp(page, 0, kPageCount - 1) * kSlotsPerPage; }
-inline int lastSlot(int page) { return std::min(firstSlot(page) + kSlotsPerPage, kSlotCount) - 1; }
+inline int firstSlot(int page)
+{
+    return std::clamp(page, 0, kPageCount - 1) * kSlotsPerPage;
+}
+inline int lastSlot(int page)
+{
+    return std::min(firstSlot(page) + kSlotsPerPage, kSlotCount) - 1;
+}
 // The page that shows a slot.
-inline int pageOfSlot(int slot) { return std::clamp(slot, 0, kSlotCount - 1) / kSlotsPerPage; }
-inline bool slotOnPage(int slot, int page) { return slot >= firstSlot(page) && slot <= lastSlot(page); }
+inline int pageOfSlot(int slot)
+{
+    return std::clamp(slot, 0, kSlotCount - 1) / kSlotsPerPage;
+}
+inline bool slotOnPage(int slot, int page)
+{
+    return slot >= firstSlot(page) && slot <= lastSlot(page);
+}
 // The first channel index of a page, and the channel index at place
 // 0..71 of the page (may be beyond 185 on page 2).
-inline int firstChannel(int page) { return firstSlot(page) * kChannelsPerSlot; }
-inline int channelAt(int page, int place) { return firstChannel(page) + place; }
+inline int firstChannel(int page)
+{
+    return firstSlot(page) * kChannelsPerSlot;
+}
+inline int channelAt(int page, int place)
+{
+    return firstChannel(page) + place;
+}
 
 }  // namespace rdxmon::pages
 

@@ -14,11 +14,14 @@ namespace rdxmon {
 
 namespace {
 
-const QString kFileHeader = QStringLiteral(
-    "# The serial device of each port of the RDX-512 monitor, chosen in its communication panel.\n"
-    "# COMn=device path, or COMn=simulated for the recorder simulator.\n");
+const QString kFileHeader
+    = QStringLiteral("# The serial device of each port of the RDX-512 monitor, chosen in its communication panel.\n"
+                     "# COMn=device path, or COMn=simulated for the recorder simulator.\n");
 
-QString choicePath(const QString& folder) { return QDir(folder).filePath(kPortChoiceFileName); }
+QString choicePath(const QString& folder)
+{
+    return QDir(folder).filePath(kPortChoiceFileName);
+}
 
 QString linkIn(const QString& folder, int port)
 {
@@ -152,8 +155,9 @@ std::vector<SerialDevice> serialDevices(const QString& root)
         }
         kernel.push_back({dev + QLatin1Char('/') + name, name, driverOf(folder)});
     }
-    std::sort(kernel.begin(), kernel.end(),
-              [](const SerialDevice& a, const SerialDevice& b) { return kernelOrder(a.kernelName) < kernelOrder(b.kernelName); });
+    std::sort(kernel.begin(), kernel.end(), [](const SerialDevice& a, const SerialDevice& b) {
+        return kernelOrder(a.kernelName) < kernelOrder(b.kernelName);
+    });
 
     // The stable names first; each device once.
     std::vector<SerialDevice> listed;
@@ -161,7 +165,8 @@ std::vector<SerialDevice> serialDevices(const QString& root)
     for (const QString& name : byId.entryList(QDir::Files | QDir::System | QDir::NoDotAndDotDot, QDir::Name)) {
         const QString path = byId.filePath(name);
         const QString target = QFileInfo(QFileInfo(path).symLinkTarget()).fileName();
-        const auto it = std::find_if(kernel.begin(), kernel.end(), [&](const SerialDevice& d) { return d.kernelName == target; });
+        const auto it
+            = std::find_if(kernel.begin(), kernel.end(), [&](const SerialDevice& d) { return d.kernelName == target; });
         SerialDevice device{path, target, {}};
         if (it != kernel.end()) {
             device.driver = it->driver;

@@ -51,9 +51,9 @@ struct PortRule {
 QString linkRulePath(const QString& folder, int port);
 
 struct SerialDevice {
-    QString path;        // its stable name: /dev/serial/by-id/... when it has one, else /dev/<kernelName>
+    QString path;  // its stable name: /dev/serial/by-id/... when it has one, else /dev/<kernelName>
     QString kernelName;  // "ttyUSB0"
-    QString driver;      // the kernel driver's name ("ftdi_sio"); empty when unknown
+    QString driver;  // the kernel driver's name ("ftdi_sio"); empty when unknown
 };
 
 // The serial devices present, in the panel's order: those with a

@@ -38,7 +38,8 @@ FilesFolderChoice chooseFilesFolder(const QString& given, const QString& program
     if (!rdxfiles::makeFolder(chosen, &reason)) {
         choice.problem = chosen.empty()
             ? QStringLiteral("No folder for the settings and logs: the program's folder %1 cannot be written "
-                             "and no home folder is known.").arg(QDir::toNativeSeparators(programFolder))
+                             "and no home folder is known.")
+                  .arg(QDir::toNativeSeparators(programFolder))
             : QStringLiteral("The folder %1 for the settings and logs cannot be made: %2.")
                   .arg(QDir::toNativeSeparators(choice.path), QString::fromLocal8Bit(reason.c_str()));
     }

@@ -16,7 +16,7 @@ QString programFolder();
 // The folder of this run's files (see FilesFolder.h) and whether it can be
 // used.
 struct FilesFolderChoice {
-    QString path;     // absolute, clean
+    QString path;  // absolute, clean
     QString problem;  // empty when usable; else why not, naming the folder
 };
 

@@ -14,7 +14,10 @@ inline const QString kProgramTitle = QStringLiteral("RDX-512 monitor");
 
 // Whom the logic's texts address: the operator of the window program, or
 // whoever reads the logging service's log (no window, started by systemd).
-enum class Wording { WindowProgram, Service };
+enum class Wording {
+    WindowProgram,
+    Service
+};
 
 class Clock {
 public:
@@ -38,8 +41,9 @@ public:
     // A save dialog. Returns the chosen file name (absolute), or an empty text
     // when cancelled. filter is in the dialog's own notation
     // ("*.CSV(CSV files)|*.CSV"); the real dialog translates it.
-    virtual QString saveFileName(const QString& initialFolder, const QString& proposedName,
-                                 const QString& filter, const QString& defaultSuffix) = 0;
+    virtual QString saveFileName(const QString& initialFolder, const QString& proposedName, const QString& filter,
+                                 const QString& defaultSuffix)
+        = 0;
 };
 
 // The set handed to the windows and the logic.

@@ -15,12 +15,12 @@ namespace rdxmon {
 inline const QString kInitBackupFileName = QStringLiteral("RDX512INIT.SET.bak");
 
 // The message shown whenever start-up goes on with the default settings.
-inline const QString kDefaultsMessage = QStringLiteral(
-    "Software will start using the default values. If you change values, restart to apply them.");
+inline const QString kDefaultsMessage
+    = QStringLiteral("Software will start using the default values. If you change values, restart to apply them.");
 
 struct SettingsLoadResult {
     enum class Outcome {
-        Loaded,   // the file held a usable record
+        Loaded,  // the file held a usable record
         Missing,  // no settings file in the folder
         Damaged,  // shorter than 20 bytes, recorder count not 1..31, or unreadable
     };

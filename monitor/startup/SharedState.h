@@ -20,10 +20,10 @@ class _rdx5Comm3;
 
 namespace rdxmon {
 
-inline constexpr int kSlotCount = 31;        // recorder slots 0..30
+inline constexpr int kSlotCount = 31;  // recorder slots 0..30
 inline constexpr int kChannelsPerSlot = 6;
-inline constexpr int kChannelCount = 186;    // channel index = slot * 6 + (channel - 1)
-inline constexpr int kLinesPerSlot = 9;      // gPvLine items 0..8 (8 is never filled)
+inline constexpr int kChannelCount = 186;  // channel index = slot * 6 + (channel - 1)
+inline constexpr int kLinesPerSlot = 9;  // gPvLine items 0..8 (8 is never filled)
 
 // What a channel's gPvValue is worth now. This is the one rule every view
 // reads (the window, the CSV, the trend, the broker): a value is Current
@@ -33,16 +33,19 @@ inline constexpr int kLinesPerSlot = 9;      // gPvLine items 0..8 (8 is never f
 // again. Only the polling cycle (PollCycle) changes it.
 enum class PvState : std::uint8_t {
     NoReading,  // no reading since start, or the field held no usable number
-    Current,    // read in the recorder's latest exchange
-    Stale,      // read once, but the latest exchange did not deliver it
-    Skipped,    // the recorder reported the channel skipped ("S")
+    Current,  // read in the recorder's latest exchange
+    Stale,  // read once, but the latest exchange did not deliver it
+    Skipped,  // the recorder reported the channel skipped ("S")
 };
 
 // The value may be shown, logged, plotted and published as a reading.
-inline bool isCurrent(PvState state) { return state == PvState::Current; }
+inline bool isCurrent(PvState state)
+{
+    return state == PvState::Current;
+}
 
 struct ChannelRecord {
-    QString Name;             // always 18 characters, blank padded
+    QString Name;  // always 18 characters, blank padded
     std::int16_t LogSel = 1;  // nonzero: shown and logged
     // The 18 name bytes as the names file held them; empty for a name made
     // here. While Name still reads as they do they are written back as they

@@ -43,10 +43,9 @@ void SimulatedLine::startIfChosen(const SharedState& state, const QString& progr
     const QString program = QDir(programFolder).filePath(QStringLiteral("rdx512-sim"));
     const QString link = QDir(state.programFolder).filePath(QStringLiteral("COM%1").arg(port));
     const auto fail = [&](const QString& reason) {
-        messages.information(
-            QStringLiteral("The simulated recorders for COM%1 could not be started (%2): %3.")
-                .arg(port)
-                .arg(QDir::toNativeSeparators(program), reason));
+        messages.information(QStringLiteral("The simulated recorders for COM%1 could not be started (%2): %3.")
+                                 .arg(port)
+                                 .arg(QDir::toNativeSeparators(program), reason));
     };
 
     process_.setProgram(program);
@@ -57,7 +56,8 @@ void SimulatedLine::startIfChosen(const SharedState& state, const QString& progr
     process_.setStandardOutputFile(QProcess::nullDevice());
     // It goes with the program, also when the program dies.
     process_.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
-    if (QFileInfo(link).isSymLink()) QFile::remove(link);  // left behind by a run that died
+    if (QFileInfo(link).isSymLink())
+        QFile::remove(link);  // left behind by a run that died
     process_.start();
     if (!process_.waitForStarted(kStartWaitMs)) {
         fail(process_.errorString());

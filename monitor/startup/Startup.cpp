@@ -26,10 +26,13 @@ StartupFiles loadStartupFiles(const QString& folder, MessageBoxes& messages,
                               const std::function<void(const InitRecord&)>& shown, Wording wording)
 {
     StartupFiles files;
-    files.init = startupSettings(folder, messages, [&](const InitRecord& record) {
-        if (shown)
-            shown(record);
-    }, wording);
+    files.init = startupSettings(
+        folder, messages,
+        [&](const InitRecord& record) {
+            if (shown)
+                shown(record);
+        },
+        wording);
     files.names = loadChannelNames(folder, wording);
     if (!files.names.problem.isEmpty())
         messages.information(files.names.problem);
@@ -74,8 +77,7 @@ std::unique_ptr<rdxpub::Publisher> makePublisher(const SharedState& state, PollC
 
 std::unique_ptr<rdxgw::Gateway> startGateway(const SharedState& state, PollCycle& cycle,
                                              const rdxgw::GatewayConfigResult& settings,
-                                             const rdxalarm::AlarmStates* alarms, Clock* clock,
-                                             MessageBoxes& messages)
+                                             const rdxalarm::AlarmStates* alarms, Clock* clock, MessageBoxes& messages)
 {
     if (!settings.config)
         return nullptr;

@@ -84,8 +84,7 @@ std::unique_ptr<rdxpub::Publisher> makePublisher(const SharedState& state, PollC
 // settings, or when it cannot listen (told through messages).
 std::unique_ptr<rdxgw::Gateway> startGateway(const SharedState& state, PollCycle& cycle,
                                              const rdxgw::GatewayConfigResult& settings,
-                                             const rdxalarm::AlarmStates* alarms, Clock* clock,
-                                             MessageBoxes& messages);
+                                             const rdxalarm::AlarmStates* alarms, Clock* clock, MessageBoxes& messages);
 
 }  // namespace rdxmon
 

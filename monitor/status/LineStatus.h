@@ -26,11 +26,11 @@ class LineStatus : public PollListener {
 public:
     enum class State {
         NotPolled,  // not asked yet
-        Ok,         // its last poll was answered
-        NoReply,    // asked, never answered since start
-        Stale,      // answered once, silent since staleSince
-        Garbled,    // its last reply could not be told from other traffic: dropped
-        Incomplete, // its last reply began but did not end within the time-out
+        Ok,  // its last poll was answered
+        NoReply,  // asked, never answered since start
+        Stale,  // answered once, silent since staleSince
+        Garbled,  // its last reply could not be told from other traffic: dropped
+        Incomplete,  // its last reply began but did not end within the time-out
     };
     // Polls the share of answered ones is taken over.
     static constexpr int kRecentPolls = 20;
@@ -38,11 +38,11 @@ public:
         State state = State::NotPolled;
         qint64 replies = 0;
         qint64 timeOuts = 0;
-        qint64 garbled = 0;    // replies dropped as not certainly its own
-        qint64 incomplete = 0; // time-outs in mid-reply (counted in timeOuts too)
-        quint32 recent = 0;    // its last polls, the newest in bit 0: set when answered
-        int recentPolls = 0;   // polls held in recent, up to kRecentPolls
-        QDateTime lastReply;   // invalid: none yet
+        qint64 garbled = 0;  // replies dropped as not certainly its own
+        qint64 incomplete = 0;  // time-outs in mid-reply (counted in timeOuts too)
+        quint32 recent = 0;  // its last polls, the newest in bit 0: set when answered
+        int recentPolls = 0;  // polls held in recent, up to kRecentPolls
+        QDateTime lastReply;  // invalid: none yet
         QDateTime staleSince;  // the first miss after the last reply
     };
 

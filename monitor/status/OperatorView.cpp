@@ -12,7 +12,8 @@
 namespace rdxmon {
 
 OperatorView::OperatorView(MainDisp& window, SharedState& state, Services& services)
-    : window_(window), recorder_(state, history_), status_(state.gRecTotal) {
+    : window_(window), recorder_(state, history_), status_(state.gRecTotal)
+{
     // The trend's history begins with the last hours of the logs, before
     // the first reply of this run comes in.
     readBack_ = readBackLogs(state.programFolder, services.clock.now(), state.gRecTotal, history_);
@@ -23,8 +24,7 @@ OperatorView::OperatorView(MainDisp& window, SharedState& state, Services& servi
     statusLine = new StatusLine(state, status_, services.clock, &window);
     const QString port = state.gInit.Port.trimmed();
     statusLine->setDeviceSource([&state, &window, port] {
-        return deviceText(port, window.runDevice(), state.gPortOpened == QLatin1String("True"),
-                          window.portCause());
+        return deviceText(port, window.runDevice(), state.gPortOpened == QLatin1String("True"), window.portCause());
     });
     statusLine->setLogFileSource([&window] {
         const LogController& log = window.logging().controller();
@@ -53,16 +53,19 @@ OperatorView::OperatorView(MainDisp& window, SharedState& state, Services& servi
             [this] { turnPage(-1); });
 }
 
-OperatorView::~OperatorView() {
+OperatorView::~OperatorView()
+{
     window_.pollCycle().removeListener(&recorder_);
     window_.pollCycle().removeListener(&status_);
 }
 
-void OperatorView::turnPage(int step) {
+void OperatorView::turnPage(int step)
+{
     // Only to a page whose button the window offers.
     QPushButton* buttons[3] = {window_.DVsele1, window_.DVsele2, window_.DVsele3};
     const int page = window_.page() + step;
-    if (page < 0 || page > 2 || buttons[page]->isHidden()) return;
+    if (page < 0 || page > 2 || buttons[page]->isHidden())
+        return;
     buttons[page]->click();
 }
 

@@ -17,39 +17,48 @@ namespace {
 
 constexpr int kRefreshMs = 1000;
 
-QLabel* addLabel(QStatusBar* bar, int stretch) {
+QLabel* addLabel(QStatusBar* bar, int stretch)
+{
     auto* label = new QLabel(bar);
     label->setTextFormat(Qt::PlainText);
     bar->addWidget(label, stretch);
     return label;
 }
 
-void setCell(QTableWidget* table, int row, int column, const QString& text) {
+void setCell(QTableWidget* table, int row, int column, const QString& text)
+{
     QTableWidgetItem* item = table->item(row, column);
     if (!item) {
         item = new QTableWidgetItem;
         item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
-        if (column != 2) item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        if (column != 2)
+            item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
         table->setItem(row, column, item);
     }
-    if (item->text() != text) item->setText(text);
+    if (item->text() != text)
+        item->setText(text);
 }
 
 }  // namespace
 
-QString answeringText(const LineStatus& status) {
-    if (status.lineIsLost()) return QStringLiteral("Line lost");
+QString answeringText(const LineStatus& status)
+{
+    if (status.lineIsLost())
+        return QStringLiteral("Line lost");
     QString text = QStringLiteral("%1 of %2 answering").arg(status.answering()).arg(status.polled());
-    if (const int garbled = status.garbled(); garbled > 0) text += QStringLiteral(", %1 garbled").arg(garbled);
+    if (const int garbled = status.garbled(); garbled > 0)
+        text += QStringLiteral(", %1 garbled").arg(garbled);
     if (const int incomplete = status.incomplete(); incomplete > 0)
         text += QStringLiteral(", %1 incomplete").arg(incomplete);
     return text;
 }
 
 QString elideMiddlePart(const QFontMetrics& metrics, int width, const QString& prefix, const QString& middle,
-                        const QString& suffix) {
+                        const QString& suffix)
+{
     const QString whole = prefix + middle + suffix;
-    if (metrics.horizontalAdvance(whole) <= width) return whole;
+    if (metrics.horizontalAdvance(whole) <= width)
+        return whole;
     const QString ellipsis(QChar(0x2026));
     const int room = width - metrics.horizontalAdvance(prefix + suffix);
     if (!middle.isEmpty() && room >= metrics.horizontalAdvance(ellipsis))
@@ -57,34 +66,45 @@ QString elideMiddlePart(const QFontMetrics& metrics, int width, const QString& p
     return metrics.elidedText(whole, Qt::ElideMiddle, width);
 }
 
-MiddleElidedLabel::MiddleElidedLabel(QWidget* parent) : QLabel(parent) { setTextFormat(Qt::PlainText); }
+MiddleElidedLabel::MiddleElidedLabel(QWidget* parent) : QLabel(parent)
+{
+    setTextFormat(Qt::PlainText);
+}
 
-void MiddleElidedLabel::setParts(const QString& prefix, const QString& middle, const QString& suffix) {
-    if (prefix == prefix_ && middle == middle_ && suffix == suffix_) return;
+void MiddleElidedLabel::setParts(const QString& prefix, const QString& middle, const QString& suffix)
+{
+    if (prefix == prefix_ && middle == middle_ && suffix == suffix_)
+        return;
     prefix_ = prefix;
     middle_ = middle;
     suffix_ = suffix;
     elide();
 }
 
-void MiddleElidedLabel::resizeEvent(QResizeEvent* event) {
+void MiddleElidedLabel::resizeEvent(QResizeEvent* event)
+{
     QLabel::resizeEvent(event);
     elide();
 }
 
-void MiddleElidedLabel::elide() {
+void MiddleElidedLabel::elide()
+{
     const QString text = elideMiddlePart(fontMetrics(), contentsRect().width(), prefix_, middle_, suffix_);
-    if (text != this->text()) setText(text);
+    if (text != this->text())
+        setText(text);
 }
 
-QString cycleText(qint64 ms) {
-    if (ms <= 0) return QStringLiteral("Cycle -");
+QString cycleText(qint64 ms)
+{
+    if (ms <= 0)
+        return QStringLiteral("Cycle -");
     return QStringLiteral("Cycle %1 s").arg(static_cast<double>(ms) / 1000.0, 0, 'f', 1);
 }
 
 RecorderStatusWindow::RecorderStatusWindow(const SharedState& state, const LineStatus& status, Clock& clock,
                                            QWidget* parent)
-    : QWidget(parent, Qt::Window), state_(state), status_(status), clock_(clock) {
+    : QWidget(parent, Qt::Window), state_(state), status_(status), clock_(clock)
+{
     setWindowTitle(QStringLiteral("Recorders on the line"));
     table = new QTableWidget(status.polled(), 9, this);
     table->setHorizontalHeaderLabels({QStringLiteral("Recorder"), QStringLiteral("Address"), QStringLiteral("State"),
@@ -108,17 +128,22 @@ RecorderStatusWindow::RecorderStatusWindow(const SharedState& state, const LineS
     new QShortcut(QKeySequence(Qt::Key_Escape), this, this, &QWidget::close);
     timer_.setInterval(kRefreshMs);
     connect(&timer_, &QTimer::timeout, this, [this] {
-        if (isVisible()) refresh(); else timer_.stop();
+        if (isVisible())
+            refresh();
+        else
+            timer_.stop();
     });
 }
 
-void RecorderStatusWindow::showEvent(QShowEvent* event) {
+void RecorderStatusWindow::showEvent(QShowEvent* event)
+{
     QWidget::showEvent(event);
     refresh();
     timer_.start();
 }
 
-void RecorderStatusWindow::refresh() {
+void RecorderStatusWindow::refresh()
+{
     const QDateTime now = clock_.now();
     for (int slot = 0; slot < status_.polled(); ++slot) {
         const LineStatus::Recorder& r = status_.recorder(slot);
@@ -135,8 +160,8 @@ void RecorderStatusWindow::refresh() {
 }
 
 StatusLine::StatusLine(const SharedState& state, const LineStatus& status, Clock& clock, QWidget* parent)
-    : QStatusBar(parent), status_(status),
-      recordersWindow_(new RecorderStatusWindow(state, status, clock, parent)) {
+    : QStatusBar(parent), status_(status), recordersWindow_(new RecorderStatusWindow(state, status, clock, parent))
+{
     setSizeGripEnabled(false);
     // Where the settings and logs are, over every part without a tooltip
     // of its own.
@@ -172,20 +197,25 @@ StatusLine::StatusLine(const SharedState& state, const LineStatus& status, Clock
     refresh();
 }
 
-QString deviceText(const QString& port, const QString& device, bool opened, const QString& cause) {
+QString deviceText(const QString& port, const QString& device, bool opened, const QString& cause)
+{
     QString text = device.isEmpty() ? port.trimmed() : QStringLiteral("%1 → %2").arg(port.trimmed(), device);
-    if (!opened) text += cause.isEmpty() ? QStringLiteral(" (not open)") : QStringLiteral(" (not open: %1)").arg(cause);
+    if (!opened)
+        text += cause.isEmpty() ? QStringLiteral(" (not open)") : QStringLiteral(" (not open: %1)").arg(cause);
     return text;
 }
 
-void StatusLine::setBrokerState(const QString& text, const QString& detail) {
+void StatusLine::setBrokerState(const QString& text, const QString& detail)
+{
     lblBroker->setText(text.isEmpty() ? QString() : QStringLiteral("Broker: %1").arg(text));
     lblBroker->setToolTip(detail);
     lblBroker->setVisible(!text.isEmpty());
 }
 
-void StatusLine::refresh() {
-    if (device_) lblDevice->setText(device_());
+void StatusLine::refresh()
+{
+    if (device_)
+        lblDevice->setText(device_());
     cmdAnswering->setText(answeringText(status_));
     lblCycle->setText(cycleText(status_.lastCycleMs()));
     const QString file = logFile_ ? logFile_() : QString();
@@ -195,13 +225,16 @@ void StatusLine::refresh() {
     lblLogFile->setToolTip(log.note.isEmpty() ? file : file + QLatin1Char('\n') + log.note);
 }
 
-QString logFileText(const QString& file, const LogWriteState& state) {
+QString logFileText(const QString& file, const LogWriteState& state)
+{
     const std::array<QString, 3> parts = logFileParts(file, state);
     return parts[0] + parts[1] + parts[2];
 }
 
-std::array<QString, 3> logFileParts(const QString& file, const LogWriteState& state) {
-    if (file.isEmpty()) return {QStringLiteral("Not logging"), {}, {}};
+std::array<QString, 3> logFileParts(const QString& file, const LogWriteState& state)
+{
+    if (file.isEmpty())
+        return {QStringLiteral("Not logging"), {}, {}};
     QString after;
     if (state.waiting > 0)
         after = (state.waiting == 1 ? QStringLiteral(": 1 row waits to be written (%2)")
@@ -212,7 +245,8 @@ std::array<QString, 3> logFileParts(const QString& file, const LogWriteState& st
     return {QStringLiteral("Logging to "), QFileInfo(file).fileName(), after};
 }
 
-void StatusLine::showRecorders() {
+void StatusLine::showRecorders()
+{
     recordersWindow_->show();
     recordersWindow_->raise();
     recordersWindow_->activateWindow();

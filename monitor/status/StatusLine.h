@@ -56,8 +56,7 @@ QString elideMiddlePart(const QFontMetrics& metrics, int width, const QString& p
 class RecorderStatusWindow : public QWidget {
     Q_OBJECT
 public:
-    RecorderStatusWindow(const SharedState& state, const LineStatus& status, Clock& clock,
-                         QWidget* parent = nullptr);
+    RecorderStatusWindow(const SharedState& state, const LineStatus& status, Clock& clock, QWidget* parent = nullptr);
     void refresh();
     QTableWidget* table = nullptr;
 

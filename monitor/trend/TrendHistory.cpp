@@ -13,7 +13,8 @@ constexpr float kBreak = std::numeric_limits<float>::quiet_NaN();
 
 TrendHistory::TrendHistory() = default;
 
-TrendHistory::Slot& TrendHistory::slotFor(int slot) {
+TrendHistory::Slot& TrendHistory::slotFor(int slot)
+{
     Slot& s = slots_[static_cast<std::size_t>(slot)];
     if (!s.used()) {
         s.recent.resize(kRecentCapacity);
@@ -22,24 +23,30 @@ TrendHistory::Slot& TrendHistory::slotFor(int slot) {
     return s;
 }
 
-void TrendHistory::addReply(int slot, qint64 ms, const std::array<float, kChannelsPerSlot>& values,
-                            quint8 readMask) {
-    if (slot < 0 || slot >= kSlotCount) return;
+void TrendHistory::addReply(int slot, qint64 ms, const std::array<float, kChannelsPerSlot>& values, quint8 readMask)
+{
+    if (slot < 0 || slot >= kSlotCount)
+        return;
     record(slotFor(slot), Reply{ms, values, readMask, false});
 }
 
-void TrendHistory::addMiss(int slot, qint64 ms) {
-    if (slot < 0 || slot >= kSlotCount) return;
+void TrendHistory::addMiss(int slot, qint64 ms)
+{
+    if (slot < 0 || slot >= kSlotCount)
+        return;
     record(slotFor(slot), Reply{ms, {}, 0, true});
 }
 
-void TrendHistory::addLineLost(qint64 ms) {
+void TrendHistory::addLineLost(qint64 ms)
+{
     for (Slot& s : slots_) {
-        if (s.used()) record(s, Reply{ms, {}, 0, true});
+        if (s.used())
+            record(s, Reply{ms, {}, 0, true});
     }
 }
 
-void TrendHistory::record(Slot& s, const Reply& reply) {
+void TrendHistory::record(Slot& s, const Reply& reply)
+{
     Reply r = reply;
     // A clock set back must not put a reply before the ones held.
     r.ms = std::max(r.ms, s.lastMs);
@@ -58,7 +65,8 @@ void TrendHistory::record(Slot& s, const Reply& reply) {
     fold(s, r);
 }
 
-void TrendHistory::fold(Slot& s, const Reply& r) {
+void TrendHistory::fold(Slot& s, const Reply& r)
+{
     const auto number = static_cast<qint32>(r.ms / kBucketMs);
     Bucket& b = s.buckets[static_cast<std::size_t>(number % kBuckets)];
     if (b.number != number) {
@@ -96,10 +104,12 @@ void TrendHistory::fold(Slot& s, const Reply& r) {
     }
 }
 
-void TrendHistory::bucketPoints(const Bucket& b, int c, std::vector<TrendPoint>& out) const {
+void TrendHistory::bucketPoints(const Bucket& b, int c, std::vector<TrendPoint>& out) const
+{
     const auto bit = static_cast<quint8>(1u << c);
     const qint64 t0 = static_cast<qint64>(b.number) * kBucketMs;
-    if (b.breakBefore & bit) out.push_back({t0, kBreak});
+    if (b.breakBefore & bit)
+        out.push_back({t0, kBreak});
     if (b.has & bit) {
         const float lo = b.lo[c], hi = b.hi[c];
         if (lo == hi && !(b.breakInside & bit)) {
@@ -107,17 +117,22 @@ void TrendHistory::bucketPoints(const Bucket& b, int c, std::vector<TrendPoint>&
         } else {
             const bool hiLast = b.hiLast & bit;
             out.push_back({t0 + kBucketMs / 4, hiLast ? lo : hi});
-            if (b.breakInside & bit) out.push_back({t0 + kBucketMs / 2, kBreak});
+            if (b.breakInside & bit)
+                out.push_back({t0 + kBucketMs / 2, kBreak});
             out.push_back({t0 + 3 * kBucketMs / 4, hiLast ? hi : lo});
         }
     }
-    if (b.breakAfter & bit) out.push_back({t0 + kBucketMs - 1, kBreak});
+    if (b.breakAfter & bit)
+        out.push_back({t0 + kBucketMs - 1, kBreak});
 }
 
-void TrendHistory::points(int channel, qint64 from, qint64 to, std::vector<TrendPoint>& out) const {
-    if (channel < 0 || channel >= kChannelCount || to < from) return;
+void TrendHistory::points(int channel, qint64 from, qint64 to, std::vector<TrendPoint>& out) const
+{
+    if (channel < 0 || channel >= kChannelCount || to < from)
+        return;
     const Slot& s = slots_[static_cast<std::size_t>(channel / kChannelsPerSlot)];
-    if (!s.used() || s.count == 0) return;
+    if (!s.used() || s.count == 0)
+        return;
     const int c = channel % kChannelsPerSlot;
     const qint64 recentStart = s.at(0).ms;
 
@@ -128,28 +143,35 @@ void TrendHistory::points(int channel, qint64 from, qint64 to, std::vector<Trend
     const qint64 last = std::min(to / kBucketMs + 1, recentStart / kBucketMs - 1);
     for (qint64 n = first; n <= last; ++n) {
         const Bucket& b = s.buckets[static_cast<std::size_t>(n % kBuckets)];
-        if (b.number == n) bucketPoints(b, c, out);
+        if (b.number == n)
+            bucketPoints(b, c, out);
     }
 
     // Recent replies from the last before `from` to the first after `to`.
     int lo = 0, hi = s.count;
     while (lo < hi) {
         const int mid = (lo + hi) / 2;
-        if (s.at(mid).ms < from) lo = mid + 1; else hi = mid;
+        if (s.at(mid).ms < from)
+            lo = mid + 1;
+        else
+            hi = mid;
     }
     const auto bit = static_cast<quint8>(1u << c);
     for (int i = std::max(lo - 1, 0); i < s.count; ++i) {
         const Reply& r = s.at(i);
         const bool has = !r.miss && (r.read & bit);
         out.push_back({r.ms, has ? r.v[static_cast<std::size_t>(c)] : kBreak});
-        if (r.ms > to) break;
+        if (r.ms > to)
+            break;
     }
 }
 
-qint64 TrendHistory::oldestMs() const {
+qint64 TrendHistory::oldestMs() const
+{
     qint64 oldest = 0;
     for (const Slot& s : slots_) {
-        if (!s.used() || s.count == 0) continue;
+        if (!s.used() || s.count == 0)
+            continue;
         qint64 first = s.at(0).ms;
         for (const Bucket& b : s.buckets) {
             if (b.number >= 0 && b.number > s.lastMs / kBucketMs - kBuckets)
@@ -160,7 +182,8 @@ qint64 TrendHistory::oldestMs() const {
     return oldest;
 }
 
-std::size_t TrendHistory::memoryBytes() const {
+std::size_t TrendHistory::memoryBytes() const
+{
     std::size_t bytes = sizeof(*this);
     for (const Slot& s : slots_) {
         bytes += s.recent.capacity() * sizeof(Reply) + s.buckets.capacity() * sizeof(Bucket);
@@ -168,39 +191,48 @@ std::size_t TrendHistory::memoryBytes() const {
     return bytes;
 }
 
-void TrendRecorder::replyTaken(int slot, const QDateTime& time) {
-    if (slot < 0 || slot >= kSlotCount) return;
+void TrendRecorder::replyTaken(int slot, const QDateTime& time)
+{
+    if (slot < 0 || slot >= kSlotCount)
+        return;
     std::array<float, kChannelsPerSlot> values{};
     quint8 read = 0;
     for (int c = 0; c < kChannelsPerSlot; ++c) {
         const auto k = static_cast<std::size_t>(slot * kChannelsPerSlot + c);
         values[static_cast<std::size_t>(c)] = state_.gPvValue[k];
-        if (isCurrent(state_.gPvState[k])) read |= static_cast<quint8>(1u << c);
+        if (isCurrent(state_.gPvState[k]))
+            read |= static_cast<quint8>(1u << c);
     }
     lastMs_ = time.toMSecsSinceEpoch();
     history_.addReply(slot, lastMs_, values, read);
 }
 
-void TrendRecorder::pollMissed(int slot, const QDateTime& time, MissReason) {
+void TrendRecorder::pollMissed(int slot, const QDateTime& time, MissReason)
+{
     lastMs_ = time.toMSecsSinceEpoch();
     history_.addMiss(slot, lastMs_);
 }
 
-void TrendRecorder::lineLost(bool lost) {
+void TrendRecorder::lineLost(bool lost)
+{
     // The break goes after the last poll heard of; the slots' own misses
     // follow while the line is away.
-    if (lost && lastMs_ > 0) history_.addLineLost(lastMs_);
+    if (lost && lastMs_ > 0)
+        history_.addLineLost(lastMs_);
 }
 
-std::vector<TrendPoint> reduceToColumns(const std::vector<TrendPoint>& points, qint64 from, qint64 to, int columns) {
+std::vector<TrendPoint> reduceToColumns(const std::vector<TrendPoint>& points, qint64 from, qint64 to, int columns)
+{
     std::vector<TrendPoint> out;
-    if (columns <= 0 || to <= from) return points;
+    if (columns <= 0 || to <= from)
+        return points;
     out.reserve(std::min<std::size_t>(points.size(), static_cast<std::size_t>(columns) * 2 + 8));
     const TrendPoint* low = nullptr;
     const TrendPoint* high = nullptr;
     qint64 column = -1;
     auto flush = [&] {
-        if (!low) return;
+        if (!low)
+            return;
         if (low == high) {
             out.push_back(*low);
         } else if (low->ms <= high->ms) {
@@ -224,8 +256,10 @@ std::vector<TrendPoint> reduceToColumns(const std::vector<TrendPoint>& points, q
             flush();
             column = col;
         }
-        if (!low || p.value < low->value) low = &p;
-        if (!high || p.value > high->value) high = &p;
+        if (!low || p.value < low->value)
+            low = &p;
+        if (!high || p.value > high->value)
+            high = &p;
     }
     flush();
     return out;

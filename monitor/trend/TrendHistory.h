@@ -66,21 +66,21 @@ private:
         qint64 ms;
         std::array<float, kChannelsPerSlot> v;
         quint8 read;  // channels with a reading
-        bool miss;    // a miss or a lost line: no values
+        bool miss;  // a miss or a lost line: no values
     };
     struct Bucket {
         qint32 number = -1;  // ms / kBucketMs of the bucket held, -1: empty
         std::array<float, kChannelsPerSlot> lo{}, hi{};
-        quint8 has = 0;       // channels with at least one value
-        quint8 twoValues = 0; // channels whose lo and hi came from different replies
-        quint8 hiLast = 0;    // channels whose highest value came after their lowest
+        quint8 has = 0;  // channels with at least one value
+        quint8 twoValues = 0;  // channels whose lo and hi came from different replies
+        quint8 hiLast = 0;  // channels whose highest value came after their lowest
         quint8 breakBefore = 0;  // a break before the channel's first value
         quint8 breakInside = 0;  // a break between the channel's values
-        quint8 breakAfter = 0;   // a break after the channel's last value
+        quint8 breakAfter = 0;  // a break after the channel's last value
     };
     struct Slot {
         std::vector<Reply> recent;  // ring of kRecentCapacity
-        int head = 0;               // oldest entry
+        int head = 0;  // oldest entry
         int count = 0;
         std::vector<Bucket> buckets;  // ring of kBuckets, by number % kBuckets
         qint64 lastMs = 0;

@@ -22,7 +22,7 @@
 namespace rdxmon {
 
 struct LogRow {
-    qint64 ms = 0;              // local time of the row, ms since the epoch
+    qint64 ms = 0;  // local time of the row, ms since the epoch
     std::vector<float> values;  // per column (channel index); NaN: an empty field
 };
 
@@ -32,8 +32,8 @@ struct LogRow {
 std::vector<LogRow> readLogRows(const QString& path, const QDateTime& lastWritten, qint64 fromMs);
 
 struct ReadBack {
-    int files = 0;      // log files that gave rows
-    qint64 rows = 0;    // rows taken into the history
+    int files = 0;  // log files that gave rows
+    qint64 rows = 0;  // rows taken into the history
     qint64 fromMs = 0;  // the oldest of them (0: none)
 };
 // Reads every *.csv file of folder (any case) last written within the

@@ -60,7 +60,7 @@ QString scaleLabel(const ValueScale& scale, double value);
 struct TimeTicks {
     qint64 stepMs = 0;
     std::vector<qint64> at;  // ms since the epoch, from..to
-    QString format;          // "HH:mm:ss" for steps under a minute, else "HH:mm"
+    QString format;  // "HH:mm:ss" for steps under a minute, else "HH:mm"
 };
 // Ticks from..to on the first round step of the local clock (1, 2, 5, 10,
 // 15, 30 s; 1, 2, 5, 10, 15, 30 min; 1, 2, 3, 6, 12 h; a day) that gives at

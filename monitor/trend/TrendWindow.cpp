@@ -16,8 +16,8 @@
 #include <QSettings>
 #include <QSplitter>
 #include <QTreeWidget>
-#include <QValueAxis>
 #include <QVBoxLayout>
+#include <QValueAxis>
 
 #include "logging/CsvFormat.h"
 #include "names/ChannelNames.h"
@@ -25,7 +25,8 @@
 
 namespace rdxmon {
 
-QColor channelColour(int channel) {
+QColor channelColour(int channel)
+{
     // Neighbouring channels get hues far apart; every other round of twelve
     // is darker.
     const double hue = std::fmod(channel * 0.618033988749895, 1.0);
@@ -41,7 +42,8 @@ public:
     QRectF boundingRect() const override { return plot_.chart()->plotArea(); }
     void areaChanged() { prepareGeometryChange(); }
 
-    void paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWidget*) override {
+    void paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWidget*) override
+    {
         const QRectF area = plot_.chart()->plotArea();
         painter->setClipRect(area);
         painter->setRenderHint(QPainter::Antialiasing, false);
@@ -85,7 +87,8 @@ private:
     TrendPlot& plot_;
 };
 
-TrendPlot::TrendPlot(QWidget* parent) : QChartView(parent) {
+TrendPlot::TrendPlot(QWidget* parent) : QChartView(parent)
+{
     auto* chart = new QChart;
     chart->legend()->hide();
     chart->setMargins(QMargins(4, 4, 4, 4));
@@ -109,20 +112,26 @@ TrendPlot::TrendPlot(QWidget* parent) : QChartView(parent) {
     connect(chart, &QChart::plotAreaChanged, this, [this] { item_->areaChanged(); });
 }
 
-int TrendPlot::columns() const { return std::max(1, static_cast<int>(chart()->plotArea().width())); }
-
-double TrendPlot::xFor(qint64 ms) const {
-    const QRectF a = chart()->plotArea();
-    return a.left() + static_cast<double>(ms - from_) * a.width() / static_cast<double>(std::max<qint64>(1, to_ - from_));
+int TrendPlot::columns() const
+{
+    return std::max(1, static_cast<int>(chart()->plotArea().width()));
 }
 
-qint64 TrendPlot::msAt(double x) const {
+double TrendPlot::xFor(qint64 ms) const
+{
+    const QRectF a = chart()->plotArea();
+    return a.left()
+        + static_cast<double>(ms - from_) * a.width() / static_cast<double>(std::max<qint64>(1, to_ - from_));
+}
+
+qint64 TrendPlot::msAt(double x) const
+{
     const QRectF a = chart()->plotArea();
     return from_ + static_cast<qint64>((x - a.left()) / std::max(1.0, a.width()) * static_cast<double>(to_ - from_));
 }
 
-void TrendPlot::setCurves(std::vector<Curve> curves, qint64 from, qint64 to, int axisCurve,
-                          const QString& axisTitle) {
+void TrendPlot::setCurves(std::vector<Curve> curves, qint64 from, qint64 to, int axisCurve, const QString& axisTitle)
+{
     curves_ = std::move(curves);
     from_ = from;
     to_ = std::max(to, from + 1);
@@ -134,17 +143,20 @@ void TrendPlot::setCurves(std::vector<Curve> curves, qint64 from, qint64 to, int
     axisY_->setLabelFormat(QStringLiteral("%.%1f").arg(axisScale_.decimals));
     axisY_->setLabelsColor(colour);
     axisY_->setTitleBrush(colour);
-    if (axisY_->titleText() != axisTitle) axisY_->setTitleText(axisTitle);
+    if (axisY_->titleText() != axisTitle)
+        axisY_->setTitleText(axisTitle);
     labelTime();
     item_->update();
 }
 
-void TrendPlot::labelTime() {
+void TrendPlot::labelTime()
+{
     // A label needs its own width and as much again between labels.
     const int labelWidth = fontMetrics().horizontalAdvance(QStringLiteral("00:00:00")) * 2;
     const TimeTicks ticks = timeTicks(from_, to_, std::max(1, (viewport()->width() - 80) / labelWidth));
     if (ticks.at != ticks_.at || ticks.format != ticks_.format) {
-        for (const QString& label : axisX_->categoriesLabels()) axisX_->remove(label);
+        for (const QString& label : axisX_->categoriesLabels())
+            axisX_->remove(label);
         for (qint64 t : ticks.at)
             axisX_->append(QDateTime::fromMSecsSinceEpoch(t).toString(ticks.format), static_cast<qreal>(t));
         ticks_ = ticks;
@@ -153,12 +165,14 @@ void TrendPlot::labelTime() {
     axisX_->setRange(static_cast<qreal>(from_), static_cast<qreal>(to_));
 }
 
-void TrendPlot::resizeEvent(QResizeEvent* event) {
+void TrendPlot::resizeEvent(QResizeEvent* event)
+{
     QChartView::resizeEvent(event);
     labelTime();
 }
 
-void TrendPlot::mousePressEvent(QMouseEvent* event) {
+void TrendPlot::mousePressEvent(QMouseEvent* event)
+{
     if (event->button() == Qt::LeftButton) {
         dragging_ = true;
         dragX_ = event->position().x();
@@ -166,37 +180,46 @@ void TrendPlot::mousePressEvent(QMouseEvent* event) {
     }
 }
 
-void TrendPlot::mouseMoveEvent(QMouseEvent* event) {
+void TrendPlot::mouseMoveEvent(QMouseEvent* event)
+{
     const QPointF at = chart()->mapFromScene(mapToScene(event->position().toPoint()));
     if (dragging_) {
         const double dx = event->position().x() - dragX_;
         dragX_ = event->position().x();
         const double width = std::max(1.0, chart()->plotArea().width());
-        if (dx != 0) Q_EMIT panned(static_cast<qint64>(-dx / width * static_cast<double>(to_ - from_)));
+        if (dx != 0)
+            Q_EMIT panned(static_cast<qint64>(-dx / width * static_cast<double>(to_ - from_)));
     }
     cursorMs_ = chart()->plotArea().contains(at) ? msAt(at.x()) : -1;
     item_->update();
     Q_EMIT cursorMoved(cursorMs_);
 }
 
-void TrendPlot::mouseReleaseEvent(QMouseEvent* event) {
+void TrendPlot::mouseReleaseEvent(QMouseEvent* event)
+{
     if (event->button() == Qt::LeftButton) {
         dragging_ = false;
         unsetCursor();
     }
 }
 
-void TrendPlot::mouseDoubleClickEvent(QMouseEvent*) { Q_EMIT backToLive(); }
+void TrendPlot::mouseDoubleClickEvent(QMouseEvent*)
+{
+    Q_EMIT backToLive();
+}
 
-void TrendPlot::wheelEvent(QWheelEvent* event) {
+void TrendPlot::wheelEvent(QWheelEvent* event)
+{
     const QPointF at = chart()->mapFromScene(mapToScene(event->position().toPoint()));
     const double steps = event->angleDelta().y() / 120.0;
-    if (steps == 0) return;
+    if (steps == 0)
+        return;
     Q_EMIT zoomed(std::pow(0.8, steps), msAt(at.x()));
     event->accept();
 }
 
-void TrendPlot::leaveEvent(QEvent* event) {
+void TrendPlot::leaveEvent(QEvent* event)
+{
     QChartView::leaveEvent(event);
     cursorMs_ = -1;
     item_->update();
@@ -205,7 +228,9 @@ void TrendPlot::leaveEvent(QEvent* event) {
 
 TrendWindow::TrendWindow(const SharedState& state, const TrendHistory& history, NamesHost& host, Services& services,
                          QWidget* parent)
-    : QWidget(parent, Qt::Window), state_(state), history_(history), host_(host), clock_(services.clock), services_(services) {
+    : QWidget(parent, Qt::Window), state_(state), history_(history), host_(host), clock_(services.clock),
+      services_(services)
+{
     setWindowTitle(QStringLiteral("Trend"));
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(4, 4, 4, 4);
@@ -255,8 +280,8 @@ TrendWindow::TrendWindow(const SharedState& state, const TrendHistory& history, 
     sideLayout->addLayout(picks);
     channelList = new QTreeWidget(side);
     channelList->setColumnCount(4);
-    channelList->setHeaderLabels({QStringLiteral("Channel"), QStringLiteral("Name"), QStringLiteral("Scale"),
-                                  QStringLiteral("At cursor")});
+    channelList->setHeaderLabels(
+        {QStringLiteral("Channel"), QStringLiteral("Name"), QStringLiteral("Scale"), QStringLiteral("At cursor")});
     channelList->setRootIsDecorated(false);
     channelList->setUniformRowHeights(true);
     sideLayout->addWidget(channelList);
@@ -296,7 +321,8 @@ TrendWindow::TrendWindow(const SharedState& state, const TrendHistory& history, 
     });
     // The value axis shows the scale of the channel chosen in the list.
     connect(channelList, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) {
-        if (item) axisChannel_ = item->data(0, Qt::UserRole).toInt();
+        if (item)
+            axisChannel_ = item->data(0, Qt::UserRole).toInt();
         refresh();
     });
     timer_.setInterval(1000);
@@ -306,9 +332,13 @@ TrendWindow::TrendWindow(const SharedState& state, const TrendHistory& history, 
 
 TrendWindow::~TrendWindow() = default;
 
-QString TrendWindow::iniPath() const { return state_.programFolder + QLatin1Char('/') + kViewSettingsFile; }
+QString TrendWindow::iniPath() const
+{
+    return state_.programFolder + QLatin1Char('/') + kViewSettingsFile;
+}
 
-void TrendWindow::buildChannelList() {
+void TrendWindow::buildChannelList()
+{
     const int channels = state_.gRecTotal * kChannelsPerSlot;
     const QSignalBlocker block(channelList);
     for (int k = 0; k < channels; ++k) {
@@ -331,44 +361,56 @@ void TrendWindow::buildChannelList() {
     channelList->setColumnWidth(3, metrics.horizontalAdvance(QStringLiteral("-0.000000")) + 12);
 }
 
-void TrendWindow::updateNames() {
+void TrendWindow::updateNames()
+{
     // Renames in the channel name window, and channels selected or
     // unselected there, show at the next refresh.
     const QSignalBlocker block(channelList);
     for (int i = 0; i < channelList->topLevelItemCount(); ++i) {
         QTreeWidgetItem* item = channelList->topLevelItem(i);
         const QString name = state_.gChannel[static_cast<std::size_t>(i)].Name.trimmed();
-        if (item->text(1) != name) item->setText(1, name);
+        if (item->text(1) != name)
+            item->setText(1, name);
         const bool shown = channelShown(state_, i);
-        if (item->isHidden() == shown) item->setHidden(!shown);
+        if (item->isHidden() == shown)
+            item->setHidden(!shown);
     }
 }
 
-std::vector<int> TrendWindow::picked() const {
+std::vector<int> TrendWindow::picked() const
+{
     std::vector<int> channels;
     for (int i = 0; i < channelList->topLevelItemCount(); ++i) {
         const QTreeWidgetItem* item = channelList->topLevelItem(i);
-        if (!item->isHidden() && item->checkState(0) == Qt::Checked) channels.push_back(i);
+        if (!item->isHidden() && item->checkState(0) == Qt::Checked)
+            channels.push_back(i);
     }
     return channels;
 }
 
-std::vector<int> TrendWindow::offered() const {
+std::vector<int> TrendWindow::offered() const
+{
     std::vector<int> channels;
     for (int i = 0; i < channelList->topLevelItemCount(); ++i) {
-        if (!channelList->topLevelItem(i)->isHidden()) channels.push_back(i);
+        if (!channelList->topLevelItem(i)->isHidden())
+            channels.push_back(i);
     }
     return channels;
 }
 
-void TrendWindow::pickAll(bool on) {
+void TrendWindow::pickAll(bool on)
+{
     setPicked(on ? offered() : std::vector<int>{});
     store();
 }
 
-void TrendWindow::setOneScale(bool on) { chkOneScale->setChecked(on); }
+void TrendWindow::setOneScale(bool on)
+{
+    chkOneScale->setChecked(on);
+}
 
-void TrendWindow::setPicked(const std::vector<int>& channels) {
+void TrendWindow::setPicked(const std::vector<int>& channels)
+{
     {
         const QSignalBlocker block(channelList);
         for (int i = 0; i < channelList->topLevelItemCount(); ++i) {
@@ -379,8 +421,10 @@ void TrendWindow::setPicked(const std::vector<int>& channels) {
     refresh();
 }
 
-void TrendWindow::open() {
-    if (!restored_) restore();
+void TrendWindow::open()
+{
+    if (!restored_)
+        restore();
     show();
     raise();
     activateWindow();
@@ -388,8 +432,10 @@ void TrendWindow::open() {
     timer_.start();
 }
 
-void TrendWindow::refresh() {
-    if (live_) endMs_ = clock_.now().toMSecsSinceEpoch();
+void TrendWindow::refresh()
+{
+    if (live_)
+        endMs_ = clock_.now().toMSecsSinceEpoch();
     updateNames();
     const qint64 from = endMs_ - spanMs_;
     const int columns = plot->columns();
@@ -408,7 +454,8 @@ void TrendWindow::refresh() {
         const QSignalBlocker block(channelList);
         for (std::size_t n = 0; n < channels.size(); ++n) {
             const int k = channels[n];
-            if (k == axisChannel_) axisCurve = static_cast<int>(n);
+            if (k == axisChannel_)
+                axisCurve = static_cast<int>(n);
             curves.push_back({k, channelColour(k), std::move(points[n]), scales[n]});
         }
         for (int i = 0; i < channelList->topLevelItemCount(); ++i) {
@@ -419,18 +466,21 @@ void TrendWindow::refresh() {
                 const ValueScale& scale = scales[static_cast<std::size_t>(at - channels.begin())];
                 range = scaleLabel(scale, scale.lo) + QStringLiteral(" to ") + scaleLabel(scale, scale.hi);
             }
-            if (item->text(2) != range) item->setText(2, range);
+            if (item->text(2) != range)
+                item->setText(2, range);
         }
     }
     // The axis follows the channel chosen in the list while it is plotted,
     // else the first one plotted.
-    if (axisCurve < 0 && !curves.empty()) axisCurve = 0;
+    if (axisCurve < 0 && !curves.empty())
+        axisCurve = 0;
     axisChannel_ = axisCurve < 0 ? -1 : curves[static_cast<std::size_t>(axisCurve)].channel;
     QString title;
     if (axisChannel_ >= 0) {
         const QString name = plainName(state_.gChannel[static_cast<std::size_t>(axisChannel_)].Name).trimmed();
-        title = one ? QStringLiteral("All lines on this scale")
-                    : (name.isEmpty() ? channelLabel(axisChannel_) : channelLabel(axisChannel_) + QLatin1Char(' ') + name);
+        title = one
+            ? QStringLiteral("All lines on this scale")
+            : (name.isEmpty() ? channelLabel(axisChannel_) : channelLabel(axisChannel_) + QLatin1Char(' ') + name);
     }
     plot->setCurves(std::move(curves), from, endMs_, axisCurve, title);
     showCursorValues();
@@ -439,22 +489,25 @@ void TrendWindow::refresh() {
     timer_.setInterval(static_cast<int>(std::clamp<qint64>(spanMs_ / columns, 1000, 10'000)));
 }
 
-void TrendWindow::showRange(qint64 spanMs) {
+void TrendWindow::showRange(qint64 spanMs)
+{
     spanMs_ = spanMs;
     goLive();
 }
 
-void TrendWindow::goLive() {
+void TrendWindow::goLive()
+{
     live_ = true;
     cmdLive->setChecked(true);
     refresh();
 }
 
-void TrendWindow::showCursorValues() {
+void TrendWindow::showCursorValues()
+{
     const qint64 at = plot->cursorMs();
     lblCursor->setText(at < 0 ? QString()
-                              : QStringLiteral("Cursor at ") +
-                                    QDateTime::fromMSecsSinceEpoch(at).toString(QStringLiteral("yyyy/MM/dd HH:mm:ss")));
+                              : QStringLiteral("Cursor at ")
+                               + QDateTime::fromMSecsSinceEpoch(at).toString(QStringLiteral("yyyy/MM/dd HH:mm:ss")));
     std::vector<QString> values(static_cast<std::size_t>(channelList->topLevelItemCount()));
     if (at >= 0) {
         for (const TrendPlot::Curve& c : plot->curves()) {
@@ -468,15 +521,18 @@ void TrendWindow::showCursorValues() {
     const QSignalBlocker block(channelList);
     for (int i = 0; i < channelList->topLevelItemCount(); ++i) {
         QTreeWidgetItem* item = channelList->topLevelItem(i);
-        if (item->text(3) != values[static_cast<std::size_t>(i)]) item->setText(3, values[static_cast<std::size_t>(i)]);
+        if (item->text(3) != values[static_cast<std::size_t>(i)])
+            item->setText(3, values[static_cast<std::size_t>(i)]);
     }
 }
 
-void TrendWindow::restore() {
+void TrendWindow::restore()
+{
     restored_ = true;
     QSettings ini(iniPath(), QSettings::IniFormat);
     ini.beginGroup(QStringLiteral("Trend"));
-    if (ini.contains(QStringLiteral("Geometry"))) restoreGeometry(ini.value(QStringLiteral("Geometry")).toByteArray());
+    if (ini.contains(QStringLiteral("Geometry")))
+        restoreGeometry(ini.value(QStringLiteral("Geometry")).toByteArray());
     const qint64 span = ini.value(QStringLiteral("SpanMs"), kRanges[0]).toLongLong();
     spanMs_ = std::clamp<qint64>(span, 10'000, TrendHistory::kSpanMs);
     {
@@ -486,59 +542,75 @@ void TrendWindow::restore() {
     std::optional<std::vector<int>> kept;
     if (ini.contains(QStringLiteral("Channels"))) {
         kept.emplace();
-        const QStringList fields = ini.value(QStringLiteral("Channels")).toString().split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        const QStringList fields
+            = ini.value(QStringLiteral("Channels")).toString().split(QLatin1Char(' '), Qt::SkipEmptyParts);
         for (const QString& f : fields) {
             bool ok = false;
             const int k = f.toInt(&ok);
-            if (ok && k >= 0 && k < kChannelCount) kept->push_back(k);
+            if (ok && k >= 0 && k < kChannelCount)
+                kept->push_back(k);
         }
     }
     updateNames();
     setPicked(openingPicks(state_, kept, host_.mPage()));
 }
 
-void TrendWindow::store() {
-    if (!restored_) return;
+void TrendWindow::store()
+{
+    if (!restored_)
+        return;
     QSettings ini(iniPath(), QSettings::IniFormat);
     ini.beginGroup(QStringLiteral("Trend"));
     ini.setValue(QStringLiteral("Geometry"), saveGeometry());
     ini.setValue(QStringLiteral("SpanMs"), spanMs_);
     ini.setValue(QStringLiteral("OneScale"), chkOneScale->isChecked());
     QStringList fields;
-    for (int k : picked()) fields << QString::number(k);
+    for (int k : picked())
+        fields << QString::number(k);
     ini.setValue(QStringLiteral("Channels"), fields.join(QLatin1Char(' ')));
 }
 
-void TrendWindow::closeEvent(QCloseEvent* event) {
+void TrendWindow::closeEvent(QCloseEvent* event)
+{
     store();
     QWidget::closeEvent(event);
 }
 
-void TrendWindow::hideEvent(QHideEvent* event) {
+void TrendWindow::hideEvent(QHideEvent* event)
+{
     timer_.stop();
     store();
     QWidget::hideEvent(event);
 }
 
-bool TrendWindow::savePng(const QString& path) { return plot->grab().save(path, "PNG"); }
+bool TrendWindow::savePng(const QString& path)
+{
+    return plot->grab().save(path, "PNG");
+}
 
-bool TrendWindow::saveCsv(const QString& path) {
+bool TrendWindow::saveCsv(const QString& path)
+{
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
     const QByteArray bytes = trendCsv(history_, picked(), state_.gChannel, plot->from(), plot->to());
     return file.write(bytes) == bytes.size() && file.flush();
 }
 
-void TrendWindow::chooseAndSavePng() {
-    const QString path = services_.dialogs.saveFileName(state_.programFolder, QStringLiteral("trend.png"),
-                                                        QStringLiteral("*.png(PNG images)|*.png"), QStringLiteral(".png"));
+void TrendWindow::chooseAndSavePng()
+{
+    const QString path
+        = services_.dialogs.saveFileName(state_.programFolder, QStringLiteral("trend.png"),
+                                         QStringLiteral("*.png(PNG images)|*.png"), QStringLiteral(".png"));
     if (!path.isEmpty() && !savePng(path))
         services_.messages.information(QStringLiteral("The plot could not be saved to %1.").arg(path));
 }
 
-void TrendWindow::chooseAndSaveCsv() {
-    const QString path = services_.dialogs.saveFileName(state_.programFolder, QStringLiteral("trend.csv"),
-                                                        QStringLiteral("*.csv(CSV files)|*.csv"), QStringLiteral(".csv"));
+void TrendWindow::chooseAndSaveCsv()
+{
+    const QString path
+        = services_.dialogs.saveFileName(state_.programFolder, QStringLiteral("trend.csv"),
+                                         QStringLiteral("*.csv(CSV files)|*.csv"), QStringLiteral(".csv"));
     if (!path.isEmpty() && !saveCsv(path))
         services_.messages.information(QStringLiteral("The shown range could not be saved to %1.").arg(path));
 }

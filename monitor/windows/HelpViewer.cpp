@@ -33,14 +33,13 @@ const QString kStampKey = QStringLiteral("RDXMON/helpFileStamp");
 
 QString fileStamp(const QFileInfo& info)
 {
-    return QStringLiteral("%1/%2").arg(info.size()).arg(
-        info.lastModified().toMSecsSinceEpoch());
+    return QStringLiteral("%1/%2").arg(info.size()).arg(info.lastModified().toMSecsSinceEpoch());
 }
 
 QString damaged(const QString& helpFile, const QString& detail)
 {
-    QString text = QStringLiteral("The help file %1 is damaged or is not a help file.").arg(
-        QDir::toNativeSeparators(helpFile));
+    QString text
+        = QStringLiteral("The help file %1 is damaged or is not a help file.").arg(QDir::toNativeSeparators(helpFile));
     if (!detail.isEmpty()) {
         text += QStringLiteral(" (%1)").arg(detail);
     }
@@ -121,8 +120,7 @@ OpenedHelp OpenHelpFile(const QString& helpFile, const QString& collectionFolder
     return result;
 }
 
-HelpBrowser::HelpBrowser(QHelpEngineCore& engine, QWidget* parent)
-    : QTextBrowser(parent), mEngine(engine)
+HelpBrowser::HelpBrowser(QHelpEngineCore& engine, QWidget* parent) : QTextBrowser(parent), mEngine(engine)
 {
     setOpenExternalLinks(true);
 }
@@ -188,17 +186,14 @@ QWidget* HelpWindow::makeIndexPage()
     lookFor->setObjectName(QStringLiteral("indexLookFor"));
     lookFor->setClearButtonEnabled(true);
     QHelpIndexWidget* index = mEngine->indexWidget();
-    connect(lookFor, &QLineEdit::textChanged, index,
-            [index](const QString& text) { index->filterIndices(text); });
+    connect(lookFor, &QLineEdit::textChanged, index, [index](const QString& text) { index->filterIndices(text); });
     connect(lookFor, &QLineEdit::returnPressed, index, &QHelpIndexWidget::activateCurrentItem);
-    connect(index, &QHelpIndexWidget::documentActivated, this,
-            [this](const QHelpLink& link) { showTopic(link.url); });
-    connect(index, &QHelpIndexWidget::documentsActivated, this,
-            [this](const QList<QHelpLink>& links) {
-                if (!links.isEmpty()) {
-                    showTopic(links.first().url);
-                }
-            });
+    connect(index, &QHelpIndexWidget::documentActivated, this, [this](const QHelpLink& link) { showTopic(link.url); });
+    connect(index, &QHelpIndexWidget::documentsActivated, this, [this](const QList<QHelpLink>& links) {
+        if (!links.isEmpty()) {
+            showTopic(links.first().url);
+        }
+    });
     auto* layout = new QVBoxLayout(page);
     layout->addWidget(new QLabel(QStringLiteral("&Look for:"), page));
     layout->addWidget(lookFor);
@@ -213,8 +208,7 @@ QWidget* HelpWindow::makeSearchPage()
     auto* page = new QWidget(this);
     QHelpSearchQueryWidget* query = search->queryWidget();
     QHelpSearchResultWidget* results = search->resultWidget();
-    connect(query, &QHelpSearchQueryWidget::search, search,
-            [search, query] { search->search(query->searchInput()); });
+    connect(query, &QHelpSearchQueryWidget::search, search, [search, query] { search->search(query->searchInput()); });
     connect(results, &QHelpSearchResultWidget::requestShowLink, this, &HelpWindow::showTopic);
     auto* layout = new QVBoxLayout(page);
     layout->addWidget(query);
@@ -235,14 +229,10 @@ void HelpWindow::showDefaultTopic()
     showTopic(mDefaultTopic);
 }
 
-HelpViewer::HelpViewer(const QString& helpFile, MessageBoxes& messages,
-                       const QString& collectionFolder)
-    : mHelpFile(helpFile),
-      mMessages(messages),
-      mCollectionFolder(collectionFolder.isEmpty() ? DefaultHelpCollectionFolder()
-                                                   : collectionFolder)
-{
-}
+HelpViewer::HelpViewer(const QString& helpFile, MessageBoxes& messages, const QString& collectionFolder)
+    : mHelpFile(helpFile), mMessages(messages),
+      mCollectionFolder(collectionFolder.isEmpty() ? DefaultHelpCollectionFolder() : collectionFolder)
+{}
 
 HelpViewer::~HelpViewer()
 {

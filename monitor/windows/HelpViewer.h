@@ -26,8 +26,8 @@ QString HelpFileName(const QString& programFolder);
 // A help file made ready for reading.
 struct OpenedHelp {
     std::unique_ptr<QHelpEngine> engine;  // null when error is set
-    QUrl defaultTopic;                    // the manual's first page
-    QString error;                        // the message for the operator
+    QUrl defaultTopic;  // the manual's first page
+    QString error;  // the message for the operator
 };
 
 // Opens helpFile through a help collection kept in collectionFolder (made
@@ -77,8 +77,7 @@ private:
 class HelpViewer {
 public:
     // collectionFolder empty: DefaultHelpCollectionFolder().
-    HelpViewer(const QString& helpFile, MessageBoxes& messages,
-               const QString& collectionFolder = QString());
+    HelpViewer(const QString& helpFile, MessageBoxes& messages, const QString& collectionFolder = QString());
     ~HelpViewer();
 
     // Opens the help window at the default topic, not modal and owned by no

@@ -23,66 +23,97 @@ constexpr int kPageButtonPitch = 96;
 
 }  // namespace
 
-int windowWidthTwips(int recorders) {
-    if (recorders >= 1 && recorders <= 4) return 7050;
-    if (recorders >= 5 && recorders <= 8) return 9315;
+int windowWidthTwips(int recorders)
+{
+    if (recorders >= 1 && recorders <= 4)
+        return 7050;
+    if (recorders >= 5 && recorders <= 8)
+        return 9315;
     return kDesignedWidthTwips;
 }
 
-int windowHeightTwips(int recorders) {
+int windowHeightTwips(int recorders)
+{
     switch (recorders) {
-    case 1: return 3855;
-    case 2: return 5940;
-    case 3: return 7965;
-    default: return kDesignedHeightTwips;
+    case 1:
+        return 3855;
+    case 2:
+        return 5940;
+    case 3:
+        return 7965;
+    default:
+        return kDesignedHeightTwips;
     }
 }
 
-bool headingVisible(int recorders, int page, int heading) {
-    if (heading == 0) return true;
+bool headingVisible(int recorders, int page, int heading)
+{
+    if (heading == 0)
+        return true;
     return recorders > pages::firstSlot(page) + 4 * heading;
 }
 
-bool pageButtonVisible(int recorders, int page) {
-    if (recorders <= pages::kSlotsPerPage) return false;
-    if (page == 2) return recorders > pages::firstSlot(2);
+bool pageButtonVisible(int recorders, int page)
+{
+    if (recorders <= pages::kSlotsPerPage)
+        return false;
+    if (page == 2)
+        return recorders > pages::firstSlot(2);
     return true;
 }
 
-bool frameVisible(int channelsInUse, int page, int slot) {
+bool frameVisible(int channelsInUse, int page, int slot)
+{
     return channelsInUse > pages::channelAt(page, slot);
 }
 
-Rect frameRect(int slot) {
+Rect frameRect(int slot)
+{
     const int column = slot / kPlacesPerColumn;
     const int row = slot % kPlacesPerColumn;
     const int recorderInColumn = row / kChannelsPerSlot;
-    return {kMargin + column * kColumnPitch, kGridTop + row * kRowHeight + recorderInColumn * kRecorderGap,
-            kFrameWidth, kRowHeight};
+    return {kMargin + column * kColumnPitch, kGridTop + row * kRowHeight + recorderInColumn * kRecorderGap, kFrameWidth,
+            kRowHeight};
 }
 
-Rect channelButtonRect() { return {0, 0, 44, kRowHeight}; }
-Rect nameLabelRect() { return {48, 0, 168, kRowHeight}; }
-Rect valueLabelRect() { return {218, 0, kFrameWidth - 222, kRowHeight}; }
+Rect channelButtonRect()
+{
+    return {0, 0, 44, kRowHeight};
+}
+Rect nameLabelRect()
+{
+    return {48, 0, 168, kRowHeight};
+}
+Rect valueLabelRect()
+{
+    return {218, 0, kFrameWidth - 222, kRowHeight};
+}
 
-Rect headingRect(int heading) {
+Rect headingRect(int heading)
+{
     return {kMargin + heading * kColumnPitch, kMargin, kFrameWidth, kHeadingHeight};
 }
 
-Rect loggingBlockRect(int clientHeight) {
+Rect loggingBlockRect(int clientHeight)
+{
     return {kMargin, clientHeight - kBlockHeight - kMargin, kBlockWidth, kBlockHeight};
 }
 
-Rect pageButtonRect(int page, int clientHeight) {
+Rect pageButtonRect(int page, int clientHeight)
+{
     const Rect block = loggingBlockRect(clientHeight);
     return {kPageButtonsLeft + page * kPageButtonPitch, block.y + kButtonRowTop, kPageButtonWidth,
             kBlockHeight - kButtonRowTop};
 }
 
 // Wide enough for a device's stable name, within the narrowest window.
-Rect commPanelRect() { return {8, kGridTop, 454, 182}; }
+Rect commPanelRect()
+{
+    return {8, kGridTop, 454, 182};
+}
 
-LoggingBlock loggingBlock() {
+LoggingBlock loggingBlock()
+{
     LoggingBlock b;
     b.lblChartSpeed = {0, 0, 96, 22};
     b.lblLogitv = {100, 0, 36, 22};
@@ -97,7 +128,8 @@ LoggingBlock loggingBlock() {
     return b;
 }
 
-CommPanel commPanel() {
+CommPanel commPanel()
+{
     CommPanel p;
     p.portCaption = {10, 24, 170, 20};
     p.Combo1 = {186, 22, 84, 24};

@@ -15,9 +15,12 @@ inline constexpr int kTwipsPerPixel = 15;
 inline constexpr int kDesignedWidthTwips = 13695;
 inline constexpr int kDesignedHeightTwips = 9225;
 
-inline constexpr int kPlacesPerColumn = 24;    // four recorders of six channels
+inline constexpr int kPlacesPerColumn = 24;  // four recorders of six channels
 
-constexpr int twipsToPixels(int twips) { return twips / kTwipsPerPixel; }
+constexpr int twipsToPixels(int twips)
+{
+    return twips / kTwipsPerPixel;
+}
 
 struct Rect {
     int x = 0;
@@ -26,10 +29,12 @@ struct Rect {
     int height = 0;
     int right() const { return x + width; }
     int bottom() const { return y + height; }
-    bool contains(const Rect& inner) const {
+    bool contains(const Rect& inner) const
+    {
         return inner.x >= x && inner.y >= y && inner.right() <= right() && inner.bottom() <= bottom();
     }
-    bool intersects(const Rect& other) const {
+    bool intersects(const Rect& other) const
+    {
         return x < other.right() && other.x < right() && y < other.bottom() && other.y < bottom();
     }
 };
@@ -38,8 +43,14 @@ struct Rect {
 // height 3855, 5940, 7965 for 1, 2, 3; the designed size otherwise.
 int windowWidthTwips(int recorders);
 int windowHeightTwips(int recorders);
-inline int windowWidthPixels(int recorders) { return twipsToPixels(windowWidthTwips(recorders)); }
-inline int windowHeightPixels(int recorders) { return twipsToPixels(windowHeightTwips(recorders)); }
+inline int windowWidthPixels(int recorders)
+{
+    return twipsToPixels(windowWidthTwips(recorders));
+}
+inline int windowHeightPixels(int recorders)
+{
+    return twipsToPixels(windowHeightTwips(recorders));
+}
 
 // Column heading Label1(h), h = 0..2, on page p: heading 0 always shows,
 // heading h when n > 12p + 4h (at creation page 0 applies).
@@ -52,7 +63,6 @@ bool pageButtonVisible(int recorders, int page);
 // Frame frmM(i) on page p shows channel index 72p + i; it is visible when
 // that index is below the number of channels in use.
 bool frameVisible(int channelsInUse, int page, int slot);
-
 
 // --- Pixel geometry, in the coordinates of the window's client area below
 // the menu bar. clientHeight is the window height minus the menu bar.

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <optional>
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
 #include <QButtonGroup>
@@ -14,7 +15,6 @@
 #include <QFileInfo>
 #include <QFontMetrics>
 #include <QFrame>
-#include <QAbstractItemView>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
@@ -27,6 +27,7 @@
 #include "names/ChannelNames.h"
 #include "names/frmDVN.h"
 #include "polling/Reply.h"
+#include "rdx5Comm3.h"
 #include "startup/Lenient.h"
 #include "startup/PortChoice.h"
 #include "startup/ProgramFolder.h"
@@ -35,7 +36,6 @@
 #include "windows/Opuning.h"
 #include "windows/UpDown.h"
 #include "windows/frmAbout.h"
-#include "rdx5Comm3.h"
 
 namespace rdxmon {
 
@@ -43,37 +43,42 @@ namespace {
 
 const QString kHeading = QStringLiteral("No.    Name                                        PV");
 const QString kExitQuestion = QStringLiteral("Monitoring software will be closed. Is this OK?");
-const QString kRestartMessage =
-    QStringLiteral("If communication settings have been changed, close monitor software and restart.");
+const QString kRestartMessage
+    = QStringLiteral("If communication settings have been changed, close monitor software and restart.");
 const QString kStoppedMessage = QStringLiteral("Logging is stopped now.");
 
-void place(QWidget* widget, const layout::Rect& r) { widget->setGeometry(r.x, r.y, r.width, r.height); }
+void place(QWidget* widget, const layout::Rect& r)
+{
+    widget->setGeometry(r.x, r.y, r.width, r.height);
+}
 
 // Fits a text into exactly four characters: cut, or blank padded.
-QString fitFour(const QString& text) { return text.left(4).leftJustified(4, QLatin1Char(' ')); }
+QString fitFour(const QString& text)
+{
+    return text.left(4).leftJustified(4, QLatin1Char(' '));
+}
 
 // Selects the list entry matching the text (blanks around ignored); a value
 // the list does not hold is added, so storing it again keeps it unchanged.
-void selectText(QComboBox* combo, const QString& text) {
+void selectText(QComboBox* combo, const QString& text)
+{
     const QString wanted = text.trimmed();
     int index = combo->findText(wanted);
     if (index < 0 && !wanted.isEmpty()) {
         combo->addItem(wanted);
         index = combo->count() - 1;
     }
-    if (index >= 0) combo->setCurrentIndex(index);
+    if (index >= 0)
+        combo->setCurrentIndex(index);
 }
 
 }  // namespace
 
 MainDisp::MainDisp(SharedState& state, Services& services, QWidget* parent)
-    : QMainWindow(parent),
-      state_(state),
-      services_(services),
-      poll_(state, *this, &services.clock),
-      printerSelection_(printers_, services.messages),
-      printout_(services.messages),
-      help_(HelpFileName(programFolder()), services.messages) {
+    : QMainWindow(parent), state_(state), services_(services), poll_(state, *this, &services.clock),
+      printerSelection_(printers_, services.messages), printout_(services.messages),
+      help_(HelpFileName(programFolder()), services.messages)
+{
     setWindowTitle(kProgramTitle);
     QFont font = this->font();
     font.setPixelSize(12);
@@ -125,9 +130,11 @@ MainDisp::MainDisp(SharedState& state, Services& services, QWidget* parent)
     widgets.mnuLogName = mnuLogName;
     widgets.cmdMLog = cmdMLog;
     logging_ = std::make_unique<LoggingControls>(widgets, state_, services_, *this, [this] {
-        if (parts_.saveNames) return parts_.saveNames();
+        if (parts_.saveNames)
+            return parts_.saveNames();
         QString error;
-        if (saveChannelNames(state_.programFolder, state_.gChannel, &error)) return true;
+        if (saveChannelNames(state_.programFolder, state_.gChannel, &error))
+            return true;
         services_.messages.information(error);
         return false;
     });
@@ -135,9 +142,11 @@ MainDisp::MainDisp(SharedState& state, Services& services, QWidget* parent)
     // 5. Page 0, frames of the channels in use.
     mPage_ = 0;
     const int channels = lenientInt(state_.gChTotal);
-    for (int i = 0; i < pages::kChannelsPerPage; ++i) frmM[i]->setVisible(layout::frameVisible(channels, 0, i));
+    for (int i = 0; i < pages::kChannelsPerPage; ++i)
+        frmM[i]->setVisible(layout::frameVisible(channels, 0, i));
     // 6. Layout by the number of recorders.
-    for (int h = 0; h < 3; ++h) Label1[h]->setVisible(layout::headingVisible(recorders, 0, h));
+    for (int h = 0; h < 3; ++h)
+        Label1[h]->setVisible(layout::headingVisible(recorders, 0, h));
     DVsele1->setVisible(layout::pageButtonVisible(recorders, 0));
     DVsele2->setVisible(layout::pageButtonVisible(recorders, 1));
     DVsele3->setVisible(layout::pageButtonVisible(recorders, 2));
@@ -155,21 +164,25 @@ MainDisp::MainDisp(SharedState& state, Services& services, QWidget* parent)
 
 MainDisp::~MainDisp() = default;
 
-void MainDisp::buildMenus() {
+void MainDisp::buildMenus()
+{
     auto add = [this](QMenu* menu, const QString& caption, auto handler) {
         QAction* action = menu->addAction(caption);
         connect(action, &QAction::triggered, this, handler);
         return action;
     };
     auto hook = [](const std::function<void()>& f) {
-        if (f) f();
+        if (f)
+            f();
     };
     mnuFI = menuBar()->addMenu(QStringLiteral("File(&F)"));
     // The logging controls connect mnuLogName themselves.
     mnuLogName = mnuFI->addAction(QStringLiteral("Logging file name setting(&L)"));
     mnuFI->addSeparator();  // mnuStep1
-    priterselect = add(mnuFI, QStringLiteral("Printer selection(&S)"), [this] { printerSelection_.priterselect(this); });
-    mnuPrint = add(mnuFI, QStringLiteral("Printout(&P)"), [this] { printout_.mnuPrint(this, printerSelection_.currentPrinter()); });
+    priterselect
+        = add(mnuFI, QStringLiteral("Printer selection(&S)"), [this] { printerSelection_.priterselect(this); });
+    mnuPrint = add(mnuFI, QStringLiteral("Printout(&P)"),
+                   [this] { printout_.mnuPrint(this, printerSelection_.currentPrinter()); });
     mnuFI->addSeparator();  // mnuStep3
     mnuEnd = add(mnuFI, QStringLiteral("eXit(&X)"), [this] { mnuEnd_Click(); });
 
@@ -182,10 +195,12 @@ void MainDisp::buildMenus() {
     mnuHel = menuBar()->addMenu(QStringLiteral("Help(&H)"));
     mnuHelp = add(mnuHel, QStringLiteral("Help(&H)"), [this] { help_.showHelp(); });
     mnuHel->addSeparator();  // mnuStep6
-    mnuHelpVer = add(mnuHel, QStringLiteral("Version information(&V)"), [this] { ShowVersionInformation(this, state_.programFolder); });
+    mnuHelpVer = add(mnuHel, QStringLiteral("Version information(&V)"),
+                     [this] { ShowVersionInformation(this, state_.programFolder); });
 }
 
-void MainDisp::buildGrid() {
+void MainDisp::buildGrid()
+{
     QWidget* client = centralWidget();
     for (int h = 0; h < 3; ++h) {
         Label1[h] = new QLabel(kHeading, client);
@@ -231,7 +246,8 @@ void MainDisp::buildGrid() {
     connect(DVsele3, &QPushButton::clicked, this, [this] { DVsele3_Click(); });
 }
 
-void MainDisp::buildLoggingBlock(int clientHeight) {
+void MainDisp::buildLoggingBlock(int clientHeight)
+{
     loggingBlock = new QWidget(centralWidget());
     place(loggingBlock, layout::loggingBlockRect(clientHeight));
     const layout::LoggingBlock g = layout::loggingBlock();
@@ -280,7 +296,8 @@ void MainDisp::buildLoggingBlock(int clientHeight) {
     lblMsg->setPalette(palette);
 }
 
-void MainDisp::buildCommPanel() {
+void MainDisp::buildCommPanel()
+{
     frmCommInit = new QGroupBox(QStringLiteral("Communication port selection"), centralWidget());
     place(frmCommInit, layout::commPanelRect());
     frmCommInit->setAutoFillBackground(true);
@@ -290,7 +307,8 @@ void MainDisp::buildCommPanel() {
     place(Label2[20], g.portCaption);
     Combo1 = new QComboBox(frmCommInit);
     place(Combo1, g.Combo1);
-    for (int n = 1; n <= 8; ++n) Combo1->addItem(QStringLiteral("COM%1").arg(n));
+    for (int n = 1; n <= 8; ++n)
+        Combo1->addItem(QStringLiteral("COM%1").arg(n));
 
     Label2[21] = new QLabel(QStringLiteral("Device"), frmCommInit);
     place(Label2[21], g.deviceCaption);
@@ -324,7 +342,8 @@ void MainDisp::buildCommPanel() {
     frmCommInit->hide();
 }
 
-void MainDisp::fillDeviceList() {
+void MainDisp::fillDeviceList()
+{
     const int port = portNumber(Combo1->currentText());
     const QString chosen = readPortChoices(state_.programFolder)[port];
     const QSignalBlocker block(Combo3);
@@ -333,10 +352,12 @@ void MainDisp::fillDeviceList() {
         Combo3->addItem(QStringLiteral("No device for %1").arg(Combo1->currentText()), QString());
         return;
     }
-    Combo3->addItem(QStringLiteral("COM%1 link or default (%2)").arg(port).arg(linkRulePath(state_.programFolder, port)),
-                    QString());
+    Combo3->addItem(
+        QStringLiteral("COM%1 link or default (%2)").arg(port).arg(linkRulePath(state_.programFolder, port)),
+        QString());
     Combo3->addItem(QStringLiteral("Simulated recorders"), kSimulatedChoice);
-    for (const SerialDevice& device : serialDevices()) Combo3->addItem(deviceCaption(device), device.path);
+    for (const SerialDevice& device : serialDevices())
+        Combo3->addItem(deviceCaption(device), device.path);
     // A device chosen before and not present now stays a choice.
     if (!chosen.isEmpty() && Combo3->findData(chosen) < 0)
         Combo3->addItem(QStringLiteral("%1 (not present)").arg(chosen), chosen);
@@ -349,7 +370,8 @@ void MainDisp::fillDeviceList() {
     Combo3->view()->setMinimumWidth(widest + 32);
 }
 
-void MainDisp::showPage(int page) {
+void MainDisp::showPage(int page)
+{
     mPage_ = page;
     NameSet(page);
     Logdisp(page);
@@ -365,11 +387,13 @@ void MainDisp::showPage(int page) {
         }
     }
     const int recorders = state_.gRecTotal;
-    for (int h = 0; h < 3; ++h) Label1[h]->setVisible(layout::headingVisible(recorders, page, h));
+    for (int h = 0; h < 3; ++h)
+        Label1[h]->setVisible(layout::headingVisible(recorders, page, h));
     showStale();
 }
 
-void MainDisp::showStale() {
+void MainDisp::showStale()
+{
     const int firstSlot = pages::firstSlot(mPage_);
     const QColor normal = palette().color(QPalette::WindowText);
     for (int i = 0; i < pages::kChannelsPerPage; ++i) {
@@ -385,7 +409,8 @@ void MainDisp::showStale() {
     showValueTips();
 }
 
-void MainDisp::showPv(int label, const QString& text) {
+void MainDisp::showPv(int label, const QString& text)
+{
     pvText_[label] = text;
     const int k = pages::channelAt(mPage_, label);
     const QString& symbol = k < kChannelCount ? marks_[k].symbol : QString();
@@ -395,19 +420,24 @@ void MainDisp::showPv(int label, const QString& text) {
                                                  .arg(symbol.toHtmlEscaped(), text.toHtmlEscaped()));
 }
 
-void MainDisp::setValueMark(int channel, const ValueMark& mark) {
-    if (channel < 0 || channel >= kChannelCount || marks_[channel] == mark) return;
+void MainDisp::setValueMark(int channel, const ValueMark& mark)
+{
+    if (channel < 0 || channel >= kChannelCount || marks_[channel] == mark)
+        return;
     marks_[channel] = mark;
     const int label = channel - pages::firstChannel(mPage_);
-    if (label < 0 || label >= pages::kChannelsPerPage) return;
+    if (label < 0 || label >= pages::kChannelsPerPage)
+        return;
     showPv(label, pvText_[label]);
     showStale();
 }
 
-ValueFacts MainDisp::valueFacts(int label) const {
+ValueFacts MainDisp::valueFacts(int label) const
+{
     ValueFacts f;
     const int k = pages::channelAt(mPage_, label);
-    if (label < 0 || label >= pages::kChannelsPerPage || k >= kChannelCount) return f;
+    if (label < 0 || label >= pages::kChannelsPerPage || k >= kChannelCount)
+        return f;
     const int slot = k / kChannelsPerSlot;
     f.channel = k;
     f.selected = state_.gChannel[k].LogSel != 0;
@@ -420,24 +450,40 @@ ValueFacts MainDisp::valueFacts(int label) const {
     return f;
 }
 
-void MainDisp::showValueTips(int slot) {
+void MainDisp::showValueTips(int slot)
+{
     for (int i = 0; i < pages::kChannelsPerPage; ++i) {
         const int k = pages::channelAt(mPage_, i);
-        if (k >= kChannelCount) break;
-        if (slot >= 0 && k / kChannelsPerSlot != slot) continue;
+        if (k >= kChannelCount)
+            break;
+        if (slot >= 0 && k / kChannelsPerSlot != slot)
+            continue;
         QString tip = valueToolTip(valueFacts(i));
-        if (!marks_[k].toolTip.isEmpty()) tip += u'\n' + marks_[k].toolTip;
-        if (lblPv[i]->toolTip() != tip) lblPv[i]->setToolTip(tip);
+        if (!marks_[k].toolTip.isEmpty())
+            tip += u'\n' + marks_[k].toolTip;
+        if (lblPv[i]->toolTip() != tip)
+            lblPv[i]->setToolTip(tip);
     }
 }
 
-void MainDisp::replyTaken(int slot, const QDateTime&) { showValueTips(slot); }
-void MainDisp::pollMissed(int slot, const QDateTime&, MissReason) { showValueTips(slot); }
-void MainDisp::lineLost(bool) { showValueTips(); }
+void MainDisp::replyTaken(int slot, const QDateTime&)
+{
+    showValueTips(slot);
+}
+void MainDisp::pollMissed(int slot, const QDateTime&, MissReason)
+{
+    showValueTips(slot);
+}
+void MainDisp::lineLost(bool)
+{
+    showValueTips();
+}
 
-QString valueToolTip(const ValueFacts& f) {
+QString valueToolTip(const ValueFacts& f)
+{
     const auto when = [&](const QDateTime& t) {
-        return t.toString(t.date() == f.now.date() ? QStringLiteral("HH:mm:ss") : QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+        return t.toString(t.date() == f.now.date() ? QStringLiteral("HH:mm:ss")
+                                                   : QStringLiteral("yyyy-MM-dd HH:mm:ss"));
     };
     QString head;
     if (!f.selected) {
@@ -458,14 +504,15 @@ QString valueToolTip(const ValueFacts& f) {
                                          : QStringLiteral("the recorder has not answered since the program started");
             break;
         }
-        if (f.lastReply.isValid()) head += QStringLiteral(" (last reply %1)").arg(when(f.lastReply));
-        if (f.state == PvState::Stale) head += QStringLiteral("\nThe grey value is its last reading, not a present one.");
+        if (f.lastReply.isValid())
+            head += QStringLiteral(" (last reply %1)").arg(when(f.lastReply));
+        if (f.state == PvState::Stale)
+            head += QStringLiteral("\nThe grey value is its last reading, not a present one.");
     } else if (f.state == PvState::Skipped) {
         head = QStringLiteral("skipped by the recorder: it sends no value for this channel");
     } else if (f.state == PvState::NoReading) {
-        head = f.lastReply.isValid()
-                   ? QStringLiteral("no number in the last reply (a burn-out or over-range text)")
-                   : QStringLiteral("no reading yet: the recorder has not been asked yet");
+        head = f.lastReply.isValid() ? QStringLiteral("no number in the last reply (a burn-out or over-range text)")
+                                     : QStringLiteral("no reading yet: the recorder has not been asked yet");
     } else {
         head = QStringLiteral("current reading");
     }
@@ -474,11 +521,14 @@ QString valueToolTip(const ValueFacts& f) {
     return channelLabel(f.channel) + QStringLiteral(": ") + head + QLatin1Char('\n') + last;
 }
 
-void MainDisp::setSlotStale(int slot, bool, const QDateTime&) {
-    if (pages::slotOnPage(slot, mPage_)) showStale();
+void MainDisp::setSlotStale(int slot, bool, const QDateTime&)
+{
+    if (pages::slotOnPage(slot, mPage_))
+        showStale();
 }
 
-void MainDisp::showStoredValue(int label, int channel) {
+void MainDisp::showStoredValue(int label, int channel)
+{
     // A channel that is not selected, or has no reading, shows nothing: a
     // made-up number must not pass for a reading. A stale one shows its last
     // value greyed (showStale).
@@ -487,19 +537,25 @@ void MainDisp::showStoredValue(int label, int channel) {
     showPv(label, shown ? formatPv(state_.gPvValue[channel], std::nullopt) : QString());
 }
 
-QString MainDisp::runDevice() const { return portDevice(runPorts_, runPort_); }
+QString MainDisp::runDevice() const
+{
+    return portDevice(runPorts_, runPort_);
+}
 
-void MainDisp::setLineLost(bool lost) {
+void MainDisp::setLineLost(bool lost)
+{
     lineLost_ = lost;
     showLineNotice();
 }
 
-void MainDisp::setNoAnswer(bool none) {
+void MainDisp::setNoAnswer(bool none)
+{
     noAnswer_ = none;
     showLineNotice();
 }
 
-void MainDisp::showLineNotice() {
+void MainDisp::showLineNotice()
+{
     // A lost line says more than silent recorders on it.
     if (lineLost_) {
         lblLine->setText(kLineLostMessage);
@@ -509,11 +565,16 @@ void MainDisp::showLineNotice() {
     lblLine->setVisible(lineLost_ || noAnswer_);
 }
 
-QString portDevice(const QString& folder, const QString& port) { return portDevice(PortRule::takenFrom(folder), port); }
+QString portDevice(const QString& folder, const QString& port)
+{
+    return portDevice(PortRule::takenFrom(folder), port);
+}
 
-QString portDevice(const PortRule& rule, const QString& port) {
+QString portDevice(const PortRule& rule, const QString& port)
+{
     const int n = portNumber(port);
-    if (n == 0) return {};
+    if (n == 0)
+        return {};
     const QFileInfo path(rule.path(n));
     if (path.isSymLink()) {
         const QString end = path.canonicalFilePath();
@@ -522,48 +583,61 @@ QString portDevice(const PortRule& rule, const QString& port) {
     return path.absoluteFilePath();
 }
 
-QString noAnswerMessage(const QString& port, const QString& device) {
+QString noAnswerMessage(const QString& port, const QString& device)
+{
     const QString where = device.isEmpty() ? port.trimmed() : QStringLiteral("%1 (%2)").arg(port.trimmed(), device);
     return QStringLiteral("No recorder answers on %1").arg(where);
 }
 
-QFont channelNameFont(const QFont& base, int labelWidth) {
+QFont channelNameFont(const QFont& base, int labelWidth)
+{
     // The widest of the default names decides; a smaller size is taken only
     // when the base font is too wide for the label.
     QFont font = base;
-    if (font.pixelSize() <= 0) font.setPixelSize(12);
+    if (font.pixelSize() <= 0)
+        font.setPixelSize(12);
     const auto widest = [](const QFont& f) {
         const QFontMetrics metrics(f);
         int width = 0;
-        for (int k = 0; k < kChannelCount; ++k) width = std::max(width, metrics.horizontalAdvance(defaultChannelName(k)));
+        for (int k = 0; k < kChannelCount; ++k)
+            width = std::max(width, metrics.horizontalAdvance(defaultChannelName(k)));
         return width;
     };
-    while (font.pixelSize() > 8 && widest(font) > labelWidth) font.setPixelSize(font.pixelSize() - 1);
+    while (font.pixelSize() > 8 && widest(font) > labelWidth)
+        font.setPixelSize(font.pixelSize() - 1);
     return font;
 }
 
-void MainDisp::NameSet(int page) {
+void MainDisp::NameSet(int page)
+{
     for (int i = 0; i < pages::kChannelsPerPage; ++i) {
         const int k = pages::channelAt(page, i);
-        if (k >= kChannelCount) break;
+        if (k >= kChannelCount)
+            break;
         lblDevname[i]->setText(state_.gChannel[k].Name);
     }
 }
 
-void MainDisp::Logdisp(int page) {
-    if (logging_) logging_->Logdisp(page);
+void MainDisp::Logdisp(int page)
+{
+    if (logging_)
+        logging_->Logdisp(page);
     // A channel just unselected (its button toggled) stops showing its
     // value; a selected one gets it again with the next poll of its recorder.
-    if (page != mPage_) return;
+    if (page != mPage_)
+        return;
     for (int i = 0; i < pages::kChannelsPerPage; ++i) {
         const int k = pages::channelAt(page, i);
-        if (k < kChannelCount && state_.gChannel[k].LogSel == 0) showPv(i, {});
+        if (k < kChannelCount && state_.gChannel[k].LogSel == 0)
+            showPv(i, {});
     }
     showValueTips();
 }
 
-void MainDisp::Communicate() {
-    if (parts_.splash) parts_.splash->prgWait->setMaximum(state_.gRecTotal);
+void MainDisp::Communicate()
+{
+    if (parts_.splash)
+        parts_.splash->prgWait->setMaximum(state_.gRecTotal);
     // The polling thread sets the port up, opens it (30019 counts as not
     // opened), clears both buffers, sends the close commands when opened,
     // and polls. Meanwhile this thread runs its events: the start-up pass's
@@ -573,18 +647,22 @@ void MainDisp::Communicate() {
     startWait_ = &wait;
     const auto ready = [&] { return exiting_ || (connected && (!connected->opened || state_.gStartDone != 0)); };
     polling_.afterTake = [&] {
-        if (ready()) wait.quit();
+        if (ready())
+            wait.quit();
     };
     polling_.start(
         [&](const ConnectResult& result) {
             connected = result;
-            if (ready()) wait.quit();
+            if (ready())
+                wait.quit();
         },
         parts_.recovering);
-    if (!ready()) wait.exec();
+    if (!ready())
+        wait.exec();
     polling_.afterTake = nullptr;
     startWait_ = nullptr;
-    if (exiting_) return;
+    if (exiting_)
+        return;
 
     state_.gPortOpened = connected->opened ? QStringLiteral("True") : QStringLiteral("False");
     portCause_ = connected->cause;
@@ -595,44 +673,57 @@ void MainDisp::Communicate() {
     // reopened by the polling, and the window tells its state.)
     if (!connected->failure.isEmpty()) {
         services_.messages.information(
-            QStringLiteral("The serial port could not be prepared; the recorders are not polled.\n%1").arg(connected->failure));
+            QStringLiteral("The serial port could not be prepared; the recorders are not polled.\n%1")
+                .arg(connected->failure));
     }
     // The port could not be opened for a reason the operator can mend
     // (permission, a missing, busy or wrong device, a refused port or speed
     // text): say so plainly.
-    if (!connected->problem.isEmpty()) services_.messages.information(connected->problem);
-    if (parts_.nameLoad) parts_.nameLoad();
+    if (!connected->problem.isEmpty())
+        services_.messages.information(connected->problem);
+    if (parts_.nameLoad)
+        parts_.nameLoad();
     NameSet(0);
-    if (parts_.splash) parts_.splash->hide();
+    if (parts_.splash)
+        parts_.splash->hide();
     show();
 }
 
-void MainDisp::stopPolling() {
+void MainDisp::stopPolling()
+{
     polling_.stop(parts_.releaseLink);
     state_.gLink = nullptr;
 }
 
-void MainDisp::setPvCaption(int labelIndex, const QString& text) {
-    if (labelIndex >= 0 && labelIndex < pages::kChannelsPerPage) showPv(labelIndex, text);
+void MainDisp::setPvCaption(int labelIndex, const QString& text)
+{
+    if (labelIndex >= 0 && labelIndex < pages::kChannelsPerPage)
+        showPv(labelIndex, text);
 }
 
-void MainDisp::setProgress(int value) {
-    if (parts_.splash) parts_.splash->prgWait->setValue(value);
+void MainDisp::setProgress(int value)
+{
+    if (parts_.splash)
+        parts_.splash->prgWait->setValue(value);
 }
 
-void MainDisp::dns_Click() {
-    if (!parts_.addressWindow) return;
+void MainDisp::dns_Click()
+{
+    if (!parts_.addressWindow)
+        return;
     parts_.addressWindow->showFromMenu();
 }
 
-void MainDisp::mnuComPort_Click() {
+void MainDisp::mnuComPort_Click()
+{
     // The devices present now.
     fillDeviceList();
     frmCommInit->show();
     frmCommInit->raise();
 }
 
-void MainDisp::cmdCommOK_Click() {
+void MainDisp::cmdCommOK_Click()
+{
     // The choice goes to the file for the next start; the running program
     // keeps its port, speed and recorder count (gRecTotal). The record in
     // memory takes the choice only once it is stored, so the exit command
@@ -649,8 +740,8 @@ void MainDisp::cmdCommOK_Click() {
     }
     state_.gInit = chosen;
     // The port's device beside it, in the user's own file.
-    if (const int port = portNumber(chosen.Port); port > 0 &&
-        !storePortChoice(state_.programFolder, port, Combo3->currentData().toString(), &error)) {
+    if (const int port = portNumber(chosen.Port);
+        port > 0 && !storePortChoice(state_.programFolder, port, Combo3->currentData().toString(), &error)) {
         services_.messages.information(error);
         return;
     }
@@ -658,19 +749,24 @@ void MainDisp::cmdCommOK_Click() {
     services_.messages.information(kRestartMessage);
 }
 
-bool MainDisp::mnuEnd_Click() {
-    if (exiting_) return true;
+bool MainDisp::mnuEnd_Click()
+{
+    if (exiting_)
+        return true;
     // Rows the log file could not take yet are lost when the program ends:
     // the question says so.
     const QString note = logging_->controller().unwrittenRowsNote();
     const QString question = note.isEmpty() ? kExitQuestion : kExitQuestion + QStringLiteral("\n\n") + note;
-    if (!services_.messages.question(question)) return false;
+    if (!services_.messages.question(question))
+        return false;
     storeAndEnd(true);
     return true;
 }
 
-void MainDisp::storeAndQuit() {
-    if (exiting_) return;
+void MainDisp::storeAndQuit()
+{
+    if (exiting_)
+        return;
     // No one is asked now: a last attempt at the rows waiting, and what
     // stays unwritten goes to standard error (the session's journal).
     const QString note = logging_->controller().unwrittenRowsNote();
@@ -679,7 +775,8 @@ void MainDisp::storeAndQuit() {
     storeAndEnd(false);
 }
 
-void MainDisp::storeAndEnd(bool tellFailures) {
+void MainDisp::storeAndEnd(bool tellFailures)
+{
     exiting_ = true;
     // 2. The logging controls into the settings record; the sampling timer
     // stops.
@@ -693,16 +790,19 @@ void MainDisp::storeAndEnd(bool tellFailures) {
     stopPolling();
     help_.closeAll();
     // 7. Every window, then the program.
-    if (startWait_) startWait_->quit();
+    if (startWait_)
+        startWait_->quit();
     const QWidgetList windows = QApplication::topLevelWidgets();
     for (QWidget* window : windows) {
-        if (window != this && window->isVisible()) window->close();
+        if (window != this && window->isVisible())
+            window->close();
     }
     hide();
     QCoreApplication::exit(0);
 }
 
-void MainDisp::closeEvent(QCloseEvent* event) {
+void MainDisp::closeEvent(QCloseEvent* event)
+{
     // Closing through the frame is the exit command, question included.
     if (exiting_ || mnuEnd_Click()) {
         event->accept();

@@ -53,10 +53,10 @@ struct MainDispParts {
     frmDVN* addressWindow = nullptr;
     // Raised by the polling thread while it reopens a lost line.
     RecoveringFlag* recovering = nullptr;
-    std::function<void()> nameLoad;      // the channel name window's NameLoad
+    std::function<void()> nameLoad;  // the channel name window's NameLoad
     std::function<void()> channelNames;  // mnuChName: the name window, modal
-    std::function<bool()> saveNames;     // write the channel table (channel buttons)
-    std::function<void()> releaseLink;   // exit: release gLink (on the polling thread)
+    std::function<bool()> saveNames;  // write the channel table (channel buttons)
+    std::function<void()> releaseLink;  // exit: release gLink (on the polling thread)
 };
 
 // A mark on a channel's value label (an alarm): a symbol before the value,
@@ -71,14 +71,14 @@ struct ValueMark {
 // What the tooltip of a value label tells: why the place is empty (or grey)
 // and when the channel was last read.
 struct ValueFacts {
-    int channel = 0;        // 0..185
-    bool selected = true;   // LogSel not 0
+    int channel = 0;  // 0..185
+    bool selected = true;  // LogSel not 0
     PvState state = PvState::NoReading;
     bool answering = true;  // its recorder's latest poll gave values (it is not stale)
     MissReason miss = MissReason::NoReply;  // why not, when not answering
-    QDateTime lastReply;    // its recorder's last whole reply (invalid: none)
+    QDateTime lastReply;  // its recorder's last whole reply (invalid: none)
     QDateTime lastReading;  // the channel's last reading (invalid: none)
-    QDateTime now;          // times of another day carry their date
+    QDateTime now;  // times of another day carry their date
 };
 // "01-3: not selected ...", "01-1: current reading", "01-2: the recorder
 // does not answer ...", then "Last reading: 10:42:05" or "No reading since
@@ -173,7 +173,6 @@ public:
     LoggingControls& logging() { return *logging_; }
     PrinterSelection& printerSelection() { return printerSelection_; }
     HelpViewer& help() { return help_; }
-
 
     // --- Controls (names as the program knows them).
     std::array<QFrame*, 72> frmM{};

@@ -16,7 +16,8 @@ namespace rdxmon {
 namespace {
 
 // The logo: a recorder's chart paper with a trace across it.
-QPixmap drawLogo(int width, int height) {
+QPixmap drawLogo(int width, int height)
+{
     QPixmap pixmap(width, height);
     pixmap.fill(Qt::transparent);
     QPainter p(&pixmap);
@@ -44,8 +45,10 @@ QPixmap drawLogo(int width, int height) {
     const qreal points[] = {0.55, 0.4, 0.62, 0.3, 0.45, 0.7, 0.5, 0.2, 0.35, 0.45};
     for (int i = 0; i < 10; ++i) {
         const QPointF point(chart.left() + chart.width() * i / 9, chart.top() + chart.height() * points[i]);
-        if (i == 0) trace.moveTo(point);
-        else trace.lineTo(point);
+        if (i == 0)
+            trace.moveTo(point);
+        else
+            trace.lineTo(point);
     }
     p.setPen(QPen(QColor(0, 90, 200), 2));
     p.setBrush(Qt::NoBrush);
@@ -60,7 +63,8 @@ QPixmap drawLogo(int width, int height) {
     return pixmap;
 }
 
-QLabel* label(QWidget* parent, const QString& text, int x, int y, int w, int h) {
+QLabel* label(QWidget* parent, const QString& text, int x, int y, int w, int h)
+{
     auto* l = new QLabel(text, parent);
     l->setGeometry(x, y, w, h);
     return l;
@@ -68,7 +72,8 @@ QLabel* label(QWidget* parent, const QString& text, int x, int y, int w, int h) 
 
 }  // namespace
 
-Opuning::Opuning(QWidget* parent) : QWidget(parent, Qt::Window | Qt::MSWindowsFixedSizeDialogHint) {
+Opuning::Opuning(QWidget* parent) : QWidget(parent, Qt::Window | Qt::MSWindowsFixedSizeDialogHint)
+{
     setWindowTitle(kProgramTitle);
     setFixedSize(480, 270);
 
@@ -100,7 +105,8 @@ Opuning::Opuning(QWidget* parent) : QWidget(parent, Qt::Window | Qt::MSWindowsFi
     prgWait->setTextVisible(false);
 }
 
-void Opuning::showSettings(const InitRecord& init) {
+void Opuning::showSettings(const InitRecord& init)
+{
     Label7[1]->setText(init.Speed);
     Label7[2]->setText(init.Port);
     Label7[3]->setText(init.RecCount);

@@ -47,16 +47,12 @@ QIcon ProgramIcon()
 }
 
 frmAbout::frmAbout(QWidget* parent, const QString& filesFolder)
-    : QDialog(parent),
-      lblTitle(new QLabel(QStringLiteral("RDX-512 monitor software"), this)),
+    : QDialog(parent), lblTitle(new QLabel(QStringLiteral("RDX-512 monitor software"), this)),
       Lbl_Type(new QLabel(QStringLiteral("RDXMON-1"), this)),
       lblVersion(new QLabel(QStringLiteral("Version 1.0.4"), this)),
-      lblDescription(new QLabel(
-          QStringLiteral("Copyright (C) 2026. All rights reserved."), this)),
+      lblDescription(new QLabel(QStringLiteral("Copyright (C) 2026. All rights reserved."), this)),
       lblFolder(new QLabel(filesFolder.isEmpty() ? QString() : filesFolderText(filesFolder), this)),
-      Image1(new QLabel(this)),
-      Line1(new EtchedLine(this)),
-      cmdOK(new QPushButton(QStringLiteral("OK"), this))
+      Image1(new QLabel(this)), Line1(new EtchedLine(this)), cmdOK(new QPushButton(QStringLiteral("OK"), this))
 {
     setObjectName(QStringLiteral("frmAbout"));
     setWindowTitle(QStringLiteral("Version information"));

@@ -27,7 +27,8 @@ TEST(AlarmSettingsFile, RoundTrip)
     s.at(0, AlarmLimit::LowLow) = {true, -1e-3, 0, 0};
     s.at(185, AlarmLimit::High) = {true, 1234567.5, 10, 3600};
     const QByteArray text = formatAlarmSettings(s);
-    EXPECT_TRUE(text.contains("[01-1]\nhigh_high = 40.25, deadband 0.5, delay 5\nlow_low = -0.001, deadband 0, delay 0\n"));
+    EXPECT_TRUE(
+        text.contains("[01-1]\nhigh_high = 40.25, deadband 0.5, delay 5\nlow_low = -0.001, deadband 0, delay 0\n"));
     const AlarmSettingsResult back = parseAlarmSettings(text, "x");
     EXPECT_TRUE(back.problem.isEmpty()) << back.problem.toStdString();
     EXPECT_TRUE(back.settings == s);
@@ -57,8 +58,8 @@ TEST(AlarmSettingsFile, BadLinesAreToldAndLeftOut)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);
         // The good lines after the bad one are kept.
-        const AlarmSettingsResult r =
-            parseAlarmSettings("; limits\n" + QByteArray(c.line) + "\n[03-1]\nlow = 5\n", "/f/RDX512ALARM.INI");
+        const AlarmSettingsResult r
+            = parseAlarmSettings("; limits\n" + QByteArray(c.line) + "\n[03-1]\nlow = 5\n", "/f/RDX512ALARM.INI");
         EXPECT_TRUE(r.problem.contains(QString::fromUtf8(c.told))) << r.problem.toStdString();
         EXPECT_TRUE(r.problem.contains("/f/RDX512ALARM.INI"));
         EXPECT_TRUE(r.settings.at(12, AlarmLimit::Low).on);
@@ -89,14 +90,25 @@ TEST(AlarmSettingsFile, ABadFileIsCopiedBeforeItIsWrittenOver)
 TEST(AlarmJournal, LinesKeptAcrossRunsAndWaitingWhileTheFileCannotBeWritten)
 {
     const QDateTime t(QDate(2026, 12, 7), QTime(10, 42, 5), QTimeZone(3600));
-    const AlarmEvent raised{AlarmId::of(2, AlarmLimit::High), t, AlarmState::Normal,
-                            AlarmState::ActiveUnacknowledged, 612.5f, "Furnace, \"top\"", {}};
-    const AlarmEvent acked{AlarmId::communicationOf(4), t.addSecs(65), AlarmState::ActiveUnacknowledged,
-                           AlarmState::ActiveAcknowledged, std::nullopt, "recorder address 05", "alice"};
+    const AlarmEvent raised{AlarmId::of(2, AlarmLimit::High),
+                            t,
+                            AlarmState::Normal,
+                            AlarmState::ActiveUnacknowledged,
+                            612.5f,
+                            "Furnace, \"top\"",
+                            {}};
+    const AlarmEvent acked{AlarmId::communicationOf(4),
+                           t.addSecs(65),
+                           AlarmState::ActiveUnacknowledged,
+                           AlarmState::ActiveAcknowledged,
+                           std::nullopt,
+                           "recorder address 05",
+                           "alice"};
     EXPECT_EQ(journalLine(raised),
               "2026-12-07 10:42:05,01-3,\"Furnace, \"\"top\"\"\",high,612.5,normal,active unacknowledged,\"\"\n");
-    EXPECT_EQ(journalLine(acked), "2026-12-07 10:43:10,05,\"recorder address 05\",communication,,active "
-                                  "unacknowledged,active acknowledged,\"alice\"\n");
+    EXPECT_EQ(journalLine(acked),
+              "2026-12-07 10:43:10,05,\"recorder address 05\",communication,,active "
+              "unacknowledged,active acknowledged,\"alice\"\n");
 
     QTemporaryDir dir;
     AlarmJournal(dir.path()).alarmChanged(raised);
@@ -119,7 +131,8 @@ TEST(AlarmJournal, LinesKeptAcrossRunsAndWaitingWhileTheFileCannotBeWritten)
     EXPECT_TRUE(journal.flush());
     EXPECT_EQ(told.size(), 2);
     EXPECT_TRUE(told[1].isEmpty());
-    EXPECT_EQ(read(QDir(folder).filePath(kAlarmJournalFile)), kAlarmJournalHeader + journalLine(raised) + journalLine(acked));
+    EXPECT_EQ(read(QDir(folder).filePath(kAlarmJournalFile)),
+              kAlarmJournalHeader + journalLine(raised) + journalLine(acked));
 }
 
 }  // namespace

@@ -79,8 +79,10 @@ protected:
     void reply(float v1, float v2)
     {
         clock.advanceMs(1000);
-        state.gPvLine[0][2] = "N01 02  C01    " + QString::number(v1, 'f', 1).rightJustified(7).toStdString() + "-01OK 5\r\n";
-        state.gPvLine[0][3] = "N01 03  C02    " + QString::number(v2, 'f', 1).rightJustified(7).toStdString() + "-01OK 5\r\n";
+        state.gPvLine[0][2]
+            = "N01 02  C01    " + QString::number(v1, 'f', 1).rightJustified(7).toStdString() + "-01OK 5\r\n";
+        state.gPvLine[0][3]
+            = "N01 03  C02    " + QString::number(v2, 'f', 1).rightJustified(7).toStdString() + "-01OK 5\r\n";
         window.Pvdispset(0);
         engine.replyTaken(0, clock.now());
     }
@@ -104,7 +106,8 @@ TEST_F(AlarmWindowsTest, AChannelInAlarmIsMarkedOnEveryPageShowing)
     reply(31.5f, 7);
     EXPECT_TRUE(window.lblPv[0]->text().contains(u"▲</span>&nbsp;31.5")) << window.lblPv[0]->text().toStdString();
     EXPECT_EQ(window.lblPv[0]->palette().color(QPalette::Window), stateColour(S::ActiveUnacknowledged));
-    EXPECT_TRUE(window.lblPv[0]->toolTip().endsWith(QStringLiteral("\nHigh alarm: active unacknowledged"))) << window.lblPv[0]->toolTip().toStdString();
+    EXPECT_TRUE(window.lblPv[0]->toolTip().endsWith(QStringLiteral("\nHigh alarm: active unacknowledged")))
+        << window.lblPv[0]->toolTip().toStdString();
     EXPECT_EQ(window.lblPv[1]->text(), QStringLiteral("7.0"));
     reply(32, 7);  // a new value keeps the mark
     EXPECT_TRUE(window.lblPv[0]->text().contains(u"▲</span>&nbsp;32.0"));

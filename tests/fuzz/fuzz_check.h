@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#define FUZZ_CHECK(c) \
+#define FUZZ_CHECK(c)                                                                                                  \
     ((c) ? void() : (std::fprintf(stderr, "%s:%d: invariant broken: %s\n", __FILE__, __LINE__, #c), std::abort()))
 
 #endif

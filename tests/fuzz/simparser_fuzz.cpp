@@ -64,12 +64,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     using Kind = rdxsim::Request::Kind;
     for (const rdxsim::Request& request : requests) {
         FUZZ_CHECK(request.text.find('\x1b') == std::string::npos && request.text.size() <= 128);
-        const std::string name = request.kind == Kind::Open    ? "open "
-                                 : request.kind == Kind::Close ? "close "
-                                 : request.kind == Kind::Data  ? "data "
-                                                               : "ts0";
-        FUZZ_CHECK(request.kind == Kind::Open || request.kind == Kind::Close || request.kind == Kind::Data ||
-                   (request.kind == Kind::Ts0 && request.text.empty()));
+        const std::string name = request.kind == Kind::Open ? "open "
+            : request.kind == Kind::Close                   ? "close "
+            : request.kind == Kind::Data                    ? "data "
+                                                            : "ts0";
+        FUZZ_CHECK(request.kind == Kind::Open || request.kind == Kind::Close || request.kind == Kind::Data
+                   || (request.kind == Kind::Ts0 && request.text.empty()));
         FUZZ_CHECK(request.describe() == name + request.text);
     }
     return 0;

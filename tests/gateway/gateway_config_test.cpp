@@ -20,19 +20,30 @@ struct Row {
     const char* what;
     QList<std::pair<QString, QString>> entries;
     const char* problemKey;  // nullptr: no problem
-    const char* endpoint;    // nullptr: off
+    const char* endpoint;  // nullptr: off
     WordOrder order = WordOrder::HighFirst;
     const char* warned = nullptr;  // a word of the warning given
 };
 
 const Row kRows[] = {
     {"defaults", {{"enabled", "yes"}}, nullptr, "127.0.0.1:1502"},
-    {"all keys", {{"enabled", "true"}, {"bind", "::"}, {"port", "502"}, {"allow", "10.0.0.0/8,fd00::/8"},
-                  {"word_order", "LOW_FIRST"}}, nullptr, "[::]:502", WordOrder::LowFirst},
+    {"all keys",
+     {{"enabled", "true"},
+      {"bind", "::"},
+      {"port", "502"},
+      {"allow", "10.0.0.0/8,fd00::/8"},
+      {"word_order", "LOW_FIRST"}},
+     nullptr,
+     "[::]:502",
+     WordOrder::LowFirst},
     {"turned off", {{"enabled", "no"}, {"port", "x"}}, nullptr, nullptr},
     {"not turned on", {{"port", "1503"}}, nullptr, nullptr, WordOrder::HighFirst, "enabled=yes"},
     {"unknown key", {{"enabled", "yes"}, {"prot", "1"}}, nullptr, "127.0.0.1:1502", WordOrder::HighFirst, "\"prot\""},
-    {"open bind, no allow", {{"enabled", "yes"}, {"bind", "0.0.0.0"}}, nullptr, "0.0.0.0:1502", WordOrder::HighFirst,
+    {"open bind, no allow",
+     {{"enabled", "yes"}, {"bind", "0.0.0.0"}},
+     nullptr,
+     "0.0.0.0:1502",
+     WordOrder::HighFirst,
      "only clients on this computer"},
     {"enabled neither", {{"enabled", "maybe"}}, "enabled", nullptr},
     {"bind a name", {{"enabled", "yes"}, {"bind", "localhost"}}, "bind", nullptr},
@@ -66,7 +77,8 @@ TEST(GatewayConfig, KeysToSettingsOrOneMessageNamingTheKey)
         const GatewayConfigResult r = parseGatewayConfig(row.entries);
         if (row.problemKey) {
             EXPECT_FALSE(r.config);
-            EXPECT_TRUE(r.problem.startsWith(QStringLiteral("rdx512.conf: [modbus] %1 ").arg(row.problemKey))) << r.problem.toStdString();
+            EXPECT_TRUE(r.problem.startsWith(QStringLiteral("rdx512.conf: [modbus] %1 ").arg(row.problemKey)))
+                << r.problem.toStdString();
             EXPECT_TRUE(r.problem.endsWith("no Modbus clients are served.")) << r.problem.toStdString();
             continue;
         }
@@ -90,12 +102,18 @@ TEST(GatewayConfig, ServesTheClientsAllowed)
         const char* client;
         bool served;
     } cases[] = {
-        {nullptr, "127.0.0.1", true},          {nullptr, "127.8.9.1", true},
-        {nullptr, "::1", true},                {nullptr, "192.168.1.5", false},
-        {"192.168.1.0/24", "192.168.1.5", true}, {"192.168.1.0/24", "192.168.2.5", false},
-        {"192.168.1.0/24", "::ffff:192.168.1.9", true}, {"192.168.1.0/24", "127.0.0.1", false},
-        {"fd00::/8, 10.1.2.3", "fd12::7", true}, {"fd00::/8, 10.1.2.3", "10.1.2.4", false},
-        {"fd00::/8, 10.1.2.3", "10.1.2.3", true}, {"any", "203.0.113.9", true},
+        {nullptr, "127.0.0.1", true},
+        {nullptr, "127.8.9.1", true},
+        {nullptr, "::1", true},
+        {nullptr, "192.168.1.5", false},
+        {"192.168.1.0/24", "192.168.1.5", true},
+        {"192.168.1.0/24", "192.168.2.5", false},
+        {"192.168.1.0/24", "::ffff:192.168.1.9", true},
+        {"192.168.1.0/24", "127.0.0.1", false},
+        {"fd00::/8, 10.1.2.3", "fd12::7", true},
+        {"fd00::/8, 10.1.2.3", "10.1.2.4", false},
+        {"fd00::/8, 10.1.2.3", "10.1.2.3", true},
+        {"any", "203.0.113.9", true},
     };
     for (const auto& c : cases) {
         QList<std::pair<QString, QString>> entries = {{"enabled", "yes"}};

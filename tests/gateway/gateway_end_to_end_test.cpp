@@ -15,15 +15,18 @@
 #include <QTemporaryDir>
 #include <QTime>
 
-#include "support/Processes.h"
 #include "startup/InitRecord.h"
+#include "support/Processes.h"
 
 namespace {
 
 using namespace rdxmon::testing;
 const QString kBin = QStringLiteral(RDX_PROGRAM_DIR);
 
-QByteArray le16(int v) { return QByteArray(1, char(v)) + char(v >> 8); }
+QByteArray le16(int v)
+{
+    return QByteArray(1, char(v)) + char(v >> 8);
+}
 
 // A TCP port nobody listens on just now.
 int freePort()
@@ -50,8 +53,9 @@ struct Read {
 Read mbpoll(int port, const QStringList& args, const QStringList& values = {})
 {
     QProcess p;
-    p.start(QStringLiteral("mbpoll"), QStringList{"-0", "-1", "-B", "-o", "1", "-p", QString::number(port)} + args +
-                                          QStringList{"127.0.0.1"} + values);
+    p.start(QStringLiteral("mbpoll"),
+            QStringList{"-0", "-1", "-B", "-o", "1", "-p", QString::number(port)} + args + QStringList{"127.0.0.1"}
+                + values);
     Read r;
     if (!p.waitForFinished(5000))
         return r;
@@ -104,15 +108,17 @@ struct Line {
         QByteArray names;
         for (int k = 0; k < 186; ++k)
             names += ("Ch " + QByteArray::number(k)).leftJustified(18, ' ') + le16(k != 4);
-        if (!QDir(dir.path()).mkpath(QStringLiteral("data")) || !QFile::copy(kBin + '/' + name, dir.filePath(name)) ||
-            !QFile::copy(kBin + "/libRDX500Comm3.so", dir.filePath("libRDX500Comm3.so")) ||
-            !writeWholeFile(folder + "/RDX512INIT.SET", rdxmon::encodeInitRecord(init)) ||
-            !writeWholeFile(folder + "/RDX512NAME.SET", names) ||
-            !writeWholeFile(folder + "/rdx512.conf", "[modbus]\nenabled=yes\nport=" + QByteArray::number(port) + "\n"))
+        if (!QDir(dir.path()).mkpath(QStringLiteral("data")) || !QFile::copy(kBin + '/' + name, dir.filePath(name))
+            || !QFile::copy(kBin + "/libRDX500Comm3.so", dir.filePath("libRDX500Comm3.so"))
+            || !writeWholeFile(folder + "/RDX512INIT.SET", rdxmon::encodeInitRecord(init))
+            || !writeWholeFile(folder + "/RDX512NAME.SET", names)
+            || !writeWholeFile(folder + "/rdx512.conf",
+                               "[modbus]\nenabled=yes\nport=" + QByteArray::number(port) + "\n"))
             return false;
-        sim.start(kBin + "/rdx512-sim", QStringList{"--dir", dir.path(), "--addresses", "1-2", "--baud", "4800",
-                                                    "--skip-every", "2", "--ready-file", dir.filePath("ready")} +
-                                            simExtra);
+        sim.start(kBin + "/rdx512-sim",
+                  QStringList{"--dir", dir.path(), "--addresses", "1-2", "--baud", "4800", "--skip-every", "2",
+                              "--ready-file", dir.filePath("ready")}
+                      + simExtra);
         if (!waitUntil([&] { return QFile::exists(dir.filePath("ready")); }, 5000))
             return false;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();

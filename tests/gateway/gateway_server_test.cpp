@@ -26,10 +26,7 @@ namespace {
 
 struct Client {
     modbus_t* ctx;
-    explicit Client(int port) : ctx(modbus_new_tcp("127.0.0.1", port))
-    {
-        modbus_set_response_timeout(ctx, 1, 0);
-    }
+    explicit Client(int port) : ctx(modbus_new_tcp("127.0.0.1", port)) { modbus_set_response_timeout(ctx, 1, 0); }
     ~Client() { modbus_close(ctx), modbus_free(ctx); }
     bool connect() { return modbus_connect(ctx) == 0; }
     // The float of channel k as read (high word first), NaN on an error.
@@ -57,8 +54,7 @@ int closedWithinMs(int fd, int waitMs)
     const auto start = std::chrono::steady_clock::now();
     pollfd p{fd, POLLIN, 0};
     char c;
-    while (::poll(&p, 1, waitMs) == 1 && ::recv(fd, &c, 1, 0) != 0) {
-    }
+    while (::poll(&p, 1, waitMs) == 1 && ::recv(fd, &c, 1, 0) != 0) {}
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
     return p.revents ? static_cast<int>(ms.count()) : -1;
 }
@@ -187,6 +183,8 @@ TEST(GatewayServer, ClosesAClientNotAllowedAndTellsAPortInUse)
     GatewayServer second(same);
     QString problem;
     EXPECT_FALSE(second.start(&problem));
-    EXPECT_EQ(problem, QStringLiteral("The Modbus gateway cannot listen on 127.0.0.1:%1 (Address already in use); "
-                                      "no Modbus clients are served.").arg(same.port));
+    EXPECT_EQ(problem,
+              QStringLiteral("The Modbus gateway cannot listen on 127.0.0.1:%1 (Address already in use); "
+                             "no Modbus clients are served.")
+                  .arg(same.port));
 }

@@ -41,10 +41,10 @@ class FakeAlarms : public rdxalarm::AlarmStates {
 public:
     AlarmState limitState(int channel, AlarmLimit limit) const override
     {
-        return channel == 7 && limit == AlarmLimit::High ? AlarmState::ActiveUnacknowledged
-               : channel == 7 && limit == AlarmLimit::LowLow ? AlarmState::ReturnedUnacknowledged
-               : channel == 9 && limit == AlarmLimit::HighHigh ? AlarmState::ActiveAcknowledged
-                                                               : AlarmState::Normal;
+        return channel == 7 && limit == AlarmLimit::High    ? AlarmState::ActiveUnacknowledged
+            : channel == 7 && limit == AlarmLimit::LowLow   ? AlarmState::ReturnedUnacknowledged
+            : channel == 9 && limit == AlarmLimit::HighHigh ? AlarmState::ActiveAcknowledged
+                                                            : AlarmState::Normal;
     }
     AlarmState communicationState(int slot) const override
     {
@@ -83,13 +83,13 @@ TEST(RegisterMap, ARequestMayReadOnlyWhatTheMapHolds)
         int first, count;
         bool inside;
     } cases[] = {
-        {Table::InputRegisters, 0, 125, true},     {Table::InputRegisters, 370, 2, true},
-        {Table::InputRegisters, 370, 3, false},    {Table::InputRegisters, 999, 1, false},
-        {Table::InputRegisters, 1000, 186, true},  {Table::InputRegisters, 1185, 2, false},
-        {Table::InputRegisters, 2000, 248, true},  {Table::InputRegisters, 2247, 2, false},
-        {Table::DiscreteInputs, 0, 1488, true},    {Table::DiscreteInputs, 1488, 1, false},
-        {Table::DiscreteInputs, 2000, 62, true},   {Table::DiscreteInputs, 1999, 2, false},
-        {Table::InputRegisters, 65535, 1, false},  {Table::InputRegisters, 0, 0, false},
+        {Table::InputRegisters, 0, 125, true},    {Table::InputRegisters, 370, 2, true},
+        {Table::InputRegisters, 370, 3, false},   {Table::InputRegisters, 999, 1, false},
+        {Table::InputRegisters, 1000, 186, true}, {Table::InputRegisters, 1185, 2, false},
+        {Table::InputRegisters, 2000, 248, true}, {Table::InputRegisters, 2247, 2, false},
+        {Table::DiscreteInputs, 0, 1488, true},   {Table::DiscreteInputs, 1488, 1, false},
+        {Table::DiscreteInputs, 2000, 62, true},  {Table::DiscreteInputs, 1999, 2, false},
+        {Table::InputRegisters, 65535, 1, false}, {Table::InputRegisters, 0, 0, false},
     };
     for (const auto& c : cases)
         EXPECT_EQ(inMap(c.table, c.first, c.count), c.inside) << int(c.table) << " " << c.first << "+" << c.count;
@@ -103,7 +103,7 @@ TEST(Snapshot, QualityValuesFiguresAndAlarmsOfTheSharedState)
         std::int16_t logSel;
         Quality quality;
     } channels[] = {
-        {PvState::Current, 1, Quality::Current}, {PvState::Stale, 1, Quality::Stale},
+        {PvState::Current, 1, Quality::Current},     {PvState::Stale, 1, Quality::Stale},
         {PvState::NoReading, 1, Quality::NoReading}, {PvState::Skipped, 1, Quality::Skipped},
         {PvState::Current, 0, Quality::NotLogged},
     };

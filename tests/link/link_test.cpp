@@ -52,9 +52,15 @@ TEST(Exchange, WireBytesOfOneExchange)
     rig.link->Send_Close("07");
     rig.line->put(lines(8));
     EXPECT_EQ(step(rig, "09"), lines(8));
-    EXPECT_EQ(rig.line->written.at(3), "\x1b" "C 07\r\n");
-    EXPECT_EQ(rig.line->written.at(4), "\x1b" "C 09\r\n");
-    EXPECT_EQ(rig.link->OutputBuffer(), "\x1b" "C 09\r\n");
+    EXPECT_EQ(rig.line->written.at(3),
+              "\x1b"
+              "C 07\r\n");
+    EXPECT_EQ(rig.line->written.at(4),
+              "\x1b"
+              "C 09\r\n");
+    EXPECT_EQ(rig.link->OutputBuffer(),
+              "\x1b"
+              "C 09\r\n");
     // Every character was taken one at a time.
     EXPECT_EQ(rig.line->calls[Op::Input], static_cast<int>(lines(8).size()));
 }
@@ -73,8 +79,11 @@ TEST(Exchange, ReplyFraming)
         {"a ninth line stays for the next reply", "06", {{0, lines(9)}}, r, lines(1, 8)},
         {"seven lines: ESC, the lines read are dropped", "06", {{0, lines(7)}}, ESC, ""},
         {"nothing: ESC", "06", {}, ESC, ""},
-        {"pieces, the last one at 999", "06", {{0, r.substr(0, 10)}, {200, r.substr(10, 50)},
-                                               {500, r.substr(60, r.size() - 61)}, {999, "\n"}}, r, ""},
+        {"pieces, the last one at 999",
+         "06",
+         {{0, r.substr(0, 10)}, {200, r.substr(10, 50)}, {500, r.substr(60, r.size() - 61)}, {999, "\n"}},
+         r,
+         ""},
         {"the last line after the deadline", "06", {{0, lines(7)}, {1200, lines(1, 7)}}, ESC, lines(1, 7)},
         {"a bare CR LF is no line", "00", {{0, "\r\nAB\r\nCD\r\n"}}, "\r\nAB\r\nCD\r\n", ""},
         {"no number: two lines", "abc", {{0, "X1\r\nX2\r\nX3\r\n"}}, "X1\r\nX2\r\n", "X3\r\n"},
@@ -136,16 +145,31 @@ TEST(ReplyLine, FieldsAndFieldCount)
 {
     const std::string four = "ABC DEFG1111222233334\r\n";  // head 8, data 12, tail 3
     const std::string eight = "ABC!DEFG111111112222XYZ";
-    struct Case { std::string line; std::int16_t n; std::string field; int count, error; };
-    const std::vector<Case> cases{
-        {"ABCDEFGHIJKLMN", 1, "", 0, 0}, {"ABCDEFGHIJKLMN", 0, "", 0, 0}, {four, 1, "1111", 3, 0},
-        {four, 3, "3333", 3, 0}, {four, 4, "", 3, 0}, {four, 0, "111122223333", 3, 0}, {eight, 1, "11111111", 0, 0},
-        {eight, 2, "", 0, 0}, {"ABCxDEFG1111222233334\r\n", 1, "", 0, 0},
-        {"ABCxDEFG1111222233334\r\n", 0, "111122223333", 0, 0}, {"ABC\"DEFG1111222233334\r\n", 2, "2222", 3, 0},
-        {"ABC`DEFG111122223333XYZ", 1, "1111", 3, 0}, {"ABCaDEFG111122223333XYZ", 1, "1111", 3, 0},
-        {"ABCrDEFG111122223333XYZ", 1, "1111", 3, 0}, {"ABC#DEFG1111111122222222XYZ", 2, "22222222", 2, 0},
-        {four, -1, "", 3, rdx::kErrInvalidArgument}, {four, 8191, "", 3, 0}, {four, 8192, "", 3, rdx::kErrOverflow},
-        {eight, 4096, "", 0, rdx::kErrOverflow}};
+    struct Case {
+        std::string line;
+        std::int16_t n;
+        std::string field;
+        int count, error;
+    };
+    const std::vector<Case> cases{{"ABCDEFGHIJKLMN", 1, "", 0, 0},
+                                  {"ABCDEFGHIJKLMN", 0, "", 0, 0},
+                                  {four, 1, "1111", 3, 0},
+                                  {four, 3, "3333", 3, 0},
+                                  {four, 4, "", 3, 0},
+                                  {four, 0, "111122223333", 3, 0},
+                                  {eight, 1, "11111111", 0, 0},
+                                  {eight, 2, "", 0, 0},
+                                  {"ABCxDEFG1111222233334\r\n", 1, "", 0, 0},
+                                  {"ABCxDEFG1111222233334\r\n", 0, "111122223333", 0, 0},
+                                  {"ABC\"DEFG1111222233334\r\n", 2, "2222", 3, 0},
+                                  {"ABC`DEFG111122223333XYZ", 1, "1111", 3, 0},
+                                  {"ABCaDEFG111122223333XYZ", 1, "1111", 3, 0},
+                                  {"ABCrDEFG111122223333XYZ", 1, "1111", 3, 0},
+                                  {"ABC#DEFG1111111122222222XYZ", 2, "22222222", 2, 0},
+                                  {four, -1, "", 3, rdx::kErrInvalidArgument},
+                                  {four, 8191, "", 3, 0},
+                                  {four, 8192, "", 3, rdx::kErrOverflow},
+                                  {eight, 4096, "", 0, rdx::kErrOverflow}};
     Rig rig;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line + " n=" + std::to_string(c.n));
@@ -163,11 +187,10 @@ TEST(LinkObject, SettingsTextsReachThePortAtOpen)
         std::int16_t portNumber, handshake;
         std::string settings;
     };
-    const std::vector<Case> cases{
-        {"", "", "", "", "", "", 1, 0, "9600,E,7,1"},  // a fresh object
-        {"com2", "19200", "Even", "8", "2", "RTS/CTS", 2, 2, "19200,E,8,2"},
-        {"COM8", "2400", "odd", "7", "1", "XON/XOFF", 8, 1, "2400,O,7,1"},
-        {"COM3", "4800", "NONE", "8", "1", "BOTH", 3, 3, "4800,N,8,1"}};
+    const std::vector<Case> cases{{"", "", "", "", "", "", 1, 0, "9600,E,7,1"},  // a fresh object
+                                  {"com2", "19200", "Even", "8", "2", "RTS/CTS", 2, 2, "19200,E,8,2"},
+                                  {"COM8", "2400", "odd", "7", "1", "XON/XOFF", 8, 1, "2400,O,7,1"},
+                                  {"COM3", "4800", "NONE", "8", "1", "BOTH", 3, 3, "4800,N,8,1"}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.settings);
         Rig rig;
@@ -210,7 +233,11 @@ TEST(LinkObject, PortPutConvertsTheTextStoredBeforeIt)
 
 TEST(LinkObject, EveryFailureWhileOpeningIs30019WithItsCauseAndClosesThePort)
 {
-    struct Case { const char* name; std::function<void(Rig&)> arrange; int cause; };
+    struct Case {
+        const char* name;
+        std::function<void(Rig&)> arrange;
+        int cause;
+    };
     const std::vector<Case> cases{
         {"port text", [](Rig& r) { r.link->Port("COM9"); }, rdx::kErrPortText},
         {"speed", [](Rig& r) { r.link->BaudRate("1200"); }, rdx::kErrBaudText},
@@ -238,13 +265,18 @@ TEST(LinkObject, EveryFailureWhileOpeningIs30019WithItsCauseAndClosesThePort)
 
 TEST(LinkObject, CtsIsSampledForTwoHundredMilliseconds)
 {
-    struct Case { std::int64_t ctsFrom; bool opened; };
+    struct Case {
+        std::int64_t ctsFrom;
+        bool opened;
+    };
     for (const Case& c : std::vector<Case>{{0, true}, {150, true}, {199, true}, {-1, false}, {250, false}}) {
         SCOPED_TRACE(c.ctsFrom);
         std::vector<std::string> shown;
-        RDX500Comm3_SetNotifier([](const char* text, const char* title, void* to) {
-            static_cast<std::vector<std::string>*>(to)->push_back(std::string(title) + "|" + text);
-        }, &shown);
+        RDX500Comm3_SetNotifier(
+            [](const char* text, const char* title, void* to) {
+                static_cast<std::vector<std::string>*>(to)->push_back(std::string(title) + "|" + text);
+            },
+            &shown);
         Rig rig;
         rig.line->ctsFrom = c.ctsFrom;
         EXPECT_EQ(rig.link->PortOpen(), c.opened);

@@ -16,12 +16,12 @@
 
 #include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <csignal>
 
 #include "link_p.h"
 
@@ -91,8 +91,8 @@ struct AsNobody {
             ::close(fds[0]);
             const passwd* nobody = ::getpwnam("nobody");
             std::string text = "cannot become nobody";
-            if (nobody && ::setgroups(groups.size(), groups.data()) == 0 && ::setgid(gid) == 0 &&
-                ::setuid(nobody->pw_uid) == 0 && ::prctl(PR_SET_DUMPABLE, 1) == 0)  // as a started program is
+            if (nobody && ::setgroups(groups.size(), groups.data()) == 0 && ::setgid(gid) == 0
+                && ::setuid(nobody->pw_uid) == 0 && ::prctl(PR_SET_DUMPABLE, 1) == 0)  // as a started program is
                 text = what() + '\n';
             (void)!::write(fds[1], text.data(), text.size());
             while (stay)
@@ -146,16 +146,30 @@ TEST(TermiosControl, RefusedDeviceIsExplainedByItsGroupAndThePermissionsOfTheUse
     if (::geteuid() != 0 || !::getpwnam("nobody") || !groupId("dialout"))
         GTEST_SKIP() << "needs root, the user nobody and the group dialout";
     const gid_t dialout = groupId("dialout"), nogroup = ::getpwnam("nobody")->pw_gid, other = 1;
-    struct Case { gid_t deviceGroup; mode_t mode; gid_t gid; std::vector<gid_t> groups; std::string expected; };
-    for (const Case& c : std::vector<Case>{
-             // In no group of the device: told to join it, the device named with owner and group.
-             {dialout, 0660, other, {}, "belongs to the user root and the group dialout (crw-rw----). Add the user "
-                                        "nobody to the group dialout (sudo adduser nobody dialout)"},
-             // Listed in the group (here: it is nobody's own), but not in this session.
-             {nogroup, 0660, other, {}, "The user nobody was added to the group " + std::string(::getgrgid(nogroup)->gr_name) +
-                                            " after this session began"},
-             {dialout, 0600, other, {dialout}, "(crw-------): its group may not read and write it"},
-             {dialout, 0660, other, {dialout}, "opened"}}) {
+    struct Case {
+        gid_t deviceGroup;
+        mode_t mode;
+        gid_t gid;
+        std::vector<gid_t> groups;
+        std::string expected;
+    };
+    for (const Case& c :
+         std::vector<Case>{// In no group of the device: told to join it, the device named with owner and group.
+                           {dialout,
+                            0660,
+                            other,
+                            {},
+                            "belongs to the user root and the group dialout (crw-rw----). Add the user "
+                            "nobody to the group dialout (sudo adduser nobody dialout)"},
+                           // Listed in the group (here: it is nobody's own), but not in this session.
+                           {nogroup,
+                            0660,
+                            other,
+                            {},
+                            "The user nobody was added to the group " + std::string(::getgrgid(nogroup)->gr_name)
+                                + " after this session began"},
+                           {dialout, 0600, other, {dialout}, "(crw-------): its group may not read and write it"},
+                           {dialout, 0660, other, {dialout}, "opened"}}) {
         Pty pty;
         ASSERT_EQ(::chown(pty.path.c_str(), 0, c.deviceGroup), 0);
         ASSERT_EQ(::chmod(pty.path.c_str(), c.mode), 0);
@@ -184,7 +198,11 @@ TEST(TermiosControl, AProgramThatEndedNeverBlocksThePortAndOneThatHoldsItIsNamed
         const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY);
         return std::string(fd >= 0 && ::ioctl(fd, TIOCEXCL) == 0 ? "opened" : "not opened");
     };
-    struct Case { const char* first; bool stays; std::string expected; };
+    struct Case {
+        const char* first;
+        bool stays;
+        std::string expected;
+    };
     for (const Case& c : std::vector<Case>{
              {"this library", false, "opened"},  // ended without closing: a crash
              {"this library", true, "is in use by another program. It is held by link_termios_te (process "},
@@ -194,19 +212,23 @@ TEST(TermiosControl, AProgramThatEndedNeverBlocksThePortAndOneThatHoldsItIsNamed
         Pty pty;
         ASSERT_EQ(::chmod(pty.path.c_str(), 0666), 0);
         std::unique_ptr<rdx::SerialControl> kept;
-        AsNobody first(gid, {}, [&] {
-            if (std::string(c.first) == "another program")
-                return exclusive(pty.path);
-            kept = controlOn(pty.path);
-            return openOutcome(*kept);
-        }, c.stays);
+        AsNobody first(
+            gid, {},
+            [&] {
+                if (std::string(c.first) == "another program")
+                    return exclusive(pty.path);
+                kept = controlOn(pty.path);
+                return openOutcome(*kept);
+            },
+            c.stays);
         ASSERT_EQ(first.result(), "opened");
         if (!c.stays)
             ::waitpid(std::exchange(first.pid, -1), nullptr, 0);
         const std::string got = AsNobody(gid, {}, [&] { return openOutcome(*controlOn(pty.path)); }).result();
         EXPECT_NE(got.find(c.expected), std::string::npos) << got;
         if (c.stays) {
-            EXPECT_NE(got.find("(process " + std::to_string(first.pid) + " of the user nobody)"), std::string::npos) << got;
+            EXPECT_NE(got.find("(process " + std::to_string(first.pid) + " of the user nobody)"), std::string::npos)
+                << got;
         }
     }
 }
@@ -222,13 +244,17 @@ TEST(TermiosControl, DevicesThatCannotBeOpened)
     const fs::path fifo = plain.string() + ".fifo", toNull = plain.string() + ".COM1";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     fs::create_symlink("/dev/null", toNull);
-    struct Case { std::string path, hint; int number; };
-    for (const Case& c : std::vector<Case>{{"/nonexistent/COM1", "No such file", rdx::kErrNoDevice},
-                                           {plain.string(), ::geteuid() == 0 ? "not a serial device: a regular file" : "\"dialout\"",
-                                            ::geteuid() == 0 ? rdx::kErrNotSerial : rdx::kErrPermission},
-                                           {fifo.string(), "not a serial device: a FIFO", rdx::kErrNotSerial},
-                                           {toNull.string(), "(/dev/null) is not a serial device", rdx::kErrNotSerial},
-                                           {pty.path, "It is held by this program itself", rdx::kErrDeviceBusy}}) {
+    struct Case {
+        std::string path, hint;
+        int number;
+    };
+    for (const Case& c :
+         std::vector<Case>{{"/nonexistent/COM1", "No such file", rdx::kErrNoDevice},
+                           {plain.string(), ::geteuid() == 0 ? "not a serial device: a regular file" : "\"dialout\"",
+                            ::geteuid() == 0 ? rdx::kErrNotSerial : rdx::kErrPermission},
+                           {fifo.string(), "not a serial device: a FIFO", rdx::kErrNotSerial},
+                           {toNull.string(), "(/dev/null) is not a serial device", rdx::kErrNotSerial},
+                           {pty.path, "It is held by this program itself", rdx::kErrDeviceBusy}}) {
         auto control = controlOn(c.path);
         const rdx::LinkError e = errorOf([&] { control->setPortOpen(true); });
         EXPECT_EQ(e.number(), c.number) << c.path;
@@ -271,9 +297,8 @@ TEST(TermiosControl, APortOpenedThroughALinkStaysOnThatLink)
     const fs::path folder = fs::temp_directory_path() / ("rdx-com-" + std::to_string(::getpid()));
     fs::create_directories(folder);
     const fs::path link = folder / "COM3";
-    auto control = rdx::makeTermiosControl([&](int) {
-        return fs::exists(fs::symlink_status(link)) ? link.string() : fallback.path;
-    });
+    auto control = rdx::makeTermiosControl(
+        [&](int) { return fs::exists(fs::symlink_status(link)) ? link.string() : fallback.path; });
     control->setCommPort(3);
     fs::create_symlink(linked.path, link);
     control->setPortOpen(true);
@@ -296,12 +321,16 @@ TEST(TermiosControl, TheHostingProgramsLookupComesBeforeTheLinkRule)
     // Through the C entry point, as the monitor installs it: port 5 is the
     // pseudo-terminal; no answer leaves a port to the link rule.
     Pty pty;
-    struct Lookup { std::string device; int asked = 0; } lookup{pty.path};
+    struct Lookup {
+        std::string device;
+        int asked = 0;
+    } lookup{pty.path};
     RDX500Comm3_SetResolver(
         [](int port, char* device, int size, void* context) {
             auto* l = static_cast<Lookup*>(context);
             ++l->asked;
-            if (port != 5 || int(l->device.size()) >= size) return 0;
+            if (port != 5 || int(l->device.size()) >= size)
+                return 0;
             std::strcpy(device, l->device.c_str());
             return 1;
         },
@@ -315,7 +344,11 @@ TEST(TermiosControl, TheHostingProgramsLookupComesBeforeTheLinkRule)
     auto other = rdx::makeTermiosControl();
     other->setCommPort(6);
     const std::string failure = [&] {
-        try { other->setPortOpen(true); } catch (const rdx::LinkError& e) { return e.description(); }
+        try {
+            other->setPortOpen(true);
+        } catch (const rdx::LinkError& e) {
+            return e.description();
+        }
         return std::string();
     }();
     EXPECT_TRUE(failure.empty() || failure.find(rdx::defaultDevicePath(6)) != std::string::npos) << failure;
@@ -325,13 +358,17 @@ TEST(TermiosControl, TheHostingProgramsLookupComesBeforeTheLinkRule)
 
 TEST(LineSettings, TermiosRecordFromACleanState)
 {
-    struct Case { const char* settings; int handshake; speed_t speed; tcflag_t cflag, iflag; };
-    for (const Case& c : std::vector<Case>{
-             {"9600,E,7,1", 0, B9600, CS7 | PARENB, INPCK},
-        {"2400,O,8,2", 0, B2400, CS8 | PARENB | PARODD | CSTOPB, INPCK},
-        {"4800,N,8,1", 2, B4800, CS8 | CRTSCTS, 0},
-        {"19200,N,7,1", 1, B19200, CS7, IXON | IXOFF},
-             {"9600,E,7,1", 3, B9600, CS7 | PARENB | CRTSCTS, INPCK | IXON | IXOFF}}) {
+    struct Case {
+        const char* settings;
+        int handshake;
+        speed_t speed;
+        tcflag_t cflag, iflag;
+    };
+    for (const Case& c : std::vector<Case>{{"9600,E,7,1", 0, B9600, CS7 | PARENB, INPCK},
+                                           {"2400,O,8,2", 0, B2400, CS8 | PARENB | PARODD | CSTOPB, INPCK},
+                                           {"4800,N,8,1", 2, B4800, CS8 | CRTSCTS, 0},
+                                           {"19200,N,7,1", 1, B19200, CS7, IXON | IXOFF},
+                                           {"9600,E,7,1", 3, B9600, CS7 | PARENB | CRTSCTS, INPCK | IXON | IXOFF}}) {
         SCOPED_TRACE(std::string(c.settings) + " flow " + std::to_string(c.handshake));
         const auto t = rdx::detail::lineTermios(c.settings, c.handshake);
         ASSERT_TRUE(t);
@@ -400,7 +437,9 @@ TEST(LinkOverPty, SevenEvenOneExchangeWithARecorderOnTheOtherSide)
     for (const auto end = Clock::now() + std::chrono::seconds(2); result.empty() && Clock::now() < end;)
         result = link.RWcomm("05", "06", 1, "N");
     EXPECT_EQ(result, reply);
-    EXPECT_EQ(pty.receive(7), "\x1b" "C 05\r\n");
+    EXPECT_EQ(pty.receive(7),
+              "\x1b"
+              "C 05\r\n");
 
     // The left-over line starts a reply that never completes: the step
     // sleeps on the port until the time-out instead of spinning.

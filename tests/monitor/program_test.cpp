@@ -9,9 +9,9 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QTime>
 #include <QTimer>
-#include <QTemporaryDir>
 
 #include "startup/InitRecord.h"
 #include "startup/LinkLoader.h"
@@ -24,7 +24,8 @@ namespace {
 
 using namespace rdxmon::testing;
 
-TEST(Program, RidesOutAFaultyLineAndALostPort) {
+TEST(Program, RidesOutAFaultyLineAndALostPort)
+{
     // 1 and 6 healthy, 2 noise after its reply, 3 silent, 4 a line too many,
     // 5 slow (the rest of its reply comes after the time-out, while 6 is
     // asked; its channel 6 reports no value), 7 short, 8 garbage. The port
@@ -33,12 +34,12 @@ TEST(Program, RidesOutAFaultyLineAndALostPort) {
     QTemporaryDir program, line;
     ASSERT_TRUE(program.isValid() && line.isValid() && copyProgram(program.path()));
     const QString settings = program.filePath(kInitFileName), log = line.filePath("requests.log");
-    ASSERT_TRUE(writeWholeFile(settings, loggingSettingsRecordFor(8, "COM1")) &&
-                QFile::link(line.filePath("COM1"), program.filePath("COM1")));
+    ASSERT_TRUE(writeWholeFile(settings, loggingSettingsRecordFor(8, "COM1"))
+                && QFile::link(line.filePath("COM1"), program.filePath("COM1")));
     SimulatorProcess sim;
-    ASSERT_TRUE(sim.start({"--dir", line.path(), "--addresses", "1-8", "--log", log, "--noise", "2", "--silent", "3",
-                           "--extra", "4", "--slow", "5", "--short", "7", "--garbage", "8", "--vanish-after", "9",
-                           "--return-after", "2"},
+    ASSERT_TRUE(sim.start({"--dir",     line.path(), "--addresses",    "1-8", "--log",          log, "--noise", "2",
+                           "--silent",  "3",         "--extra",        "4",   "--slow",         "5", "--short", "7",
+                           "--garbage", "8",         "--vanish-after", "9",   "--return-after", "2"},
                           line.filePath("ready")));
     const QDateTime started = QDateTime::currentDateTime();
     QProcess monitor;
@@ -47,7 +48,8 @@ TEST(Program, RidesOutAFaultyLineAndALostPort) {
     EXPECT_TRUE(waitUntil([&] { return addressesOf(loggedRequests(log), "open", returnMs).count("08") >= 1; }, 25000))
         << [&] {
                std::string text;
-               for (const LoggedRequest& r : loggedRequests(log)) text += std::to_string(r.ms) + " " + r.request.toStdString() + "\n";
+               for (const LoggedRequest& r : loggedRequests(log))
+                   text += std::to_string(r.ms) + " " + r.request.toStdString() + "\n";
                return text;
            }();
     const QDir folder(program.path());
@@ -101,21 +103,23 @@ TEST(Program, RidesOutAFaultyLineAndALostPort) {
         EXPECT_TRUE(previous < 0 || second == (previous + 1) % 86400) << text.toStdString();
         previous = second;
         const QList<QByteArray> six = row.mid(1 + 5 * 6, 6);
-        if (six.join().isEmpty()) continue;  // no reading yet, or none since the line was lost
+        if (six.join().isEmpty())
+            continue;  // no reading yet, or none since the line was lost
         ++ownRows;
         EXPECT_FALSE(six[2].contains('.') || six[4].isEmpty() || six[4] == "0") << text.toStdString();
     }
     EXPECT_GE(ownRows, 4);
 }
 
-TEST(Program, MainWindowShowsTheRecorderAfterASlowOneItsOwnValues) {
+TEST(Program, MainWindowShowsTheRecorderAfterASlowOneItsOwnValues)
+{
     // The link library finds COMn beside the running executable: the
     // simulator puts its link there under a name no other test uses.
     QTemporaryDir work;
     SimulatorProcess sim;
-    ASSERT_TRUE(sim.start({"--dir", QCoreApplication::applicationDirPath(), "--port-name", "COM7", "--addresses",
-                           "5-6", "--slow", "5"},
-                          work.filePath("ready")));
+    ASSERT_TRUE(sim.start(
+        {"--dir", QCoreApplication::applicationDirPath(), "--port-name", "COM7", "--addresses", "5-6", "--slow", "5"},
+        work.filePath("ready")));
     LinkLoader loader;
     QString error;
     ASSERT_TRUE(loader.load(RDX_PROGRAM_DIR, &error)) << error.toStdString();
@@ -153,14 +157,19 @@ TEST(Program, MainWindowShowsTheRecorderAfterASlowOneItsOwnValues) {
     // decimal, 3 a whole number, 5 a value.
     std::string status = state.gPvLine[1][1];
     int replies = 0;
-    waitUntil([&] {
-        if (state.gPvLine[1][1] == status) return false;
-        status = state.gPvLine[1][1];
-        EXPECT_EQ(state.gPvLine[1][2].substr(0, 3), "N06");
-        const QString shown = window.lblPv[6]->text() + ' ' + window.lblPv[8]->text() + ' ' + window.lblPv[10]->text();
-        EXPECT_TRUE(QRegularExpression("^-?\\d+\\.\\d -?\\d+\\. \\S+$").match(shown).hasMatch()) << shown.toStdString();
-        return ++replies == 3;
-    }, 12000);
+    waitUntil(
+        [&] {
+            if (state.gPvLine[1][1] == status)
+                return false;
+            status = state.gPvLine[1][1];
+            EXPECT_EQ(state.gPvLine[1][2].substr(0, 3), "N06");
+            const QString shown
+                = window.lblPv[6]->text() + ' ' + window.lblPv[8]->text() + ' ' + window.lblPv[10]->text();
+            EXPECT_TRUE(QRegularExpression("^-?\\d+\\.\\d -?\\d+\\. \\S+$").match(shown).hasMatch())
+                << shown.toStdString();
+            return ++replies == 3;
+        },
+        12000);
     EXPECT_EQ(replies, 3);
     // The slow 05 never gave a whole reply: marked, and no value shown.
     EXPECT_TRUE(window.lblPv[0]->toolTip().contains("did not end in time")) << window.lblPv[0]->toolTip().toStdString();
@@ -169,20 +178,22 @@ TEST(Program, MainWindowShowsTheRecorderAfterASlowOneItsOwnValues) {
     window.stopPolling();
 }
 
-TEST(Program, SimulatedRecordersChosenForThePortNeedNoHardware) {
+TEST(Program, SimulatedRecordersChosenForThePortNeedNoHardware)
+{
     // The port choice "simulated": the program starts the simulator beside
     // it for its two recorders, polls and logs them, and ends it again.
     QTemporaryDir program;
-    ASSERT_TRUE(program.isValid() && copyProgram(program.path()) &&
-                QFile::copy(RDX_PROGRAM_DIR "/rdx512-sim", program.filePath("rdx512-sim")) &&
-                writeWholeFile(program.filePath(kInitFileName), loggingSettingsRecordFor(2, "COM3")) &&
-                writeWholeFile(program.filePath("RDX512PORT.INI"), "COM3=simulated\n"));
+    ASSERT_TRUE(program.isValid() && copyProgram(program.path())
+                && QFile::copy(RDX_PROGRAM_DIR "/rdx512-sim", program.filePath("rdx512-sim"))
+                && writeWholeFile(program.filePath(kInitFileName), loggingSettingsRecordFor(2, "COM3"))
+                && writeWholeFile(program.filePath("RDX512PORT.INI"), "COM3=simulated\n"));
     QProcess monitor;
     ASSERT_TRUE(startProgram(monitor, program.path()));
     const QDir folder(program.path());
     const auto valueRows = [&] {
         const QStringList files = folder.entryList({"*.csv"}, QDir::Files);
-        if (files.size() != 1) return 0;
+        if (files.size() != 1)
+            return 0;
         int rows = 0;
         for (const QByteArray& line : readWholeFile(folder.filePath(files[0])).split('\n').mid(2))
             rows += QRegularExpression("^\"[^\"]+\",-?\\d").match(QString::fromLatin1(line)).hasMatch();
@@ -196,16 +207,18 @@ TEST(Program, SimulatedRecordersChosenForThePortNeedNoHardware) {
     EXPECT_TRUE(waitUntil([&] { return !QFileInfo(program.filePath("COM3")).isSymLink(); }, 3000));
 }
 
-TEST(Program, EveryProgramAnswersHelpAndVersionWithoutADisplay) {
+TEST(Program, EveryProgramAnswersHelpAndVersionWithoutADisplay)
+{
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.remove(QStringLiteral("DISPLAY"));
     env.remove(QStringLiteral("WAYLAND_DISPLAY"));
     env.remove(QStringLiteral("QT_QPA_PLATFORM"));
-    for (const QString name : {"RDXMON-1_V104", "rdx512-logd", "rdx512-sim", "rdx-exchange", "bench-monitor",
-                               "bench-poll-cycle", "bench-logging", "bench-soak", "bench-latency", "bench-trust",
-                               "bench-trend", "bench-publish"}) {
+    for (const QString name :
+         {"RDXMON-1_V104", "rdx512-logd", "rdx512-sim", "rdx-exchange", "bench-monitor", "bench-poll-cycle",
+          "bench-logging", "bench-soak", "bench-latency", "bench-trust", "bench-trend", "bench-publish"}) {
         const QString path = QStringLiteral(RDX_PROGRAM_DIR "/") + name;
-        if (name.startsWith("bench") && !QFileInfo::exists(path)) continue;  // a build without them
+        if (name.startsWith("bench") && !QFileInfo::exists(path))
+            continue;  // a build without them
         for (const QString option : {"--help", "--version"}) {
             SCOPED_TRACE((name + ' ' + option).toStdString());
             QProcess process;
@@ -214,18 +227,21 @@ TEST(Program, EveryProgramAnswersHelpAndVersionWithoutADisplay) {
             ASSERT_TRUE(process.waitForFinished(10000));
             const QString out = QString::fromLocal8Bit(process.readAllStandardOutput());
             EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
-            if (option == "--version") EXPECT_EQ(out, name + " 1.0.4\n");
-            else EXPECT_TRUE(out.startsWith("usage: ", Qt::CaseInsensitive) && out.section('\n', 0, 0).contains(name))
-                << out.toStdString();
+            if (option == "--version")
+                EXPECT_EQ(out, name + " 1.0.4\n");
+            else
+                EXPECT_TRUE(out.startsWith("usage: ", Qt::CaseInsensitive) && out.section('\n', 0, 0).contains(name))
+                    << out.toStdString();
         }
     }
 }
 
-TEST(Program, WithoutItsLinkLibraryItTouchesNoSettings) {
+TEST(Program, WithoutItsLinkLibraryItTouchesNoSettings)
+{
     QTemporaryDir folder;
     QProcess monitor;
-    ASSERT_TRUE(QFile::copy(RDX_PROGRAM_DIR "/RDXMON-1_V104", folder.filePath("RDXMON-1_V104")) &&
-                writeWholeFile(folder.filePath(kInitFileName), "COM1") && startProgram(monitor, folder.path()));
+    ASSERT_TRUE(QFile::copy(RDX_PROGRAM_DIR "/RDXMON-1_V104", folder.filePath("RDXMON-1_V104"))
+                && writeWholeFile(folder.filePath(kInitFileName), "COM1") && startProgram(monitor, folder.path()));
     // Its message box waits for the operator: end it once it had time to show.
     EXPECT_FALSE(monitor.waitForFinished(1000));
     EXPECT_EQ(readWholeFile(folder.filePath(kInitFileName)), "COM1");

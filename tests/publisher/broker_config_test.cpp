@@ -22,24 +22,44 @@ struct Row {
     QStringList warned{};  // a word of each warning given
 };
 
-const QMap<QString, FileContent> kFiles = {
-    {"/p/pw", {"secret\r\nsecond line\n", {}, 0600}},
-    {"/p/pw-shared", {"secret", {}, 0640}},
-    {"/p/pw-pipe", {std::nullopt, "is not a regular file (a FIFO)"}},
-    {"/p/ca.pem", {"CERT", {}, 0644}},
-    {"/p/empty", {"", {}, 0644}}};
+const QMap<QString, FileContent> kFiles = {{"/p/pw", {"secret\r\nsecond line\n", {}, 0600}},
+                                           {"/p/pw-shared", {"secret", {}, 0640}},
+                                           {"/p/pw-pipe", {std::nullopt, "is not a regular file (a FIFO)"}},
+                                           {"/p/ca.pem", {"CERT", {}, 0644}},
+                                           {"/p/empty", {"", {}, 0644}}};
 
 const Row kRows[] = {
     {"least", {{"host", "h"}, {"line", "L1"}}, {}, "tcp://h:1883 rdx512-L1 rdx512/L1/status "},
-    {"all keys", {{"host", "::1"}, {"port", "1884"}, {"line", "L2"}, {"topic_prefix", "plant/a"}, {"client_id", "me"},
-                  {"user", "u"}, {"password_file", "pw"}, {"ca_file", "/p/ca.pem"}},
-     {}, "ssl://[::1]:1884 me plant/a/L2/status secret"},
-    {"TLS default port", {{"host", "h"}, {"line", "L"}, {"ca_file", "ca.pem"}}, {}, "ssl://h:8883 rdx512-L rdx512/L/status "},
-    {"unknown key", {{"host", "h"}, {"line", "L"}, {"hots", "x"}}, {}, "tcp://h:1883 rdx512-L rdx512/L/status ", {"\"hots\""}},
-    {"password in the clear", {{"host", "h"}, {"line", "L"}, {"user", "u"}, {"password_file", "pw"}}, {},
-     "tcp://h:1883 rdx512-L rdx512/L/status secret", {"unencrypted"}},
-    {"password others can read", {{"host", "h"}, {"line", "L"}, {"user", "u"}, {"password_file", "pw-shared"}, {"ca_file", "ca.pem"}},
-     {}, "ssl://h:8883 rdx512-L rdx512/L/status secret", {"mode 0640"}},
+    {"all keys",
+     {{"host", "::1"},
+      {"port", "1884"},
+      {"line", "L2"},
+      {"topic_prefix", "plant/a"},
+      {"client_id", "me"},
+      {"user", "u"},
+      {"password_file", "pw"},
+      {"ca_file", "/p/ca.pem"}},
+     {},
+     "ssl://[::1]:1884 me plant/a/L2/status secret"},
+    {"TLS default port",
+     {{"host", "h"}, {"line", "L"}, {"ca_file", "ca.pem"}},
+     {},
+     "ssl://h:8883 rdx512-L rdx512/L/status "},
+    {"unknown key",
+     {{"host", "h"}, {"line", "L"}, {"hots", "x"}},
+     {},
+     "tcp://h:1883 rdx512-L rdx512/L/status ",
+     {"\"hots\""}},
+    {"password in the clear",
+     {{"host", "h"}, {"line", "L"}, {"user", "u"}, {"password_file", "pw"}},
+     {},
+     "tcp://h:1883 rdx512-L rdx512/L/status secret",
+     {"unencrypted"}},
+    {"password others can read",
+     {{"host", "h"}, {"line", "L"}, {"user", "u"}, {"password_file", "pw-shared"}, {"ca_file", "ca.pem"}},
+     {},
+     "ssl://h:8883 rdx512-L rdx512/L/status secret",
+     {"mode 0640"}},
     {"no host", {{"line", "L"}, {"port", "1"}}, "host"},
     {"port not a number", {{"host", "h"}, {"line", "L"}, {"port", "18x3"}}, "port"},
     {"port too big", {{"host", "h"}, {"line", "L"}, {"port", "65536"}}, "port"},
@@ -47,11 +67,17 @@ const Row kRows[] = {
     {"line with a level", {{"host", "h"}, {"line", "a/b"}}, "line"},
     {"wildcard prefix", {{"host", "h"}, {"line", "L"}, {"topic_prefix", "a/#"}}, "topic_prefix"},
     {"password without user", {{"host", "h"}, {"line", "L"}, {"password_file", "pw"}}, "password_file"},
-    {"password file missing", {{"host", "h"}, {"line", "L"}, {"user", "u"}, {"password_file", "nope"}}, "password_file"},
-    {"password file a FIFO", {{"host", "h"}, {"line", "L"}, {"user", "u"}, {"password_file", "pw-pipe"}}, "password_file",
+    {"password file missing",
+     {{"host", "h"}, {"line", "L"}, {"user", "u"}, {"password_file", "nope"}},
+     "password_file"},
+    {"password file a FIFO",
+     {{"host", "h"}, {"line", "L"}, {"user", "u"}, {"password_file", "pw-pipe"}},
+     "password_file",
      "\"/p/pw-pipe\" is not a regular file (a FIFO)"},
     {"CA file empty", {{"host", "h"}, {"line", "L"}, {"ca_file", "empty"}}, "ca_file"},
-    {"buffer folder missing", {{"host", "h"}, {"line", "L"}, {"buffer_folder", "/nonexistent/buffer"}}, "buffer_folder",
+    {"buffer folder missing",
+     {{"host", "h"}, {"line", "L"}, {"buffer_folder", "/nonexistent/buffer"}},
+     "buffer_folder",
      "\"/nonexistent/buffer\" is not a folder the program may write"},
 };
 
@@ -98,16 +124,26 @@ TEST(BrokerConfig, OnlySmallRegularFilesAreRead)
     QTemporaryDir dir;
     const QString fifo = dir.filePath("fifo"), big = dir.filePath("big"), pw = dir.filePath("pw");
     ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
-    { QFile f(big); ASSERT_TRUE(f.open(QIODevice::WriteOnly)); f.write(QByteArray(kPasswordFileMax + 1, 'x')); }
-    { QFile f(pw); ASSERT_TRUE(f.open(QIODevice::WriteOnly)); f.write("pw\n"); }
+    {
+        QFile f(big);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(kPasswordFileMax + 1, 'x'));
+    }
+    {
+        QFile f(pw);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("pw\n");
+    }
     ASSERT_TRUE(QFile::setPermissions(pw, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther));
-    const struct { QString path; QString refused; } cases[] = {
-        {"/dev/zero", "is not a regular file (a character device)"},
-        {fifo, "is not a regular file (a FIFO)"},  // would wait for a writer
-        {dir.path(), "is not a regular file (a folder)"},
-        {big, "is larger than 4096 bytes"},
-        {dir.filePath("none"), "cannot be opened ("},
-        {pw, ""}};
+    const struct {
+        QString path;
+        QString refused;
+    } cases[] = {{"/dev/zero", "is not a regular file (a character device)"},
+                 {fifo, "is not a regular file (a FIFO)"},  // would wait for a writer
+                 {dir.path(), "is not a regular file (a folder)"},
+                 {big, "is larger than 4096 bytes"},
+                 {dir.filePath("none"), "cannot be opened ("},
+                 {pw, ""}};
     for (const auto& c : cases) {
         const FileContent content = readSmallFile(c.path, kPasswordFileMax);
         EXPECT_TRUE(c.refused.isEmpty() ? content.refused.isEmpty() : content.refused.startsWith(c.refused))

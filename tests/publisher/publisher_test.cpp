@@ -49,7 +49,8 @@ int probe(int port)
     sockaddr_in a{AF_INET, htons(port), {htonl(INADDR_LOOPBACK)}, {}};
     socklen_t len = sizeof a;
     const auto sa = reinterpret_cast<sockaddr*>(&a);
-    const int result = port ? ::connect(fd, sa, len) == 0 : (::bind(fd, sa, len), ::getsockname(fd, sa, &len), ntohs(a.sin_port));
+    const int result
+        = port ? ::connect(fd, sa, len) == 0 : (::bind(fd, sa, len), ::getsockname(fd, sa, &len), ntohs(a.sin_port));
     ::close(fd);
     return result;
 }
@@ -65,7 +66,8 @@ struct Broker {
         if (!lines.empty()) {
             conf = std::filesystem::temp_directory_path() / ("rdxpub-broker-" + std::to_string(port) + ".conf");
             std::ofstream(conf) << "listener " << port << " 127.0.0.1\nuser " << ::getpwuid(::geteuid())->pw_name
-                                << "\nlog_dest none\n" << lines;
+                                << "\nlog_dest none\n"
+                                << lines;
         }
         if (run)
             start();
@@ -78,7 +80,8 @@ struct Broker {
     }
     bool start()
     {
-        pid = conf.empty() ? spawn("mosquitto", "-p", std::to_string(port).c_str()) : spawn("mosquitto", "-c", conf.c_str());
+        pid = conf.empty() ? spawn("mosquitto", "-p", std::to_string(port).c_str())
+                           : spawn("mosquitto", "-c", conf.c_str());
         for (int i = 0; i < 300 && !probe(port); ++i)
             ::usleep(10000);
         return probe(port);
@@ -197,22 +200,28 @@ TEST(Publisher, EveryChangeOfAChannelsStateReachesTheBrokerAndNothingWaitsForAMi
     EXPECT_EQ(p.state(), State::Off);
 
     const auto json = [](std::string value, std::string name, bool stale) {
-        return "{\"value\":" + value + ",\"name\":\"" + name + "\",\"time\":\"" +
-               (value == "null" ? "now" : "2026-12-07T03:04:05.120+01:00") + "\",\"stale\":" + (stale ? "true}" : "false}");
+        return "{\"value\":" + value + ",\"name\":\"" + name + "\",\"time\":\""
+            + (value == "null" ? "now" : "2026-12-07T03:04:05.120+01:00")
+            + "\",\"stale\":" + (stale ? "true}" : "false}");
     };
     const std::string none = json("null", "Boiler 3", true);
     // Per topic, in order; a "no reading" carries the time it was said.
     const std::map<std::string, std::vector<std::string>> expected = {
         {"01/1", {json("null", "Boiler 0", true), json("12.3", "Boiler 0", false), json("12.3", "Boiler 0", true)}},
-        {"01/2", {json("null", "Boiler 1", true), json("-0.05", "Boiler 1", false), json("-0.05", "Boiler 1", false),
-                  json("-0.05", "Boiler 1", false)}},
-        {"01/3", {json("null", "Boiler  2", true), json("1234.5", "Boiler  2", false), json("1234.5", "Boiler  2", false),
-                  json("1234.5", "Boiler  2", false)}},
+        {"01/2",
+         {json("null", "Boiler 1", true), json("-0.05", "Boiler 1", false), json("-0.05", "Boiler 1", false),
+          json("-0.05", "Boiler 1", false)}},
+        {"01/3",
+         {json("null", "Boiler  2", true), json("1234.5", "Boiler  2", false), json("1234.5", "Boiler  2", false),
+          json("1234.5", "Boiler  2", false)}},
         {"01/4", {none}},
         {"01/5", {json("null", "Boiler 4", true)}},
         {"01/6", {json("null", "", true)}},
-        {"31/1", {json("null", "", true)}}, {"31/2", {json("null", "", true)}}, {"31/3", {json("null", "", true)}},
-        {"31/4", {json("null", "", true)}}, {"31/5", {json("null", "", true)}},
+        {"31/1", {json("null", "", true)}},
+        {"31/2", {json("null", "", true)}},
+        {"31/3", {json("null", "", true)}},
+        {"31/4", {json("null", "", true)}},
+        {"31/5", {json("null", "", true)}},
         {"31/6", {json("7.77", "", false), json("7.77", "", true)}},
         {"status", {"online"}},
     };
@@ -271,8 +280,13 @@ TEST(Publisher, AnAlarmGoesToItsChannelsTopicRetainedWithEveryLimitsState)
     using rdxalarm::AlarmState;
     p.alarmChanged({rdxalarm::AlarmId::of(8, rdxalarm::AlarmLimit::High), kTime, AlarmState::ActiveUnacknowledged,
                     AlarmState::ActiveAcknowledged, 31.5f, "Boiler \"8\"", "alice"});
-    p.alarmChanged({rdxalarm::AlarmId::communicationOf(30), kTime, AlarmState::Normal,
-                    AlarmState::ActiveUnacknowledged, std::nullopt, "recorder address 31", {}});
+    p.alarmChanged({rdxalarm::AlarmId::communicationOf(30),
+                    kTime,
+                    AlarmState::Normal,
+                    AlarmState::ActiveUnacknowledged,
+                    std::nullopt,
+                    "recorder address 31",
+                    {}});
     p.stop();
 
     const auto channel = Subscriber(broker.port, "rdx512/alarms/02/3/alarm").next(3000);
@@ -304,26 +318,54 @@ TEST(Publisher, EachBrokerFaultIsToldByItsCause)
     const auto at = [&](const char* name) { return dir.filePath(name).toStdString(); };
     // A certificate authority, the broker's certificate from it, and another authority.
     const std::string ec = " -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2 ";
-    ASSERT_EQ(std::system(("cd " + dir.path().toStdString() + " && openssl req -x509" + ec +
-                           "-keyout ca.key -out ca.pem -subj /CN=rdx-test-ca 2>/dev/null && openssl req" + ec +
-                           "-keyout broker.key -out broker.csr -subj /CN=127.0.0.1 2>/dev/null && "
-                           "printf 'subjectAltName=IP:127.0.0.1' >san && openssl x509 -req -in broker.csr -CA ca.pem "
-                           "-CAkey ca.key -CAcreateserial -days 2 -extfile san -out broker.pem 2>/dev/null && "
-                           "openssl req -x509" + ec + "-keyout other.key -out other.pem -subj /CN=other 2>/dev/null && "
-                           "mosquitto_passwd -c -b passwords logger secret 2>/dev/null")
+    ASSERT_EQ(std::system(("cd " + dir.path().toStdString() + " && openssl req -x509" + ec
+                           + "-keyout ca.key -out ca.pem -subj /CN=rdx-test-ca 2>/dev/null && openssl req" + ec
+                           + "-keyout broker.key -out broker.csr -subj /CN=127.0.0.1 2>/dev/null && "
+                             "printf 'subjectAltName=IP:127.0.0.1' >san && openssl x509 -req -in broker.csr -CA ca.pem "
+                             "-CAkey ca.key -CAcreateserial -days 2 -extfile san -out broker.pem 2>/dev/null && "
+                             "openssl req -x509"
+                           + ec
+                           + "-keyout other.key -out other.pem -subj /CN=other 2>/dev/null && "
+                             "mosquitto_passwd -c -b passwords logger secret 2>/dev/null")
                               .c_str()),
               0);
     Broker locked("allow_anonymous false\npassword_file " + at("passwords") + "\n");
-    Broker tls("allow_anonymous true\ncafile " + at("ca.pem") + "\ncertfile " + at("broker.pem") + "\nkeyfile " +
-               at("broker.key") + "\n");
-    struct Case { const char* what; QString host; int port; QString user, password, ca; QString brief, words; };
+    Broker tls("allow_anonymous true\ncafile " + at("ca.pem") + "\ncertfile " + at("broker.pem") + "\nkeyfile "
+               + at("broker.key") + "\n");
+    struct Case {
+        const char* what;
+        QString host;
+        int port;
+        QString user, password, ca;
+        QString brief, words;
+    };
     const Case cases[] = {
-        {"nothing listens", "127.0.0.1", probe(0), {}, {}, {}, "connection refused", "nothing takes connections on port"},
+        {"nothing listens",
+         "127.0.0.1",
+         probe(0),
+         {},
+         {},
+         {},
+         "connection refused",
+         "nothing takes connections on port"},
         {"unknown host", "broker.invalid", 1883, {}, {}, {}, "unknown host", "\"broker.invalid\" is not known"},
         {"no password", "127.0.0.1", locked.port, {}, {}, {}, "password needed", "without a user name and password"},
-        {"wrong password", "127.0.0.1", locked.port, "logger", "wrong", {}, "password refused", "user \"logger\" connect"},
+        {"wrong password",
+         "127.0.0.1",
+         locked.port,
+         "logger",
+         "wrong",
+         {},
+         "password refused",
+         "user \"logger\" connect"},
         {"right password", "127.0.0.1", locked.port, "logger", "secret", {}, {}, {}},
-        {"another authority", "127.0.0.1", tls.port, {}, {}, dir.filePath("other.pem"), "certificate check failed",
+        {"another authority",
+         "127.0.0.1",
+         tls.port,
+         {},
+         {},
+         dir.filePath("other.pem"),
+         "certificate check failed",
          "failed the check against " + dir.filePath("other.pem")},
         {"its authority", "127.0.0.1", tls.port, {}, {}, dir.filePath("ca.pem"), {}, {}},
         {"plain to a TLS port", "127.0.0.1", tls.port, {}, {}, {}, "no MQTT answer", "a TLS port needs ca_file"},
@@ -351,9 +393,11 @@ TEST(Publisher, KeepsTheValuesOfAnOutageInOrderAndCountsWhatItsBoundDropped)
     // A broker that keeps the subscriber's session over its own restart, so
     // the subscriber sees everything the publisher delivers once it is back.
     QTemporaryDir store;
-    Broker broker("allow_anonymous true\npersistence true\npersistence_location " + store.path().toStdString() +
-                  "/\nmax_queued_messages 0\n");
-    { Subscriber(broker.port, "rdx512/kept/01/1", true); }
+    Broker broker("allow_anonymous true\npersistence true\npersistence_location " + store.path().toStdString()
+                  + "/\nmax_queued_messages 0\n");
+    {
+        Subscriber(broker.port, "rdx512/kept/01/1", true);
+    }
     broker.stop();
 
     rdxmon::SharedState s = values();
@@ -393,7 +437,9 @@ TEST(Publisher, AnOfflineBufferKeptOnDiskOutlivesTheProgram)
 {
     QTemporaryDir store, buffer;
     Broker broker("allow_anonymous true\npersistence true\npersistence_location " + store.path().toStdString() + "/\n");
-    { Subscriber(broker.port, "rdx512/disk/01/1", true); }
+    {
+        Subscriber(broker.port, "rdx512/disk/01/1", true);
+    }
     broker.stop();
     rdxmon::SharedState s = values();
     BrokerConfig conf = config(broker.port, "disk");

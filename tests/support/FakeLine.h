@@ -38,8 +38,20 @@ struct FakeTicks : rdx::TickCounter {
 
 // The operations of the line that are counted and can be made to fail.
 enum class LineOp {
-    SetCommPort, SetSettings, SetHandshaking, Open, Close, Cts, InBufferCount, ClearIn, OutBufferCount, ClearOut,
-    Input, Output, WaitForInput, Count
+    SetCommPort,
+    SetSettings,
+    SetHandshaking,
+    Open,
+    Close,
+    Cts,
+    InBufferCount,
+    ClearIn,
+    OutBufferCount,
+    ClearOut,
+    Input,
+    Output,
+    WaitForInput,
+    Count
 };
 
 // A number per operation.
@@ -60,7 +72,7 @@ struct FakeLine : rdx::SerialControl {
     // Called with each text written, after it is recorded (a recorder's script).
     std::function<void(const std::string&)> onOutput;
     PerLineOp calls;
-    PerLineOp fails;     // the number of the error every call of the operation throws; 0 none
+    PerLineOp fails;  // the number of the error every call of the operation throws; 0 none
     PerLineOp failOnce;  // the same for the next call only
     // The device has gone: opening fails with 8002, the open port's I/O with 8020.
     bool gone = false;
@@ -142,8 +154,8 @@ struct FakeLine : rdx::SerialControl {
         io(LineOp::WaitForInput);
         if (taken < received.size())
             return;
-        ticks->time = std::max(ticks->time, due.empty() ? ticks->time + ms
-                                                        : std::min(ticks->time + ms, due.begin()->first));
+        ticks->time
+            = std::max(ticks->time, due.empty() ? ticks->time + ms : std::min(ticks->time + ms, due.begin()->first));
         arrive();
     }
 

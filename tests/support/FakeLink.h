@@ -23,8 +23,7 @@ public:
     // Every later call of the member throws LinkError(number), with the
     // error cause as its cause when given.
     void failMember(const std::string& member, int number, int cause = 0) { failures_[member] = {number, cause}; }
-    std::string RWcomm(const std::string& StrAddr, const std::string&, const std::int16_t&,
-                       const std::string&) override
+    std::string RWcomm(const std::string& StrAddr, const std::string&, const std::int16_t&, const std::string&) override
     {
         hit("RWcomm");
         if ((underWay_ = !underWay_))

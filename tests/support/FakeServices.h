@@ -48,7 +48,9 @@ public:
 // cancels) and recording every call.
 class FakeDialogs : public rdxmon::FileDialogs {
 public:
-    struct Call { QString initialFolder, proposedName, filter, defaultSuffix; };
+    struct Call {
+        QString initialFolder, proposedName, filter, defaultSuffix;
+    };
     QString saveFileName(const QString& initialFolder, const QString& proposedName, const QString& filter,
                          const QString& defaultSuffix) override
     {

@@ -26,7 +26,10 @@ private:
 
 // The simulator's request log: milliseconds since its start and the
 // request ("open 01", "ts0", "data 06", "close 01").
-struct LoggedRequest { qint64 ms = 0; QString request; };
+struct LoggedRequest {
+    qint64 ms = 0;
+    QString request;
+};
 QList<LoggedRequest> loggedRequests(const QString& logPath);
 // The addresses of the requests of a kind ("open", "close") from fromMs on.
 QStringList addressesOf(const QList<LoggedRequest>& requests, const QString& kind, qint64 fromMs = 0);

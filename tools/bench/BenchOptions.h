@@ -39,8 +39,7 @@ inline std::vector<LineConfig> parseLineConfigs(const std::string& text)
 // Calls handle(option, value) for each "--option value" pair; handle returns
 // false for an option it does not know. std::invalid_argument on an unknown
 // option or a missing value.
-template <class Handler>
-void forEachOption(int argc, char** argv, Handler handle)
+template <class Handler> void forEachOption(int argc, char** argv, Handler handle)
 {
     for (int i = 1; i < argc; i += 2) {
         const std::string option = argv[i];

@@ -20,10 +20,10 @@ double steadyMs();
 
 struct RunSetup {
     int recorders = 31;
-    int simBaud = 9600;            // the simulator paces its output at this speed
+    int simBaud = 9600;  // the simulator paces its output at this speed
     std::string speedText = "9600";  // Speed in the settings file (4 characters)
     std::vector<std::string> simOptions;  // further simulator options (faults)
-    bool logging = false;          // logging resumes at start: default file, 1 s cycle
+    bool logging = false;  // logging resumes at start: default file, 1 s cycle
     std::string program = "RDXMON-1_V104";  // the program of binDir to run
     std::vector<std::string> programArgs;  // "{folder}" stands for the program folder
     // Further files written into the program folder: name, content.
@@ -32,9 +32,9 @@ struct RunSetup {
 
 // One request of the simulator's log.
 struct LoggedRequest {
-    double ms = 0;        // on the simulator's clock (since it started)
-    std::string kind;     // "open", "ts0", "data", "close"
-    std::string text;     // the address or count as received ("05", "06")
+    double ms = 0;  // on the simulator's clock (since it started)
+    std::string kind;  // "open", "ts0", "data", "close"
+    std::string text;  // the address or count as received ("05", "06")
 };
 
 // Characters a request took on the line (with its CR LF).
@@ -87,10 +87,10 @@ double median(std::vector<double> values);
 
 // What watchCycles saw of a run.
 struct CycleFigures {
-    double windowShownS = 0;     // launch to the end of the start-up pass
+    double windowShownS = 0;  // launch to the end of the start-up pass
     std::vector<double> cycleS;  // the measured poll cycles
-    double lineLimitS = 0;       // characters of one cycle both ways x 10 / speed
-    double cpuShare = 0;         // of one core, over the measured cycles
+    double lineLimitS = 0;  // characters of one cycle both ways x 10 / speed
+    double cpuShare = 0;  // of one core, over the measured cycles
 };
 
 // Follows the simulator's request log of run (recorders at baud bit/s):

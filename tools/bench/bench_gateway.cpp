@@ -87,8 +87,8 @@ void readMapRepeatedly(int port, double rate, const std::vector<Request>& map, c
         for (const Request& r : map) {
             const auto t0 = Clock::now();
             const int rc = r.table == rdxgw::Table::InputRegisters
-                               ? modbus_read_input_registers(ctx, r.first, r.count, registers.data())
-                               : modbus_read_input_bits(ctx, r.first, r.count, bits.data());
+                ? modbus_read_input_registers(ctx, r.first, r.count, registers.data())
+                : modbus_read_input_bits(ctx, r.first, r.count, bits.data());
             out.requestMs.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
             if (rc != r.count) {
                 ++out.errors;
@@ -113,8 +113,8 @@ int freePort()
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t length = sizeof a;
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &length) != 0)
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0
+        || ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &length) != 0)
         throw std::runtime_error("no free port");
     ::close(fd);
     return ntohs(a.sin_port);
@@ -188,11 +188,16 @@ int main(int argc, char** argv)
     std::vector<rdxbench::LineConfig> configs;
     try {
         rdxbench::forEachOption(argc, argv, [&](const std::string& option, const std::string& value) {
-            if (option == "--cycles") cycles = std::max(2, std::stoi(value));
-            else if (option == "--clients") clients = std::clamp(std::stoi(value), 1, 16);
-            else if (option == "--rate") rate = std::clamp(std::stod(value), 0.1, 100.0);
-            else if (option == "--configs") configText = value;
-            else return false;
+            if (option == "--cycles")
+                cycles = std::max(2, std::stoi(value));
+            else if (option == "--clients")
+                clients = std::clamp(std::stoi(value), 1, 16);
+            else if (option == "--rate")
+                rate = std::clamp(std::stod(value), 0.1, 100.0);
+            else if (option == "--configs")
+                configText = value;
+            else
+                return false;
             return true;
         });
         configs = rdxbench::parseLineConfigs(configText);
@@ -226,9 +231,9 @@ int main(int argc, char** argv)
                         c.requestMs.size(), c.errors, percentile(c.requestMs, 0.5), percentile(c.requestMs, 0.99),
                         percentile(c.requestMs, 1.0), percentile(c.mapMs, 0.5), percentile(c.mapMs, 0.99));
             std::fflush(stdout);
-            if (percentile(c.requestMs, 0.99) >= 5.0 || c.errors != 0 || c.requestMs.empty() ||
-                std::abs(ratios[1] - ratios[0]) > 0.01 * ratios[0] || ratios[1] > 1.03 || off.exitStatus != 0 ||
-                on.exitStatus != 0)
+            if (percentile(c.requestMs, 0.99) >= 5.0 || c.errors != 0 || c.requestMs.empty()
+                || std::abs(ratios[1] - ratios[0]) > 0.01 * ratios[0] || ratios[1] > 1.03 || off.exitStatus != 0
+                || on.exitStatus != 0)
                 met = false;
         } catch (const std::exception& e) {
             std::fprintf(stderr, "bench-gateway: %d recorders at %d bit/s: %s\n", config.recorders, config.baud,

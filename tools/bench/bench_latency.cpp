@@ -23,8 +23,8 @@
 #include <thread>
 
 #include "BenchOptions.h"
-#include "ToolOptions.h"
 #include "MonitorRun.h"
+#include "ToolOptions.h"
 
 namespace {
 
@@ -35,7 +35,8 @@ struct Figures {
     int exitStatus = -1;
 };
 
-Figures measure(const std::string& binDir, int baud, int cycles) {
+Figures measure(const std::string& binDir, int baud, int cycles)
+{
     rdxbench::RunSetup setup;
     setup.recorders = 31;
     setup.simBaud = baud;
@@ -49,8 +50,10 @@ Figures measure(const std::string& binDir, int baud, int cycles) {
     const double deadline = rdxbench::steadyMs() + cycleBoundMs * (cycles + 1) + 20000;
     int firstOpens = 0;
     while (firstOpens < cycles + 2) {
-        if (!run.running()) throw std::runtime_error("the monitor ended early (see its output)");
-        if (rdxbench::steadyMs() > deadline) throw std::runtime_error("the polling did not get round in time");
+        if (!run.running())
+            throw std::runtime_error("the monitor ended early (see its output)");
+        if (rdxbench::steadyMs() > deadline)
+            throw std::runtime_error("the polling did not get round in time");
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
         for (const rdxbench::LoggedRequest& r : run.newRequests())
             firstOpens += r.kind == "open" && r.text == "01";
@@ -61,28 +64,40 @@ Figures measure(const std::string& binDir, int baud, int cycles) {
     std::ifstream in(run.folder() + "/latency.txt");
     std::string word;
     while (in >> word) {
-        if (word == "count") in >> f.count;
-        else if (word == "p50") in >> f.p50;
-        else if (word == "p99") in >> f.p99;
-        else if (word == "max") in >> f.max;
-        else if (word == "at") in >> f.maxAtS, f.maxAtS /= 1000;
+        if (word == "count")
+            in >> f.count;
+        else if (word == "p50")
+            in >> f.p50;
+        else if (word == "p99")
+            in >> f.p99;
+        else if (word == "max")
+            in >> f.max;
+        else if (word == "at")
+            in >> f.maxAtS, f.maxAtS /= 1000;
     }
-    if (f.count == 0) throw std::runtime_error("the probe wrote no figures");
+    if (f.count == 0)
+        throw std::runtime_error("the probe wrote no figures");
     return f;
 }
 
 }  // namespace
 
-int main(int argc, char* argv[]) {
-    if (rdxtools::answeredHelpOrVersion(argc, argv, "bench-latency",
-                                        "usage: bench-latency [--cycles N] [--speeds 2400,9600]\nThe window thread's event latency while polling 31 recorders (4 slow, 4 silent): the monitor\nbuilt with a 5 ms probe timer (rdxmon-probe) against the simulator. Targets: p99 < 20 ms, max < 50 ms.\n"))
+int main(int argc, char* argv[])
+{
+    if (rdxtools::answeredHelpOrVersion(
+            argc, argv, "bench-latency",
+            "usage: bench-latency [--cycles N] [--speeds 2400,9600]\nThe window thread's event latency while polling "
+            "31 recorders (4 slow, 4 silent): the monitor\nbuilt with a 5 ms probe timer (rdxmon-probe) against the "
+            "simulator. Targets: p99 < 20 ms, max < 50 ms.\n"))
         return 0;
     int cycles = 1;
     std::string speeds = "2400,9600";
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string option = argv[i], value = argv[i + 1];
-        if (option == "--cycles") cycles = std::max(1, std::stoi(value));
-        else if (option == "--speeds") speeds = value;
+        if (option == "--cycles")
+            cycles = std::max(1, std::stoi(value));
+        else if (option == "--speeds")
+            speeds = value;
         else {
             std::cerr << "usage: bench-latency [--cycles N] [--speeds 2400,9600]\n";
             return 2;
@@ -90,7 +105,8 @@ int main(int argc, char* argv[]) {
     }
     const std::string binDir = rdxbench::binFolder();
     bool met = true;
-    std::printf("%-6s %7s %8s %9s %9s %9s %7s %5s\n", "line", "run[s]", "samples", "p50[ms]", "p99[ms]", "max[ms]", "at[s]", "exit");
+    std::printf("%-6s %7s %8s %9s %9s %9s %7s %5s\n", "line", "run[s]", "samples", "p50[ms]", "p99[ms]", "max[ms]",
+                "at[s]", "exit");
     std::stringstream list(speeds);
     for (std::string item; std::getline(list, item, ',');) {
         const int baud = std::stoi(item);

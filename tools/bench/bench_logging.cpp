@@ -40,8 +40,8 @@
 #include <vector>
 
 #include "BenchOptions.h"
-#include "ToolOptions.h"
 #include "MonitorRun.h"
+#include "ToolOptions.h"
 
 namespace {
 
@@ -50,49 +50,59 @@ namespace fs = std::filesystem;
 constexpr int kDay = 86400;
 
 // Local time of day of a moment, in milliseconds.
-double localMsOfDay(std::time_t seconds, long nanoseconds) {
+double localMsOfDay(std::time_t seconds, long nanoseconds)
+{
     std::tm local{};
     localtime_r(&seconds, &local);
     return ((local.tm_hour * 60 + local.tm_min) * 60 + local.tm_sec) * 1000.0 + nanoseconds / 1e6;
 }
 
-double nowLocalMsOfDay() {
+double nowLocalMsOfDay()
+{
     const auto now = std::chrono::system_clock::now().time_since_epoch();
     const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(now).count();
     return localMsOfDay(static_cast<std::time_t>(ns / 1'000'000'000), static_cast<long>(ns % 1'000'000'000));
 }
 
 // Seconds from a to b going forward through midnight, in -12 h .. 12 h.
-int secondsBetween(int a, int b) {
+int secondsBetween(int a, int b)
+{
     int d = ((b - a) % kDay + kDay) % kDay;
     return d >= kDay / 2 ? d - kDay : d;
 }
 
-std::string clockText(int second) {
+std::string clockText(int second)
+{
     char text[16];
     std::snprintf(text, sizeof text, "%02d:%02d:%02d", second / 3600, second / 60 % 60, second % 60);
     return text;
 }
 
 struct Row {
-    int second = -1;        // the time field, seconds after midnight
+    int second = -1;  // the time field, seconds after midnight
     double seenMsOfDay = 0;  // when the bench found it in the file
 };
 
 // "h:m:s AM/PM" at the start of a row -> seconds after midnight, or -1.
-int rowSecond(const std::string& line) {
+int rowSecond(const std::string& line)
+{
     static const std::regex time("^\"(\\d{1,2}):(\\d{1,2}):(\\d{1,2}) (AM|PM)\",");
     std::smatch m;
-    if (!std::regex_search(line, m, time)) return -1;
+    if (!std::regex_search(line, m, time))
+        return -1;
     const int hour = std::stoi(m[1]) % 12 + (m[4] == "PM" ? 12 : 0);
     return (hour * 60 + std::stoi(m[2])) * 60 + std::stoi(m[3]);
 }
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    if (rdxtools::answeredHelpOrVersion(argc, argv, "bench-logging",
-                                        "usage: bench-logging [--seconds S] [--recorders N] [--slow LIST] [--short LIST] [--stall-at S --stall-ms MS]\nLogging at a 1 s cycle while slow recorders are polled: the share of due seconds whose row\nwas written within its second (target 100 %), late rows, missing seconds, the worst delay.\n"))
+int main(int argc, char** argv)
+{
+    if (rdxtools::answeredHelpOrVersion(
+            argc, argv, "bench-logging",
+            "usage: bench-logging [--seconds S] [--recorders N] [--slow LIST] [--short LIST] [--stall-at S --stall-ms "
+            "MS]\nLogging at a 1 s cycle while slow recorders are polled: the share of due seconds whose row\nwas "
+            "written within its second (target 100 %), late rows, missing seconds, the worst delay.\n"))
         return 0;
     int seconds = 180;
     int recorders = 31;
@@ -103,13 +113,20 @@ int main(int argc, char** argv) {
     const std::string binDir = rdxbench::binFolder();
     try {
         rdxbench::forEachOption(argc, argv, [&](const std::string& option, const std::string& value) {
-            if (option == "--seconds") seconds = std::max(10, std::stoi(value));
-            else if (option == "--recorders") recorders = std::clamp(std::stoi(value), 1, 31);
-            else if (option == "--slow") slow = value;
-            else if (option == "--short") shortReplies = value;
-            else if (option == "--stall-at") stallAtS = std::stod(value);
-            else if (option == "--stall-ms") stallMs = std::max(0, std::stoi(value));
-            else return false;
+            if (option == "--seconds")
+                seconds = std::max(10, std::stoi(value));
+            else if (option == "--recorders")
+                recorders = std::clamp(std::stoi(value), 1, 31);
+            else if (option == "--slow")
+                slow = value;
+            else if (option == "--short")
+                shortReplies = value;
+            else if (option == "--stall-at")
+                stallAtS = std::stod(value);
+            else if (option == "--stall-ms")
+                stallMs = std::max(0, std::stoi(value));
+            else
+                return false;
             return true;
         });
     } catch (const std::exception& e) {
@@ -122,8 +139,10 @@ int main(int argc, char** argv) {
     rdxbench::RunSetup setup;
     setup.recorders = recorders;
     setup.logging = true;
-    if (slow != "none") setup.simOptions.insert(setup.simOptions.end(), {"--slow", slow});
-    if (shortReplies != "none") setup.simOptions.insert(setup.simOptions.end(), {"--short", shortReplies});
+    if (slow != "none")
+        setup.simOptions.insert(setup.simOptions.end(), {"--slow", slow});
+    if (shortReplies != "none")
+        setup.simOptions.insert(setup.simOptions.end(), {"--short", shortReplies});
 
     std::vector<double> cycleMs, timeoutMs;
     std::vector<Row> rows;
@@ -137,7 +156,8 @@ int main(int argc, char** argv) {
         int lines = 0;
         const double end = run.launchedMs() + seconds * 1000.0;
         while (rdxbench::steadyMs() < end) {
-            if (!run.running()) throw std::runtime_error("the monitor ended early (see its output)");
+            if (!run.running())
+                throw std::runtime_error("the monitor ended early (see its output)");
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
             if (stallAtS >= 0 && rdxbench::steadyMs() >= run.launchedMs() + stallAtS * 1000) {
                 stallAtS = -1;
@@ -147,14 +167,17 @@ int main(int argc, char** argv) {
             }
             if (csvName.empty()) {
                 for (const fs::directory_entry& entry : fs::directory_iterator(run.folder())) {
-                    if (entry.path().extension() == ".csv") csvName = entry.path().string();
+                    if (entry.path().extension() == ".csv")
+                        csvName = entry.path().string();
                 }
-                if (csvName.empty()) continue;
+                if (csvName.empty())
+                    continue;
             }
             std::ifstream in(csvName, std::ios::binary);
             in.seekg(offset);
             std::string chunk((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-            if (chunk.empty()) continue;
+            if (chunk.empty())
+                continue;
             offset += static_cast<long>(chunk.size());
             const double seen = nowLocalMsOfDay();
             pending += chunk;
@@ -169,8 +192,8 @@ int main(int argc, char** argv) {
                         // second before it, below.)
                         struct stat info {};
                         if (::stat(csvName.c_str(), &info) == 0)
-                            startSecond = static_cast<int>(
-                                localMsOfDay(info.st_mtim.tv_sec, info.st_mtim.tv_nsec) / 1000);
+                            startSecond
+                                = static_cast<int>(localMsOfDay(info.st_mtim.tv_sec, info.st_mtim.tv_nsec) / 1000);
                     }
                     continue;
                 }
@@ -185,13 +208,18 @@ int main(int argc, char** argv) {
         std::vector<double> firstOpens;
         double dataMs = -1;
         for (const rdxbench::LoggedRequest& r : run.newRequests()) {
-            if (r.kind == "data") dataMs = r.ms;
-            if (r.kind != "open") continue;
-            if (dataMs >= 0 && r.ms - dataMs >= 900) timeoutMs.push_back(r.ms - dataMs);
+            if (r.kind == "data")
+                dataMs = r.ms;
+            if (r.kind != "open")
+                continue;
+            if (dataMs >= 0 && r.ms - dataMs >= 900)
+                timeoutMs.push_back(r.ms - dataMs);
             dataMs = -1;
-            if (r.text == "01") firstOpens.push_back(r.ms);
+            if (r.text == "01")
+                firstOpens.push_back(r.ms);
         }
-        for (std::size_t i = 2; i < firstOpens.size(); ++i) cycleMs.push_back(firstOpens[i] - firstOpens[i - 1]);
+        for (std::size_t i = 2; i < firstOpens.size(); ++i)
+            cycleMs.push_back(firstOpens[i] - firstOpens[i - 1]);
         exitStatus = run.stop();
     } catch (const std::exception& e) {
         std::cerr << "bench-logging: " << e.what() << "\n";
@@ -201,7 +229,8 @@ int main(int argc, char** argv) {
         std::cerr << "bench-logging: no log rows were written\n";
         return 1;
     }
-    if (startSecond < 0) startSecond = (rows.front().second + kDay - 1) % kDay;
+    if (startSecond < 0)
+        startSecond = (rows.front().second + kDay - 1) % kDay;
 
     // Walk the due grid the way the program keeps it.
     int due = (startSecond + 1) % kDay;
@@ -221,15 +250,16 @@ int main(int argc, char** argv) {
             continue;
         }
         double delayMs = row.seenMsOfDay - due * 1000.0;
-        if (delayMs < -kDay * 500.0) delayMs += kDay * 1000.0;
+        if (delayMs < -kDay * 500.0)
+            delayMs += kDay * 1000.0;
         worstDelayMs = std::max(worstDelayMs, delayMs);
         ++delayHistogram[std::min(4, static_cast<int>(delayMs / 250))];
         if (behind == 0) {
             ++onTime;
         } else {
             if (late < 20)
-                lateRows.push_back(clockText(row.second) + " for " + clockText(due) + ", in the file " +
-                                   std::to_string(static_cast<int>(delayMs)) + " ms after its due second began");
+                lateRows.push_back(clockText(row.second) + " for " + clockText(due) + ", in the file "
+                                   + std::to_string(static_cast<int>(delayMs)) + " ms after its due second began");
             ++late;
             ++lateBy[behind];
             missing += behind;
@@ -242,19 +272,23 @@ int main(int argc, char** argv) {
                 shortReplies.c_str(), seconds, fs::path(csvName).filename().c_str());
     std::printf("due seconds %d, rows %d: on time %d (%.2f %%), late %d, seconds without a row %d\n", dueSeconds,
                 static_cast<int>(rows.size()), onTime, dueSeconds ? 100.0 * onTime / dueSeconds : 0.0, late, missing);
-    const std::string cycleText =
-        cycleMs.empty() ? "n/a (run too short)" : std::to_string(rdxbench::median(cycleMs) / 1000.0).substr(0, 5) + " s";
+    const std::string cycleText = cycleMs.empty()
+        ? "n/a (run too short)"
+        : std::to_string(rdxbench::median(cycleMs) / 1000.0).substr(0, 5) + " s";
     std::printf("load: poll cycle %s (median after the start-up pass), %d exchanges given up at the time-out "
                 "(median %.0f ms from data request to the next open command)\n",
                 cycleText.c_str(), static_cast<int>(timeoutMs.size()), rdxbench::median(timeoutMs));
-    for (const auto& [seconds, count] : lateBy) std::printf("  late by %d s: %d rows\n", seconds, count);
-    for (const std::string& text : lateRows) std::printf("  row %s\n", text.c_str());
+    for (const auto& [seconds, count] : lateBy)
+        std::printf("  late by %d s: %d rows\n", seconds, count);
+    for (const std::string& text : lateRows)
+        std::printf("  row %s\n", text.c_str());
     std::printf("worst delay: %d s by the time field, %.0f ms from the due second's start to the row in the file\n",
                 worstLateS, worstDelayMs);
     std::printf("rows in the file after the due second's start: <250 ms %d, <500 ms %d, <750 ms %d, "
                 "<1000 ms %d, later %d\n",
                 delayHistogram[0], delayHistogram[1], delayHistogram[2], delayHistogram[3], delayHistogram[4]);
-    if (malformed || early) std::printf("rows with a bad time field %d, rows before their due second %d\n", malformed, early);
+    if (malformed || early)
+        std::printf("rows with a bad time field %d, rows before their due second %d\n", malformed, early);
     std::printf("exit status after SIGTERM: %d\n", exitStatus);
     const bool met = dueSeconds > 0 && onTime == dueSeconds && malformed == 0 && early == 0 && exitStatus == 0;
     std::printf("target (every due second's row within 1 s): %s\n", met ? "met" : "MISSED");

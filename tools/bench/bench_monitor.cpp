@@ -33,8 +33,8 @@
 #include <vector>
 
 #include "BenchOptions.h"
-#include "ToolOptions.h"
 #include "MonitorRun.h"
+#include "ToolOptions.h"
 
 namespace {
 
@@ -53,11 +53,13 @@ struct Figures {
 
 // The settings' Speed for a line speed: the panel's speeds as they are, any
 // other speed as "9600" (see above).
-std::string speedTextFor(int baud) {
+std::string speedTextFor(int baud)
+{
     return baud == 2400 || baud == 4800 || baud == 9600 ? std::to_string(baud) : "9600";
 }
 
-Figures measure(const std::string& binDir, const Config& config, int cycles) {
+Figures measure(const std::string& binDir, const Config& config, int cycles)
+{
     rdxbench::RunSetup setup;
     setup.recorders = config.recorders;
     setup.simBaud = config.baud;
@@ -79,9 +81,13 @@ Figures measure(const std::string& binDir, const Config& config, int cycles) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    if (rdxtools::answeredHelpOrVersion(argc, argv, "bench-monitor",
-                                        "usage: bench-monitor [--cycles N] [--configs 31@9600,31@4800,31@19200]\nThe monitor offscreen against the simulator, watched from outside: poll cycle against the\nline-time limit, CPU share, memory, time to the main window, exit status after SIGTERM.\n"))
+int main(int argc, char** argv)
+{
+    if (rdxtools::answeredHelpOrVersion(
+            argc, argv, "bench-monitor",
+            "usage: bench-monitor [--cycles N] [--configs 31@9600,31@4800,31@19200]\nThe monitor offscreen against the "
+            "simulator, watched from outside: poll cycle against the\nline-time limit, CPU share, memory, time to the "
+            "main window, exit status after SIGTERM.\n"))
         return 0;
     int cycles = 3;
     std::string configText = "31@9600,31@4800,31@19200";
@@ -89,9 +95,12 @@ int main(int argc, char** argv) {
     std::vector<Config> configs;
     try {
         rdxbench::forEachOption(argc, argv, [&](const std::string& option, const std::string& value) {
-            if (option == "--cycles") cycles = std::max(2, std::stoi(value));
-            else if (option == "--configs") configText = value;
-            else return false;
+            if (option == "--cycles")
+                cycles = std::max(2, std::stoi(value));
+            else if (option == "--configs")
+                configText = value;
+            else
+                return false;
             return true;
         });
         configs = rdxbench::parseLineConfigs(configText);
@@ -101,9 +110,8 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    std::printf("%-9s %6s %5s %6s %10s %10s %10s %6s %6s %8s %8s %9s %4s\n", "recorders", "line", "Speed",
-                "cycles", "median[s]", "min-max[s]", "limit[s]", "ratio", "CPU%", "RSS[MB]", "peak[MB]",
-                "window[s]", "exit");
+    std::printf("%-9s %6s %5s %6s %10s %10s %10s %6s %6s %8s %8s %9s %4s\n", "recorders", "line", "Speed", "cycles",
+                "median[s]", "min-max[s]", "limit[s]", "ratio", "CPU%", "RSS[MB]", "peak[MB]", "window[s]", "exit");
     bool met = true;
     for (const Config& config : configs) {
         try {
@@ -116,13 +124,14 @@ int main(int argc, char** argv) {
             char range[32];
             std::snprintf(range, sizeof range, "%.2f-%.2f", *lo, *hi);
             std::printf("%-9d %6d %5s %6d %10.3f %10s %10.3f %6.3f %6.2f %8.1f %8.1f %9.2f %4d\n", config.recorders,
-                        config.baud, f.speedText.c_str(), cycles, med, range, f.lineLimitS, ratio, cpuPercent,
-                        rssMb, f.hwmKb / 1024.0, f.windowShownS, f.exitStatus);
+                        config.baud, f.speedText.c_str(), cycles, med, range, f.lineLimitS, ratio, cpuPercent, rssMb,
+                        f.hwmKb / 1024.0, f.windowShownS, f.exitStatus);
             std::fflush(stdout);
-            if (ratio > 1.03 || cpuPercent >= 2.0 || rssMb >= 60.0 || f.exitStatus != 0) met = false;
+            if (ratio > 1.03 || cpuPercent >= 2.0 || rssMb >= 60.0 || f.exitStatus != 0)
+                met = false;
         } catch (const std::exception& e) {
-            std::fprintf(stderr, "bench-monitor: %d recorders at %d bit/s: %s\n", config.recorders,
-                         config.baud, e.what());
+            std::fprintf(stderr, "bench-monitor: %d recorders at %d bit/s: %s\n", config.recorders, config.baud,
+                         e.what());
             met = false;
         }
     }

@@ -18,14 +18,14 @@
 //    CPU of this whole process (polling, publishing, subscribing) over the run.
 #include <algorithm>
 #include <array>
-#include <limits>
 #include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <iostream>
+#include <limits>
+#include <map>
 #include <mutex>
 #include <spawn.h>
 #include <string>
@@ -48,9 +48,9 @@
 #include <mqtt/async_client.h>
 
 #include "BenchOptions.h"
-#include "ToolOptions.h"
 #include "Publisher.h"
 #include "SimProcess.h"
+#include "ToolOptions.h"
 #include "polling/PollCycle.h"
 #include "polling/PollWorker.h"
 #include "rdx5Comm3.h"
@@ -59,7 +59,10 @@ extern char** environ;
 
 namespace {
 
-qint64 nowMs() { return QDateTime::currentMSecsSinceEpoch(); }
+qint64 nowMs()
+{
+    return QDateTime::currentMSecsSinceEpoch();
+}
 
 double cpuSeconds()
 {
@@ -105,8 +108,8 @@ public:
         const passwd* user = ::getpwuid(::geteuid());
         std::ofstream(folder_ + "/mosquitto.conf")
             << "listener " << port_ << " 127.0.0.1\nallow_anonymous true\nlog_dest none\npersistence true\n"
-            << "persistence_location " << folder_ << "/\nmax_queued_messages 0\nuser " << (user ? user->pw_name : "root")
-            << '\n';
+            << "persistence_location " << folder_ << "/\nmax_queued_messages 0\nuser "
+            << (user ? user->pw_name : "root") << '\n';
         start();
     }
     ~Broker()
@@ -117,7 +120,8 @@ public:
     void start()
     {
         const std::string conf = folder_ + "/mosquitto.conf";
-        char* args[] = {const_cast<char*>("mosquitto"), const_cast<char*>("-c"), const_cast<char*>(conf.c_str()), nullptr};
+        char* args[]
+            = {const_cast<char*>("mosquitto"), const_cast<char*>("-c"), const_cast<char*>(conf.c_str()), nullptr};
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
@@ -181,19 +185,26 @@ struct Histogram {
 
 int main(int argc, char** argv)
 {
-    if (rdxtools::answeredHelpOrVersion(argc, argv, "bench-publish",
-                                        "usage: bench-publish [--configs 31@9600] [--minutes 30] [--down-minutes 5] [--sim PATH]\nPublishing to a mosquitto on loopback: reply-to-subscriber latency, and a run with the\nbroker down in the middle.\n"))
+    if (rdxtools::answeredHelpOrVersion(
+            argc, argv, "bench-publish",
+            "usage: bench-publish [--configs 31@9600] [--minutes 30] [--down-minutes 5] [--sim PATH]\nPublishing to a "
+            "mosquitto on loopback: reply-to-subscriber latency, and a run with the\nbroker down in the middle.\n"))
         return 0;
     std::string configText = "31@9600", simPath = rdxbench::binFolder() + "/rdx512-sim";
     double minutes = 30, downMinutes = 5;
     rdxbench::LineConfig line{};
     try {
         rdxbench::forEachOption(argc, argv, [&](const std::string& option, const std::string& value) {
-            if (option == "--configs") configText = value;
-            else if (option == "--minutes") minutes = std::stod(value);
-            else if (option == "--down-minutes") downMinutes = std::stod(value);
-            else if (option == "--sim") simPath = value;
-            else return false;
+            if (option == "--configs")
+                configText = value;
+            else if (option == "--minutes")
+                minutes = std::stod(value);
+            else if (option == "--down-minutes")
+                downMinutes = std::stod(value);
+            else if (option == "--sim")
+                simPath = value;
+            else
+                return false;
             return true;
         });
         line = rdxbench::parseLineConfigs(configText).at(0);
@@ -208,7 +219,8 @@ int main(int argc, char** argv)
 
     const int port = freePort();
     Broker broker(port);
-    rdxsim::SimProcess sim(simPath, {"--addresses", "1-" + std::to_string(line.recorders), "--baud", std::to_string(line.baud)});
+    rdxsim::SimProcess sim(simPath,
+                           {"--addresses", "1-" + std::to_string(line.recorders), "--baud", std::to_string(line.baud)});
     const std::string device = sim.linkPath();
     rdx::rdx5Comm3 link(rdx::makeTermiosControl([device](int) { return device; }), rdx::makeSystemTickCounter());
 
@@ -244,8 +256,8 @@ int main(int argc, char** argv)
         const qint64 at = nowMs();
         const std::string text = m->to_string();
         const auto t = text.find("\"time\":\"");
-        const qint64 reply =
-            QDateTime::fromString(QString::fromStdString(text.substr(t + 8, 29)), Qt::ISODateWithMs).toMSecsSinceEpoch();
+        const qint64 reply = QDateTime::fromString(QString::fromStdString(text.substr(t + 8, 29)), Qt::ISODateWithMs)
+                                 .toMSecsSinceEpoch();
         const bool isStale = text.find("\"stale\":true") != std::string::npos;
         std::lock_guard<std::mutex> g(lock);
         ++received;
@@ -331,8 +343,8 @@ int main(int argc, char** argv)
         std::printf("outage: %ld values produced while the broker was away, %ld of them delivered, %ld messages "
                     "dropped by the offline buffer (bound %d messages, %d s at %d bit/s); out of order %ld, "
                     "duplicates %ld; first current value %lld ms after the broker was back\n",
-                    valuesDown, delivered, droppedDown, publisher.bufferCapacity(), publisher.bufferSeconds(), line.baud,
-                    outOfOrder, duplicates, static_cast<long long>(firstCurrent.load()));
+                    valuesDown, delivered, droppedDown, publisher.bufferCapacity(), publisher.bufferSeconds(),
+                    line.baud, outOfOrder, duplicates, static_cast<long long>(firstCurrent.load()));
     std::printf("memory VmRSS: %ld kB after warm-up -> %ld kB at the end (growth %ld kB, max %ld kB); "
                 "CPU of the process: %.2f %% of a core\n",
                 rss0, rss1, rss1 - rss0, rssMax, 100.0 * cpu);
@@ -342,9 +354,9 @@ int main(int argc, char** argv)
     // publisher's buffer and in the subscriber of this same process that
     // gets them in one burst (the allocator keeps it once they went out).
     const long bufferKb = std::min<long>(valuesDown, publisher.bufferCapacity()) * rdxpub::kBufferedMessageBytes / 1024;
-    const bool met = steady.percentile(0.99) < 50 && (downForMs == 0 || after.percentile(0.99) < 50) &&
-                     rss1 - rss0 < 5 * 1024 + 2 * bufferKb && cpu < 0.02 && outOfOrder == 0 &&
-                     (downForMs == 0 || (firstCurrent >= 0 && (!withinBound || (droppedDown == 0 && delivered == valuesDown))));
+    const bool met = steady.percentile(0.99) < 50 && (downForMs == 0 || after.percentile(0.99) < 50)
+        && rss1 - rss0 < 5 * 1024 + 2 * bufferKb && cpu < 0.02 && outOfOrder == 0
+        && (downForMs == 0 || (firstCurrent >= 0 && (!withinBound || (droppedDown == 0 && delivered == valuesDown))));
     std::printf("%s\n", met ? "all figures met" : "NOT all figures met");
     return met ? 0 : 1;
 }

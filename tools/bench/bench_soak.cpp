@@ -37,8 +37,8 @@
 #include <vector>
 
 #include "BenchOptions.h"
-#include "ToolOptions.h"
 #include "MonitorRun.h"
+#include "ToolOptions.h"
 
 namespace {
 
@@ -52,32 +52,38 @@ constexpr double kRecoveryLimitMs = 5000;
 
 // The recorders that misbehave, as simulator options.
 const std::vector<std::pair<std::string, std::set<int>>> kFaults = {
-    {"--silent", {7}},   {"--short", {13}},       {"--extra", {19}},
-    {"--slow", {25}},    {"--garbage", {3, 11}},  {"--noise", {5, 29}},
+    {"--silent", {7}}, {"--short", {13}},      {"--extra", {19}},
+    {"--slow", {25}},  {"--garbage", {3, 11}}, {"--noise", {5, 29}},
 };
 
-std::string listText(const std::set<int>& addresses) {
+std::string listText(const std::set<int>& addresses)
+{
     std::string text;
-    for (int a : addresses) text += (text.empty() ? "" : ",") + std::to_string(a);
+    for (int a : addresses)
+        text += (text.empty() ? "" : ",") + std::to_string(a);
     return text;
 }
 
-bool faulty(int address) {
+bool faulty(int address)
+{
     return std::any_of(kFaults.begin(), kFaults.end(),
                        [&](const auto& fault) { return fault.second.contains(address); });
 }
 
 // Seconds from a to b going forward through midnight, in -12 h .. 12 h.
-int secondsBetween(int a, int b) {
+int secondsBetween(int a, int b)
+{
     const int d = ((b - a) % kDay + kDay) % kDay;
     return d >= kDay / 2 ? d - kDay : d;
 }
 
 // "h:m:s AM/PM" at the start of a row -> seconds after midnight, or -1.
-int rowSecond(const std::string& line) {
+int rowSecond(const std::string& line)
+{
     static const std::regex time("^\"(\\d{1,2}):(\\d{1,2}):(\\d{1,2}) (AM|PM)\",");
     std::smatch m;
-    if (!std::regex_search(line, m, time)) return -1;
+    if (!std::regex_search(line, m, time))
+        return -1;
     const int hour = std::stoi(m[1]) % 12 + (m[4] == "PM" ? 12 : 0);
     return (hour * 60 + std::stoi(m[2])) * 60 + std::stoi(m[3]);
 }
@@ -96,7 +102,8 @@ struct PollLog {
     int awaiting = -1;
     std::vector<double> answeredMs;  // every answered poll, in order
 
-    void add(const rdxbench::LoggedRequest& r) {
+    void add(const rdxbench::LoggedRequest& r)
+    {
         const int number = std::atoi(r.text.c_str());
         if (r.kind == "open") {
             selected = number;
@@ -126,14 +133,17 @@ struct LogFigures {
 
 // The rows of the log file: times one second apart from the first row to
 // the last, every row with the time and one field per channel.
-LogFigures readLog(const std::string& path) {
+LogFigures readLog(const std::string& path)
+{
     LogFigures f;
     std::ifstream in(path, std::ios::binary);
     std::string line;
     int lineNumber = 0, previous = -1;
     while (std::getline(in, line)) {
-        if (++lineNumber <= 2) continue;
-        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (++lineNumber <= 2)
+            continue;
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
         const int second = rowSecond(line);
         const long fields = std::count(line.begin(), line.end(), ',') + 1;
         if (second < 0 || fields != 1 + kRecorders * 6) {
@@ -143,7 +153,8 @@ LogFigures readLog(const std::string& path) {
         ++f.rows;
         std::vector<std::string> field;
         std::stringstream split(line);
-        for (std::string text; std::getline(split, text, ',');) field.push_back(text);
+        for (std::string text; std::getline(split, text, ',');)
+            field.push_back(text);
         for (int a = 5; a <= kRecorders; a += 5) {
             const std::size_t channel6 = 1 + (a - 1) * 6 + 5;
             if (!faulty(a) && channel6 < field.size() && !field[channel6].empty()) {
@@ -160,10 +171,11 @@ LogFigures readLog(const std::string& path) {
             } else if (step > 1) {
                 f.missing += step - 1;
                 if (f.gapNotes.size() < 5)
-                    f.gapNotes.push_back("row " + std::to_string(lineNumber) + ": " + std::to_string(step - 1) +
-                                         " s without a row before it");
+                    f.gapNotes.push_back("row " + std::to_string(lineNumber) + ": " + std::to_string(step - 1)
+                                         + " s without a row before it");
             }
-            if (step > 0) f.due += step;
+            if (step > 0)
+                f.due += step;
         } else {
             f.due = 1;
         }
@@ -172,24 +184,30 @@ LogFigures readLog(const std::string& path) {
     return f;
 }
 
-std::string csvIn(const std::string& folder) {
+std::string csvIn(const std::string& folder)
+{
     for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {
-        if (entry.path().extension() == ".csv") return entry.path().string();
+        if (entry.path().extension() == ".csv")
+            return entry.path().string();
     }
     return {};
 }
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    if (rdxtools::answeredHelpOrVersion(argc, argv, "bench-soak",
-                                        "usage: bench-soak [--minutes N]\nThe monitor for a long run against a faulty line of 31 recorders that goes away for 20 s:\nmemory growth, CPU, rows due against rows written, recovery time.\n"))
+int main(int argc, char** argv)
+{
+    if (rdxtools::answeredHelpOrVersion(
+            argc, argv, "bench-soak",
+            "usage: bench-soak [--minutes N]\nThe monitor for a long run against a faulty line of 31 recorders that "
+            "goes away for 20 s:\nmemory growth, CPU, rows due against rows written, recovery time.\n"))
         return 0;
     double minutes = 30;
     const std::string binDir = rdxbench::binFolder();
     try {
         rdxbench::forEachOption(argc, argv, [&](const std::string& option, const std::string& value) {
-            if (option != "--minutes") return false;
+            if (option != "--minutes")
+                return false;
             minutes = std::max(1.5, std::stod(value));
             return true;
         });
@@ -209,11 +227,13 @@ int main(int argc, char** argv) {
         setup.simOptions.push_back(option);
         setup.simOptions.push_back(listText(addresses));
     }
-    setup.simOptions.insert(setup.simOptions.end(), {"--vanish-after", std::to_string(vanishAfterS),
-                                                     "--return-after", std::to_string(kAwaySeconds)});
+    setup.simOptions.insert(
+        setup.simOptions.end(),
+        {"--vanish-after", std::to_string(vanishAfterS), "--return-after", std::to_string(kAwaySeconds)});
 
     std::printf("bench-soak: %d recorders at 9600 bit/s for %.1f min, log cycle 1 s; faults:", kRecorders, minutes);
-    for (const auto& [option, addresses] : kFaults) std::printf(" %s %s", option.c_str(), listText(addresses).c_str());
+    for (const auto& [option, addresses] : kFaults)
+        std::printf(" %s %s", option.c_str(), listText(addresses).c_str());
     std::printf("; port away from %d s to %d s\n", vanishAfterS, vanishAfterS + kAwaySeconds);
     std::fflush(stdout);
 
@@ -229,12 +249,15 @@ int main(int argc, char** argv) {
         const double endMs = run.launchedMs() + runMs;
         while (rdxbench::steadyMs() < endMs) {
             std::this_thread::sleep_for(std::chrono::milliseconds(200));
-            if (!run.running()) throw std::runtime_error("the monitor ended early (see its output)");
-            for (const rdxbench::LoggedRequest& r : run.newRequests()) polls.add(r);
+            if (!run.running())
+                throw std::runtime_error("the monitor ended early (see its output)");
+            for (const rdxbench::LoggedRequest& r : run.newRequests())
+                polls.add(r);
             const double now = rdxbench::steadyMs();
             const long rss = rdxbench::statusKb(run.pid(), "VmRSS");
             if (now - run.launchedMs() >= 60'000) {
-                if (rssAtMinuteKb < 0) rssAtMinuteKb = rss;
+                if (rssAtMinuteKb < 0)
+                    rssAtMinuteKb = rss;
                 rssMinKb = rssMinKb < 0 ? rss : std::min(rssMinKb, rss);
                 rssMaxKb = std::max(rssMaxKb, rss);
             }
@@ -246,14 +269,16 @@ int main(int argc, char** argv) {
                 std::fflush(stdout);
             }
         }
-        for (const rdxbench::LoggedRequest& r : run.newRequests()) polls.add(r);
+        for (const rdxbench::LoggedRequest& r : run.newRequests())
+            polls.add(r);
         rssEndKb = rdxbench::statusKb(run.pid(), "VmRSS");
         hwmKb = rdxbench::statusKb(run.pid(), "VmHWM");
         cpuSeconds = rdxbench::processCpuSeconds(run.pid());
         wallSeconds = (rdxbench::steadyMs() - run.launchedMs()) / 1000;
         exitStatus = run.stop();
         csvName = csvIn(run.folder());
-        if (!csvName.empty()) log = readLog(csvName);
+        if (!csvName.empty())
+            log = readLog(csvName);
     } catch (const std::exception& e) {
         std::cerr << "bench-soak: " << e.what() << "\n";
         return 1;
@@ -265,7 +290,8 @@ int main(int argc, char** argv) {
     const std::vector<double>& first = polls.byAddress[1].openMs;
     for (std::size_t i = 1; i < first.size(); ++i) {
         const double gap = first[i] - first[i - 1];
-        if (!(first[i - 1] < returnMs && first[i] >= returnMs - kAwaySeconds * 1000.0)) cycles.push_back(gap);
+        if (!(first[i - 1] < returnMs && first[i] >= returnMs - kAwaySeconds * 1000.0))
+            cycles.push_back(gap);
     }
     const double cycleMs = rdxbench::median(cycles);
     const double pollingSeconds = wallSeconds - kAwaySeconds;
@@ -288,7 +314,8 @@ int main(int argc, char** argv) {
                 "out of order %d, malformed %d\n",
                 csvName.empty() ? "(none)" : fs::path(csvName).filename().c_str(), log.due, log.rows, log.missing,
                 log.duplicates, log.backwards, log.malformed);
-    for (const std::string& note : log.gapNotes) std::printf("  %s\n", note.c_str());
+    for (const std::string& note : log.gapNotes)
+        std::printf("  %s\n", note.c_str());
     std::printf("rows with another reply's value in a healthy recorder's skipped channel: %d (should be 0)\n",
                 log.foreign);
     std::printf("cycle time %.0f ms, polling time %.0f s: about %.0f polls expected per recorder\n", cycleMs,
@@ -306,16 +333,18 @@ int main(int argc, char** argv) {
         healthyRequests += c.requests;
         worstHealthy = worstHealthy < 0 ? c.answered : std::min(worstHealthy, c.answered);
     }
-    std::printf("  %d healthy recorders: %d requests, %d answered (%.1f %% of expected), fewest answered %d\n",
-                healthy, healthyRequests, healthyAnswered,
-                expected > 0 ? 100.0 * healthyAnswered / (healthy * expected) : 0.0, worstHealthy);
-    if (backMs >= 0) std::printf("polling back %.0f ms after the port's return\n", backMs);
-    else std::printf("polling back: no answered poll after the port's return\n");
+    std::printf("  %d healthy recorders: %d requests, %d answered (%.1f %% of expected), fewest answered %d\n", healthy,
+                healthyRequests, healthyAnswered, expected > 0 ? 100.0 * healthyAnswered / (healthy * expected) : 0.0,
+                worstHealthy);
+    if (backMs >= 0)
+        std::printf("polling back %.0f ms after the port's return\n", backMs);
+    else
+        std::printf("polling back: no answered poll after the port's return\n");
     std::printf("exit status after SIGTERM: %d\n", exitStatus);
 
     const bool memoryMet = rssAtMinuteKb > 0 && rssEndKb - rssAtMinuteKb < kGrowthLimitKb;
-    const bool rowsMet = log.rows > 0 && log.missing == 0 && log.duplicates == 0 && log.backwards == 0 &&
-                         log.malformed == 0 && log.rows == log.due;
+    const bool rowsMet = log.rows > 0 && log.missing == 0 && log.duplicates == 0 && log.backwards == 0
+        && log.malformed == 0 && log.rows == log.due;
     const bool backMet = backMs >= 0 && backMs <= kRecoveryLimitMs;
     std::printf("targets: memory growth under 5 MB %s, every due row written %s, polling back within 5 s %s\n",
                 memoryMet ? "met" : "MISSED", rowsMet ? "met" : "MISSED", backMet ? "met" : "MISSED");

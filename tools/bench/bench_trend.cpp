@@ -46,19 +46,21 @@ struct NoDialogs : rdxmon::FileDialogs {
     QString saveFileName(const QString&, const QString&, const QString&, const QString&) override { return {}; }
 };
 
-
 using namespace rdxmon;
 
-long residentKb() {
+long residentKb()
+{
     std::ifstream status("/proc/self/status");
     std::string line;
     while (std::getline(status, line)) {
-        if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
+        if (line.rfind("VmRSS:", 0) == 0)
+            return std::stol(line.substr(6));
     }
     return -1;
 }
 
-double threadCpuMs() {
+double threadCpuMs()
+{
     timespec ts{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
     return ts.tv_sec * 1e3 + ts.tv_nsec / 1e6;
@@ -77,7 +79,8 @@ public:
     void Logdisp(int) override {}
 };
 
-void feed(TrendHistory& history, int recorders, qint64 from, qint64 to, qint64 replyMs) {
+void feed(TrendHistory& history, int recorders, qint64 from, qint64 to, qint64 replyMs)
+{
     for (qint64 t = from; t < to; t += replyMs) {
         for (int slot = 0; slot < recorders; ++slot) {
             std::array<float, kChannelsPerSlot> v{};
@@ -95,19 +98,27 @@ void feed(TrendHistory& history, int recorders, qint64 from, qint64 to, qint64 r
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    if (rdxtools::answeredHelpOrVersion(argc, argv, "bench-trend",
-                                        "usage: bench-trend [--recorders N] [--reply-ms MS] [--plotted N] [--redraws N]\nThe trend history's memory after 8 hours of every channel, and the redraw cost of the\nplotted channels for each range.\n"))
+int main(int argc, char** argv)
+{
+    if (rdxtools::answeredHelpOrVersion(
+            argc, argv, "bench-trend",
+            "usage: bench-trend [--recorders N] [--reply-ms MS] [--plotted N] [--redraws N]\nThe trend history's "
+            "memory after 8 hours of every channel, and the redraw cost of the\nplotted channels for each range.\n"))
         return 0;
     int recorders = 31, plotted = 72, redraws = 30;
     qint64 replyMs = 1000;
     try {
         rdxbench::forEachOption(argc, argv, [&](const std::string& option, const std::string& value) {
-            if (option == "--recorders") recorders = std::clamp(std::stoi(value), 1, kSlotCount);
-            else if (option == "--reply-ms") replyMs = std::max(50, std::stoi(value));
-            else if (option == "--plotted") plotted = std::clamp(std::stoi(value), 1, kChannelCount);
-            else if (option == "--redraws") redraws = std::max(1, std::stoi(value));
-            else return false;
+            if (option == "--recorders")
+                recorders = std::clamp(std::stoi(value), 1, kSlotCount);
+            else if (option == "--reply-ms")
+                replyMs = std::max(50, std::stoi(value));
+            else if (option == "--plotted")
+                plotted = std::clamp(std::stoi(value), 1, kChannelCount);
+            else if (option == "--redraws")
+                redraws = std::max(1, std::stoi(value));
+            else
+                return false;
             return true;
         });
     } catch (const std::exception& e) {
@@ -131,7 +142,8 @@ int main(int argc, char** argv) {
     SharedState state;
     state.gRecTotal = recorders;
     state.programFolder = QStringLiteral("/nonexistent");
-    for (int k = 0; k < kChannelCount; ++k) state.gChannel[k].Name = QStringLiteral("Channel %1").arg(k);
+    for (int k = 0; k < kChannelCount; ++k)
+        state.gChannel[k].Name = QStringLiteral("Channel %1").arg(k);
     BenchClock clock;
     clock.ms = start + eightHours;
     PageZero host;
@@ -142,7 +154,8 @@ int main(int argc, char** argv) {
     window.resize(1100, 620);
     window.show();
     std::vector<int> channels;
-    for (int k = 0; k < std::min(plotted, recorders * kChannelsPerSlot); ++k) channels.push_back(k);
+    for (int k = 0; k < std::min(plotted, recorders * kChannelsPerSlot); ++k)
+        channels.push_back(k);
     window.setPicked(channels);
     QCoreApplication::processEvents();
 
@@ -162,9 +175,8 @@ int main(int argc, char** argv) {
         }
         std::sort(ms.begin(), ms.end());
         const double median = ms[ms.size() / 2];
-        std::cout << "redraw, " << names[r] << ", " << channels.size() << " channels: median " << median
-                  << " ms CPU (" << median / 10.0 << " % of a core at once a second), longest " << ms.back()
-                  << " ms\n";
+        std::cout << "redraw, " << names[r] << ", " << channels.size() << " channels: median " << median << " ms CPU ("
+                  << median / 10.0 << " % of a core at once a second), longest " << ms.back() << " ms\n";
     }
     std::cout << "resident memory at the end: " << residentKb() / 1024.0 << " MB\n";
 

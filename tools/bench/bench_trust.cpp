@@ -34,16 +34,16 @@
 #include <chrono>
 #include <cmath>
 #include <csignal>
-#include <fcntl.h>
 #include <cstdio>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <map>
 #include <regex>
 #include <set>
-#include <sstream>
 #include <spawn.h>
+#include <sstream>
 #include <string>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -52,8 +52,8 @@
 #include <vector>
 
 #include "BenchOptions.h"
-#include "ToolOptions.h"
 #include "MonitorRun.h"
+#include "ToolOptions.h"
 
 extern char** environ;
 
@@ -78,7 +78,8 @@ bool healthy(int address)
 std::string listText(const std::set<int>& addresses)
 {
     std::string text;
-    for (int a : addresses) text += (text.empty() ? "" : ",") + std::to_string(a);
+    for (int a : addresses)
+        text += (text.empty() ? "" : ",") + std::to_string(a);
     return text;
 }
 
@@ -91,18 +92,21 @@ pid_t spawn(std::vector<std::string> args, const std::string& output = {})
         posix_spawn_file_actions_adddup2(&actions, 1, 2);
     }
     std::vector<char*> argv;
-    for (std::string& a : args) argv.push_back(a.data());
+    for (std::string& a : args)
+        argv.push_back(a.data());
     argv.push_back(nullptr);
     pid_t pid = -1;
     const int failed = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
-    if (failed) throw std::runtime_error("cannot start " + args[0]);
+    if (failed)
+        throw std::runtime_error("cannot start " + args[0]);
     return pid;
 }
 
 void stopProcess(pid_t pid)
 {
-    if (pid <= 0) return;
+    if (pid <= 0)
+        return;
     kill(pid, SIGTERM);
     waitpid(pid, nullptr, 0);
 }
@@ -143,7 +147,8 @@ std::map<int, std::vector<Exchange>> readSent(const std::string& path)
         } else if (kind == "reply" && !byAddress[address].empty()) {
             Exchange& e = byAddress[address].back();
             e.endMs = ms;
-            for (std::string f; words >> f;) e.fields.push_back(f);
+            for (std::string f; words >> f;)
+                e.fields.push_back(f);
         }
     }
     return byAddress;
@@ -151,7 +156,8 @@ std::map<int, std::vector<Exchange>> readSent(const std::string& path)
 
 bool same(const std::string& logged, const std::string& sent)
 {
-    if (sent == "S" || logged.empty()) return false;
+    if (sent == "S" || logged.empty())
+        return false;
     try {
         return static_cast<float>(std::stod(logged)) == static_cast<float>(std::stod(sent));
     } catch (const std::exception&) {
@@ -165,7 +171,8 @@ struct Tally {
     void fault(long& count, const std::string& what)
     {
         ++count;
-        if (examples.size() < 5) examples.push_back(what);
+        if (examples.size() < 5)
+            examples.push_back(what);
     }
 };
 
@@ -180,12 +187,14 @@ void check(Tally& tally, const std::map<int, std::vector<Exchange>>& sent, int a
     const std::vector<Exchange>& mine = it == sent.end() ? none : it->second;
     bool older = false;
     for (const Exchange& e : mine) {
-        if (e.endMs < 0 || static_cast<std::size_t>(c) >= e.fields.size() || !same(value, e.fields[c])) continue;
-        if (e.doneMs() >= fromMs && e.endMs <= toMs) return;  // its own, current
+        if (e.endMs < 0 || static_cast<std::size_t>(c) >= e.fields.size() || !same(value, e.fields[c]))
+            continue;
+        if (e.doneMs() >= fromMs && e.endMs <= toMs)
+            return;  // its own, current
         older = older || e.endMs < fromMs;
     }
-    const std::string what = where + " recorder " + std::to_string(address) + " channel " + std::to_string(c + 1) +
-                             " value " + value;
+    const std::string what
+        = where + " recorder " + std::to_string(address) + " channel " + std::to_string(c + 1) + " value " + value;
     tally.fault(older ? tally.staleAsCurrent : tally.wrongRecorder, what);
 }
 
@@ -194,7 +203,8 @@ int rowSecond(const std::string& field)
 {
     static const std::regex time("^\"(\\d{1,2}):(\\d{1,2}):(\\d{1,2}) (AM|PM)\"$");
     std::smatch m;
-    if (!std::regex_match(field, m, time)) return -1;
+    if (!std::regex_match(field, m, time))
+        return -1;
     const int hour = std::stoi(m[1]) % 12 + (m[4] == "PM" ? 12 : 0);
     return (hour * 60 + std::stoi(m[2])) * 60 + std::stoi(m[3]);
 }
@@ -204,23 +214,27 @@ std::vector<std::string> split(const std::string& text, char by)
     std::vector<std::string> parts;
     std::string part;
     std::istringstream in(text);
-    while (std::getline(in, part, by)) parts.push_back(part);
-    if (!text.empty() && text.back() == by) parts.emplace_back();
+    while (std::getline(in, part, by))
+        parts.push_back(part);
+    if (!text.empty() && text.back() == by)
+        parts.emplace_back();
     return parts;
 }
 
 // Every field of every row of the CSV logs in folder.
-void checkLog(Tally& tally, const std::map<int, std::vector<Exchange>>& sent, const std::string& folder,
-              double firstMs)
+void checkLog(Tally& tally, const std::map<int, std::vector<Exchange>>& sent, const std::string& folder, double firstMs)
 {
     const double dayStartMs = std::floor(firstMs / kDayMs) * kDayMs;
     for (const auto& entry : fs::directory_iterator(folder)) {
-        if (entry.path().extension() != ".csv") continue;
+        if (entry.path().extension() != ".csv")
+            continue;
         std::ifstream in(entry.path());
         std::string line;
         for (int n = 0; std::getline(in, line); ++n) {
-            if (n < 2) continue;
-            if (!line.empty() && line.back() == '\r') line.pop_back();
+            if (n < 2)
+                continue;
+            if (!line.empty() && line.back() == '\r')
+                line.pop_back();
             const std::vector<std::string> fields = split(line, ',');
             const int second = fields.empty() ? -1 : rowSecond(fields[0]);
             if (second < 0 || fields.size() != 1 + kRecorders * 6u) {
@@ -228,18 +242,21 @@ void checkLog(Tally& tally, const std::map<int, std::vector<Exchange>>& sent, co
                 continue;
             }
             double rowMs = dayStartMs + second * 1000.0;
-            if (rowMs < firstMs - kDayMs / 2) rowMs += kDayMs;  // past midnight
+            if (rowMs < firstMs - kDayMs / 2)
+                rowMs += kDayMs;  // past midnight
             // The latest exchange done by the row's write (at most a second
             // late), or the one before when that ended within the second.
             for (int k = 0; k < kRecorders * 6; ++k) {
                 const std::string& value = fields[1 + static_cast<std::size_t>(k)];
-                if (value.empty()) continue;
+                if (value.empty())
+                    continue;
                 const int address = k / 6 + 1;
                 double fromMs = -1;
                 const auto it = sent.find(address);
                 if (it != sent.end()) {
                     for (const Exchange& e : it->second)
-                        if (e.doneMs() <= rowMs - 1000) fromMs = e.doneMs();
+                        if (e.doneMs() <= rowMs - 1000)
+                            fromMs = e.doneMs();
                 }
                 check(tally, sent, address, k % 6, value, fromMs, rowMs + 1000, "log " + fields[0]);
             }
@@ -251,7 +268,8 @@ void checkLog(Tally& tally, const std::map<int, std::vector<Exchange>>& sent, co
 double localMs(const std::string& iso)
 {
     int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0, ms = 0;
-    if (std::sscanf(iso.c_str(), "%d-%d-%dT%d:%d:%d.%d", &y, &mo, &d, &h, &mi, &s, &ms) != 7) return -1;
+    if (std::sscanf(iso.c_str(), "%d-%d-%dT%d:%d:%d.%d", &y, &mo, &d, &h, &mi, &s, &ms) != 7)
+        return -1;
     const auto days = std::chrono::sys_days(std::chrono::year(y) / mo / d).time_since_epoch().count();
     return static_cast<double>(days) * kDayMs + ((h * 60.0 + mi) * 60 + s) * 1000 + ms;
 }
@@ -266,14 +284,16 @@ Published checkBroker(const std::map<int, std::vector<Exchange>>& sent, const st
                       const std::string& line)
 {
     Published result;
-    static const std::regex message(
-        "^rdx512/(\\w+)/(\\d\\d)/(\\d) \\{\"value\":([^,]+),\"name\":.*\"time\":\"([^\"]+)\",\"stale\":(true|false)\\}$");
+    static const std::regex message("^rdx512/(\\w+)/(\\d\\d)/(\\d) "
+                                    "\\{\"value\":([^,]+),\"name\":.*\"time\":\"([^\"]+)\",\"stale\":(true|false)\\}$");
     std::ifstream in(path);
     std::string text;
     while (std::getline(in, text)) {
         std::smatch m;
-        if (!std::regex_match(text, m, message) || m[1] != line) continue;
-        if (m[6] == "true" || m[4] == "null") continue;  // said to be no reading, or stale
+        if (!std::regex_match(text, m, message) || m[1] != line)
+            continue;
+        if (m[6] == "true" || m[4] == "null")
+            continue;  // said to be no reading, or stale
         const int address = std::stoi(m[2]);
         const double atMs = localMs(m[5]);
         check(result.tally, sent, address, std::stoi(m[3]) - 1, m[4], atMs - 1500, atMs + 50, "broker " + m[5].str());
@@ -285,21 +305,26 @@ Published checkBroker(const std::map<int, std::vector<Exchange>>& sent, const st
 void print(const char* what, const Tally& t)
 {
     std::printf("%-22s %10ld %18ld %20ld\n", what, t.checked, t.wrongRecorder, t.staleAsCurrent);
-    for (const std::string& e : t.examples) std::printf("    e.g. %s\n", e.c_str());
+    for (const std::string& e : t.examples)
+        std::printf("    e.g. %s\n", e.c_str());
 }
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    if (rdxtools::answeredHelpOrVersion(argc, argv, "bench-trust",
-                                        "usage: bench-trust [--minutes N]\nEvery logged and published value of the window program and the service against what the\nsimulator sent: values under the wrong recorder, stale values given as current.\n"))
+    if (rdxtools::answeredHelpOrVersion(
+            argc, argv, "bench-trust",
+            "usage: bench-trust [--minutes N]\nEvery logged and published value of the window program and the service "
+            "against what the\nsimulator sent: values under the wrong recorder, stale values given as current.\n"))
         return 0;
     double minutes = 5;
     try {
         rdxbench::forEachOption(argc, argv, [&](const std::string& option, const std::string& value) {
-            if (option == "--minutes") minutes = std::max(1.0, std::stod(value));
-            else return false;
+            if (option == "--minutes")
+                minutes = std::max(1.0, std::stod(value));
+            else
+                return false;
             return true;
         });
     } catch (const std::exception& e) {
@@ -316,8 +341,8 @@ int main(int argc, char** argv)
         broker = spawn({"mosquitto", "-p", std::to_string(port)}, "/dev/null");
         std::this_thread::sleep_for(std::chrono::milliseconds(500));
         const std::string messages = work + "/messages.txt";
-        subscriber = spawn({"mosquitto_sub", "-h", "127.0.0.1", "-p", std::to_string(port), "-v", "-t", "rdx512/#"},
-                           messages);
+        subscriber
+            = spawn({"mosquitto_sub", "-h", "127.0.0.1", "-p", std::to_string(port), "-v", "-t", "rdx512/#"}, messages);
 
         struct Line {
             std::string name, program, sentLog;
@@ -331,14 +356,12 @@ int main(int argc, char** argv)
             setup.recorders = kRecorders;
             setup.logging = true;
             setup.program = l.program;
-            setup.simOptions = {"--fifo", "16", "--sent-log", l.sentLog, "--quit-after",
-                                std::to_string(minutes * 30)};
+            setup.simOptions = {"--fifo", "16", "--sent-log", l.sentLog, "--quit-after", std::to_string(minutes * 30)};
             for (const auto& [option, addresses] : kFaults) {
                 setup.simOptions.push_back(option);
                 setup.simOptions.push_back(listText(addresses));
             }
-            setup.files = {{"rdx512.conf",
-                            "host=127.0.0.1\nport=" + std::to_string(port) + "\nline=" + l.name + "\n"}};
+            setup.files = {{"rdx512.conf", "host=127.0.0.1\nport=" + std::to_string(port) + "\nline=" + l.name + "\n"}};
             l.run = std::make_unique<rdxbench::MonitorRun>(binDir, setup);
         }
         std::printf("bench-trust: %s and %s polling 31 recorders each for %.1f min\n", lines[0].program.c_str(),
@@ -350,12 +373,15 @@ int main(int argc, char** argv)
         bool stalled = false;
         while (rdxbench::steadyMs() < end) {
             for (Line& l : lines)
-                if (!l.run->running()) throw std::runtime_error(l.program + " ended early");
+                if (!l.run->running())
+                    throw std::runtime_error(l.program + " ended early");
             if (!stalled && rdxbench::steadyMs() > start + minutes * 45'000) {
                 stalled = true;
-                for (Line& l : lines) kill(l.run->simulatorPid(), SIGSTOP);
+                for (Line& l : lines)
+                    kill(l.run->simulatorPid(), SIGSTOP);
                 std::this_thread::sleep_for(std::chrono::seconds(3));
-                for (Line& l : lines) kill(l.run->simulatorPid(), SIGCONT);
+                for (Line& l : lines)
+                    kill(l.run->simulatorPid(), SIGCONT);
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(500));
         }
@@ -368,7 +394,8 @@ int main(int argc, char** argv)
             const std::map<int, std::vector<Exchange>> sent = readSent(l.sentLog);
             double firstMs = 1e300;
             for (const auto& [address, exchanges] : sent)
-                if (!exchanges.empty()) firstMs = std::min(firstMs, exchanges.front().openMs);
+                if (!exchanges.empty())
+                    firstMs = std::min(firstMs, exchanges.front().openMs);
             Tally log;
             checkLog(log, sent, l.run->folder(), firstMs);
             const Published published = checkBroker(sent, messages, l.name);
@@ -376,22 +403,25 @@ int main(int argc, char** argv)
             print((l.name + " broker").c_str(), published.tally);
             wrong += log.wrongRecorder + published.tally.wrongRecorder;
             stale += log.staleAsCurrent + published.tally.staleAsCurrent;
-            if (log.checked == 0 || published.tally.checked == 0) met = false;
+            if (log.checked == 0 || published.tally.checked == 0)
+                met = false;
             for (int address = 1; address <= kRecorders; ++address) {
-                if (!healthy(address) || !sent.contains(address)) continue;
+                if (!healthy(address) || !sent.contains(address))
+                    continue;
                 const auto polls = static_cast<double>(sent.at(address).size());
-                const auto read = static_cast<double>(published.currentReplies.contains(address)
-                                                          ? published.currentReplies.at(address).size()
-                                                          : 0);
+                const auto read = static_cast<double>(
+                    published.currentReplies.contains(address) ? published.currentReplies.at(address).size() : 0);
                 worstShare = std::min(worstShare, read / polls);
                 sumRead += read, sumPolls += polls;
             }
             std::printf("%s: exit status %d\n", l.program.c_str(), status);
-            if (status != 0) met = false;
+            if (status != 0)
+                met = false;
         }
         std::printf("healthy recorders' polls read: %.1f %% overall, %.1f %% for the worst one\n",
                     100 * sumRead / sumPolls, 100 * worstShare);
-        if (wrong != 0 || stale != 0 || worstShare < 0.9) met = false;
+        if (wrong != 0 || stale != 0 || worstShare < 0.9)
+            met = false;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "bench-trust: %s\n", e.what());
         met = false;
@@ -405,7 +435,8 @@ int main(int argc, char** argv)
     const pid_t cycle = spawn({binDir + "/bench-monitor", "--cycles", "3", "--configs", "31@9600"});
     int status = 0;
     waitpid(cycle, &status, 0);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) met = false;
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        met = false;
     std::printf("targets (no value under the wrong recorder, no stale value as current, healthy recorders read in "
                 "90 %% of their polls, bench-monitor's): %s\n",
                 met ? "met" : "MISSED");

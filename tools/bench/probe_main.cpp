@@ -5,7 +5,6 @@
 
 int main(int argc, char* argv[])
 {
-    return rdxmon::runMonitor(argc, argv, [](const QString& folder) {
-        return std::make_shared<rdxbench::LatencyProbe>(folder);
-    });
+    return rdxmon::runMonitor(argc, argv,
+                              [](const QString& folder) { return std::make_shared<rdxbench::LatencyProbe>(folder); });
 }

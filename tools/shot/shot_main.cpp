@@ -9,9 +9,11 @@
 
 #include "ToolOptions.h"
 
-int main(int argc, char* argv[]) {
-    if (rdxtools::answeredHelpOrVersion(argc, argv, "rdx-shot",
-                                        "usage: rdx-shot OUT.png [X Y W H]\nSaves a picture of the screen of the display, or of the part given.\n"))
+int main(int argc, char* argv[])
+{
+    if (rdxtools::answeredHelpOrVersion(
+            argc, argv, "rdx-shot",
+            "usage: rdx-shot OUT.png [X Y W H]\nSaves a picture of the screen of the display, or of the part given.\n"))
         return 0;
     QGuiApplication app(argc, argv);
     const QStringList args = QGuiApplication::arguments();

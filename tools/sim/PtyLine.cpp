@@ -13,15 +13,18 @@
 namespace rdxsim {
 
 namespace {
-std::runtime_error systemError(const std::string& what) {
+std::runtime_error systemError(const std::string& what)
+{
     return std::runtime_error(what + ": " + std::strerror(errno));
 }
 }  // namespace
 
-void PtyLine::open(const std::string& linkPath) {
+void PtyLine::open(const std::string& linkPath)
+{
     close();
     const int master = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
-    if (master < 0) throw systemError("cannot open a pseudo-terminal");
+    if (master < 0)
+        throw systemError("cannot open a pseudo-terminal");
     if (grantpt(master) != 0 || unlockpt(master) != 0) {
         const auto error = systemError("cannot unlock the pseudo-terminal");
         ::close(master);
@@ -45,7 +48,7 @@ void PtyLine::open(const std::string& linkPath) {
         tcsetattr(slave, TCSANOW, &tio);
     }
     ::close(slave);  // the pty keeps the raw settings
-    struct stat st{};
+    struct stat st {};
     if (lstat(linkPath.c_str(), &st) == 0) {
         if (!S_ISLNK(st.st_mode)) {
             ::close(master);
@@ -63,28 +66,36 @@ void PtyLine::open(const std::string& linkPath) {
     link_ = linkPath;
 }
 
-bool PtyLine::releaseExclusiveUse() {
-    if (master_ < 0) return false;
+bool PtyLine::releaseExclusiveUse()
+{
+    if (master_ < 0)
+        return false;
     const auto noClient = [this] {
         pollfd p{master_, POLLIN, 0};
         return ::poll(&p, 1, 0) == 1 && (p.revents & POLLHUP) && !(p.revents & POLLIN);
     };
-    if (!noClient()) return false;  // a client came meanwhile: its device as it is
+    if (!noClient())
+        return false;  // a client came meanwhile: its device as it is
     const int slave = ::open(device_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
     if (slave >= 0) {
         int exclusive = 0;
-        if (::ioctl(slave, TIOCGEXCL, &exclusive) == 0 && exclusive) ::ioctl(slave, TIOCNXCL);
+        if (::ioctl(slave, TIOCGEXCL, &exclusive) == 0 && exclusive)
+            ::ioctl(slave, TIOCNXCL);
         ::close(slave);
         return false;
     }
-    if (errno != EBUSY || !noClient()) return false;
+    if (errno != EBUSY || !noClient())
+        return false;
     open(link_);
     return true;
 }
 
-void PtyLine::close(bool keepLink) {
-    if (master_ < 0) return;
-    if (!keepLink) ::unlink(link_.c_str());
+void PtyLine::close(bool keepLink)
+{
+    if (master_ < 0)
+        return;
+    if (!keepLink)
+        ::unlink(link_.c_str());
     ::close(master_);
     master_ = -1;
 }

@@ -33,8 +33,8 @@ struct ChannelProfile {
     double center;
     double amplitude;
     double periodSeconds;
-    double noise;     // largest noise excursion
-    int decimals;     // 0 to 2, or -1 for a value written without a decimal tag
+    double noise;  // largest noise excursion
+    int decimals;  // 0 to 2, or -1 for a value written without a decimal tag
 };
 
 // The profile of channel c (from 1); channels beyond 6 repeat 1 to 6.
@@ -44,13 +44,12 @@ ChannelProfile channelProfile(int channel);
 char checkCharacter(const std::string& lineBody);
 
 // Builds one line from its parts (see above).
-std::string buildLine(char kind, int address, char widthCode, int lineNumber,
-                      const std::string& data);
+std::string buildLine(char kind, int address, char widthCode, int lineNumber, const std::string& data);
 
 struct ReplySettings {
     std::uint64_t seed = 1;
-    int skipChannel = 6;   // channel skipped on every skipEvery-th address
-    int skipEvery = 5;     // 0: no channel skipped
+    int skipChannel = 6;  // channel skipped on every skipEvery-th address
+    int skipEvery = 5;  // 0: no channel skipped
 };
 
 class ReplyGenerator {
@@ -62,12 +61,11 @@ public:
     // clock) for one reply sequence number (which picks the noise).
     double value(int address, int channel, std::int64_t timeMs, std::uint32_t sequence) const;
     // The value text written at positions 16-25 of a channel line.
-    std::string valueField(int address, int channel, std::int64_t timeMs,
-                           std::uint32_t sequence) const;
+    std::string valueField(int address, int channel, std::int64_t timeMs, std::uint32_t sequence) const;
     // The count + 2 lines of a reply. wallMs is the time of day written into
     // the reply, as milliseconds since 1970-01-01 00:00 local time.
-    std::vector<std::string> reply(int address, int count, std::int64_t timeMs,
-                                   std::int64_t wallMs, std::uint32_t sequence) const;
+    std::vector<std::string> reply(int address, int count, std::int64_t timeMs, std::int64_t wallMs,
+                                   std::uint32_t sequence) const;
     // A line a faulty recorder sends after its reply.
     std::string extraLine(int address, int lineNumber) const;
 

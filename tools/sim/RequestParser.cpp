@@ -10,28 +10,38 @@ constexpr char kEsc = 27;
 constexpr std::size_t kMaxLine = 128;
 }  // namespace
 
-std::string Request::describe() const {
+std::string Request::describe() const
+{
     switch (kind) {
-    case Kind::Open: return "open " + text;
-    case Kind::Ts0: return "ts0";
-    case Kind::Data: return "data " + text;
-    case Kind::Close: return "close " + text;
+    case Kind::Open:
+        return "open " + text;
+    case Kind::Ts0:
+        return "ts0";
+    case Kind::Data:
+        return "data " + text;
+    case Kind::Close:
+        return "close " + text;
     }
     return {};
 }
 
-std::optional<long> leadingNumber(std::string_view text) {
+std::optional<long> leadingNumber(std::string_view text)
+{
     std::size_t i = 0;
-    while (i < text.size() && text[i] == ' ') ++i;
-    if (i == text.size() || text[i] < '0' || text[i] > '9') return std::nullopt;
+    while (i < text.size() && text[i] == ' ')
+        ++i;
+    if (i == text.size() || text[i] < '0' || text[i] > '9')
+        return std::nullopt;
     long value = 0;
     for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-        if (value < 100000000) value = value * 10 + (text[i] - '0');
+        if (value < 100000000)
+            value = value * 10 + (text[i] - '0');
     }
     return value;
 }
 
-std::vector<Request> RequestParser::feed(std::string_view bytes) {
+std::vector<Request> RequestParser::feed(std::string_view bytes)
+{
     std::vector<Request> out;
     for (char c : bytes) {
         if (c == kEsc) {
@@ -47,13 +57,15 @@ std::vector<Request> RequestParser::feed(std::string_view bytes) {
             // Only the tail of a longer line counts; it is cut down now and
             // then rather than at every byte.
             line_.push_back(c);
-            if (line_.size() > 2 * kMaxLine) line_.erase(0, line_.size() - kMaxLine);
+            if (line_.size() > 2 * kMaxLine)
+                line_.erase(0, line_.size() - kMaxLine);
         }
     }
     return out;
 }
 
-void RequestParser::finishLine(std::string_view line, std::vector<Request>& out) {
+void RequestParser::finishLine(std::string_view line, std::vector<Request>& out)
+{
     const bool wasAfterT = afterT_;
     afterT_ = false;
     if (!line.empty() && line[0] == kEsc) {

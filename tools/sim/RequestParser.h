@@ -19,7 +19,12 @@
 namespace rdxsim {
 
 struct Request {
-    enum class Kind { Open, Ts0, Data, Close };
+    enum class Kind {
+        Open,
+        Ts0,
+        Data,
+        Close
+    };
     Kind kind;
     // The address (open, close) or the count (data request) as received.
     std::string text;
@@ -41,8 +46,8 @@ public:
 private:
     void finishLine(std::string_view line, std::vector<Request>& out);
 
-    std::string line_;      // the line so far (of a long one, at least its tail)
-    bool afterT_ = false;   // the previous line was ESC "T"
+    std::string line_;  // the line so far (of a long one, at least its tail)
+    bool afterT_ = false;  // the previous line was ESC "T"
 };
 
 }  // namespace rdxsim

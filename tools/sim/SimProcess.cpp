@@ -13,27 +13,29 @@
 
 namespace rdxsim {
 
-SimProcess::SimProcess(const std::string& program, const std::vector<std::string>& args,
-                       std::chrono::milliseconds wait) {
+SimProcess::SimProcess(const std::string& program, const std::vector<std::string>& args, std::chrono::milliseconds wait)
+{
     std::string pattern = (std::filesystem::temp_directory_path() / "rdxsim-XXXXXX").string();
     if (!mkdtemp(pattern.data()))
         throw std::runtime_error(std::string("cannot make a temporary folder: ") + std::strerror(errno));
     folder_ = pattern;
     const std::string ready = folder_ + "/ready";
 
-    std::vector<std::string> all = {program, "--dir", folder_, "--port-name", "COM1",
-                                    "--ready-file", ready};
+    std::vector<std::string> all = {program, "--dir", folder_, "--port-name", "COM1", "--ready-file", ready};
     all.insert(all.end(), args.begin(), args.end());
     std::vector<char*> argv;
-    for (std::string& a : all) argv.push_back(a.data());
+    for (std::string& a : all)
+        argv.push_back(a.data());
     argv.push_back(nullptr);
 
     pid_ = fork();
-    if (pid_ < 0) throw std::runtime_error(std::string("cannot start the simulator: ") + std::strerror(errno));
+    if (pid_ < 0)
+        throw std::runtime_error(std::string("cannot start the simulator: ") + std::strerror(errno));
     if (pid_ == 0) {
         // Its announcements go to a file in the folder; errors stay visible.
         const int out = ::open((folder_ + "/sim.out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (out >= 0) dup2(out, 1);
+        if (out >= 0)
+            dup2(out, 1);
         execv(program.c_str(), argv.data());
         _exit(127);
     }
@@ -48,14 +50,17 @@ SimProcess::SimProcess(const std::string& program, const std::vector<std::string
     }
 }
 
-SimProcess::~SimProcess() {
+SimProcess::~SimProcess()
+{
     stop();
     std::error_code ignored;
     std::filesystem::remove_all(folder_, ignored);
 }
 
-bool SimProcess::running() {
-    if (pid_ <= 0) return false;
+bool SimProcess::running()
+{
+    if (pid_ <= 0)
+        return false;
     int status = 0;
     if (waitpid(pid_, &status, WNOHANG) == pid_) {
         pid_ = -1;
@@ -64,8 +69,10 @@ bool SimProcess::running() {
     return true;
 }
 
-int SimProcess::stop(std::chrono::milliseconds wait) {
-    if (pid_ <= 0) return 0;
+int SimProcess::stop(std::chrono::milliseconds wait)
+{
+    if (pid_ <= 0)
+        return 0;
     kill(pid_, SIGTERM);
     const auto deadline = std::chrono::steady_clock::now() + wait;
     int status = 0;

@@ -19,8 +19,8 @@ std::int64_t characterTimeUs(int baud);
 // delivered should go now: when `fifo` of them have gathered, or when no
 // further character completes within the next character time (the line
 // pauses or the text has ended).
-bool fifoReady(std::size_t waiting, std::optional<std::int64_t> nextDueUs, std::int64_t nowUs,
-               int baud, std::size_t fifo);
+bool fifoReady(std::size_t waiting, std::optional<std::int64_t> nextDueUs, std::int64_t nowUs, int baud,
+               std::size_t fifo);
 
 class Transmitter {
 public:

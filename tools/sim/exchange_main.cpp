@@ -24,51 +24,62 @@
 
 namespace {
 
-const char kUsage[] =
-    "usage: rdx-exchange [--device PATH | --port N] [--address A] [--baud B] [--count C]\n"
-    "One exchange with one RDX-512 recorder through the link library; prints its reply.\n"
-    "  --device PATH  the serial device to open\n"
-    "  --port N       port COMn: the link COMn where the monitor keeps its files (where\n"
-    "                 rdx512-sim puts it), else beside the program, else /dev/ttyS<n-1> (default 1)\n"
-    "  --address A    the recorder's address (default 01)\n"
-    "  --baud B       line speed (default 9600)\n"
-    "  --count C      channels asked for (default 06)\n"
-    "  -h, --help     show this text\n"
-    "  --version      show the version\n";
+const char kUsage[] = "usage: rdx-exchange [--device PATH | --port N] [--address A] [--baud B] [--count C]\n"
+                      "One exchange with one RDX-512 recorder through the link library; prints its reply.\n"
+                      "  --device PATH  the serial device to open\n"
+                      "  --port N       port COMn: the link COMn where the monitor keeps its files (where\n"
+                      "                 rdx512-sim puts it), else beside the program, else /dev/ttyS<n-1> (default 1)\n"
+                      "  --address A    the recorder's address (default 01)\n"
+                      "  --baud B       line speed (default 9600)\n"
+                      "  --count C      channels asked for (default 06)\n"
+                      "  -h, --help     show this text\n"
+                      "  --version      show the version\n";
 
-int usage() {
+int usage()
+{
     std::cerr << kUsage;
     return 2;
 }
 
 // The port's link where the monitor keeps its files, else the library's rule.
-std::string portDevice(int port) {
+std::string portDevice(int port)
+{
     const std::string folder = rdxfiles::filesFolder(
         std::filesystem::read_symlink("/proc/self/exe").parent_path().string(), rdxfiles::Environment::current());
     const std::string link = folder + "/COM" + std::to_string(port);
-    struct stat st{};
+    struct stat st {};
     return !folder.empty() && ::lstat(link.c_str(), &st) == 0 ? link : rdx::defaultDevicePath(port);
 }
 
-std::string twoDigits(const std::string& text) {
+std::string twoDigits(const std::string& text)
+{
     return text.size() == 1 ? "0" + text : text;
 }
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    if (rdxtools::answeredHelpOrVersion(argc, argv, "rdx-exchange", kUsage)) return 0;
+int main(int argc, char** argv)
+{
+    if (rdxtools::answeredHelpOrVersion(argc, argv, "rdx-exchange", kUsage))
+        return 0;
     std::string device, port = "1", address = "01", baud = "9600", count = "06";
     for (int i = 1; i < argc; i += 2) {
         const std::string option = argv[i];
-        if (i + 1 >= argc) return usage();
+        if (i + 1 >= argc)
+            return usage();
         const std::string value = argv[i + 1];
-        if (option == "--device") device = value;
-        else if (option == "--port") port = value;
-        else if (option == "--address") address = twoDigits(value);
-        else if (option == "--baud") baud = value;
-        else if (option == "--count") count = twoDigits(value);
-        else return usage();
+        if (option == "--device")
+            device = value;
+        else if (option == "--port")
+            port = value;
+        else if (option == "--address")
+            address = twoDigits(value);
+        else if (option == "--baud")
+            baud = value;
+        else if (option == "--count")
+            count = twoDigits(value);
+        else
+            return usage();
     }
     const std::string path = device.empty() ? portDevice(std::atoi(port.c_str())) : device;
     if (access(path.c_str(), F_OK) != 0) {
@@ -109,8 +120,7 @@ int main(int argc, char** argv) {
         }
         link.PortClose();
         if (reply == "\x1b") {
-            std::cerr << "rdx-exchange: recorder " << address
-                      << " did not answer within 1000 ms\n";
+            std::cerr << "rdx-exchange: recorder " << address << " did not answer within 1000 ms\n";
             return 1;
         }
         for (std::size_t start = 0; start < reply.size();) {

@@ -23,16 +23,20 @@ constexpr std::int64_t kClientCheckUs = 2000;
 // How often a pty without a client is freed of exclusive use left behind.
 constexpr std::int64_t kReleaseCheckUs = 200'000;
 
-void onSignal(int) { gStop = 1; }
+void onSignal(int)
+{
+    gStop = 1;
+}
 
-std::int64_t monotonicUs() {
-    return std::chrono::duration_cast<std::chrono::microseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
+std::int64_t monotonicUs()
+{
+    return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now().time_since_epoch())
         .count();
 }
 
 // Local time of day minus the monotonic clock, in milliseconds.
-std::int64_t wallOffsetMs() {
+std::int64_t wallOffsetMs()
+{
     const std::time_t now = std::time(nullptr);
     std::tm local{};
     localtime_r(&now, &local);
@@ -40,10 +44,10 @@ std::int64_t wallOffsetMs() {
     return localMs - monotonicUs() / 1000;
 }
 
-void announce(const rdxsim::PtyLine& line, const rdxsim::SimConfig& config) {
-    std::cout << "rdx512-sim: device " << line.devicePath() << ", link " << line.linkPath()
-              << ", " << config.addresses.size() << " recorders at " << config.baud << " bit/s"
-              << std::endl;
+void announce(const rdxsim::PtyLine& line, const rdxsim::SimConfig& config)
+{
+    std::cout << "rdx512-sim: device " << line.devicePath() << ", link " << line.linkPath() << ", "
+              << config.addresses.size() << " recorders at " << config.baud << " bit/s" << std::endl;
     if (!config.readyFile.empty()) {
         std::ofstream ready(config.readyFile, std::ios::trunc);
         ready << line.linkPath() << '\n' << line.devicePath() << '\n';
@@ -52,8 +56,10 @@ void announce(const rdxsim::PtyLine& line, const rdxsim::SimConfig& config) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    if (rdxtools::answeredHelpOrVersion(argc, argv, "rdx512-sim", rdxsim::usageText())) return 0;
+int main(int argc, char** argv)
+{
+    if (rdxtools::answeredHelpOrVersion(argc, argv, "rdx512-sim", rdxsim::usageText()))
+        return 0;
     rdxsim::SimConfig config;
     try {
         config = rdxsim::parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
@@ -77,7 +83,7 @@ int main(int argc, char** argv) {
     sigaddset(&blocked, SIGINT);
     sigaddset(&blocked, SIGTERM);
     sigprocmask(SIG_BLOCK, &blocked, &waiting);
-    struct sigaction action{};
+    struct sigaction action {};
     action.sa_handler = onSignal;
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
@@ -94,8 +100,7 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
-    const std::string linkPath =
-        (std::filesystem::absolute(config.dir) / config.portName).lexically_normal().string();
+    const std::string linkPath = (std::filesystem::absolute(config.dir) / config.portName).lexically_normal().string();
     rdxsim::PtyLine line;
     try {
         line.open(linkPath);
@@ -117,7 +122,8 @@ int main(int argc, char** argv) {
     sim.setStartUs(startUs);
     constexpr std::int64_t kNever = -1;
     std::int64_t vanishAt = kNever, returnAt = kNever;
-    if (config.vanishAfterS >= 0) vanishAt = startUs + std::int64_t(config.vanishAfterS * 1e6);
+    if (config.vanishAfterS >= 0)
+        vanishAt = startUs + std::int64_t(config.vanishAfterS * 1e6);
     announce(line, config);
 
     std::string pending;  // paced bytes the pty has not taken yet
@@ -131,7 +137,8 @@ int main(int argc, char** argv) {
             sim.reset();
             pending.clear();
             std::cout << "rdx512-sim: port removed" << std::endl;
-            if (config.returnAfterS >= 0) returnAt = now + std::int64_t(config.returnAfterS * 1e6);
+            if (config.returnAfterS >= 0)
+                returnAt = now + std::int64_t(config.returnAfterS * 1e6);
         }
         if (returnAt != kNever && now >= returnAt) {
             returnAt = kNever;
@@ -148,14 +155,17 @@ int main(int argc, char** argv) {
         // Without a client the pty reports a hang-up at once, so it is then
         // looked at again every few milliseconds instead.
         std::int64_t wakeUs = now + 1'000'000;
-        if (auto due = sim.nextTransmitUs()) wakeUs = std::min(wakeUs, *due);
+        if (auto due = sim.nextTransmitUs())
+            wakeUs = std::min(wakeUs, *due);
         const bool stuck = !pending.empty() && !sim.nextTransmitUs();  // the pty was full
-        if (noClient || stuck) wakeUs = std::min(wakeUs, now + kClientCheckUs);
-        if (vanishAt != kNever) wakeUs = std::min(wakeUs, vanishAt);
-        if (returnAt != kNever) wakeUs = std::min(wakeUs, returnAt);
+        if (noClient || stuck)
+            wakeUs = std::min(wakeUs, now + kClientCheckUs);
+        if (vanishAt != kNever)
+            wakeUs = std::min(wakeUs, vanishAt);
+        if (returnAt != kNever)
+            wakeUs = std::min(wakeUs, returnAt);
         const std::int64_t waitUs = std::max<std::int64_t>(0, wakeUs - now);
-        const timespec timeout{static_cast<time_t>(waitUs / 1'000'000),
-                               static_cast<long>(waitUs % 1'000'000) * 1000};
+        const timespec timeout{static_cast<time_t>(waitUs / 1'000'000), static_cast<long>(waitUs % 1'000'000) * 1000};
         pollfd fds{line.isOpen() && !noClient ? line.fd() : -1, POLLIN, 0};
         const int ready = ppoll(&fds, 1, &timeout, &waiting);
         if (ready < 0 && errno != EINTR) {
@@ -187,30 +197,35 @@ int main(int argc, char** argv) {
             const ssize_t n = read(line.fd(), buffer, sizeof buffer);
             if (n > 0) {
                 for (const rdxsim::Request& r : sim.receive(std::string_view(buffer, n), now)) {
-                    if (log.is_open()) log << (now - startUs) / 1000 << ' ' << r.describe() << std::endl;
+                    if (log.is_open())
+                        log << (now - startUs) / 1000 << ' ' << r.describe() << std::endl;
                     if (sentLog.is_open() && r.kind == rdxsim::Request::Kind::Open)
                         sentLog << wallMs + now / 1000 << ' ' << r.describe() << '\n';
                 }
                 for (const rdxsim::SentReply& reply : sim.takeSent()) {
-                    if (!sentLog.is_open()) continue;
+                    if (!sentLog.is_open())
+                        continue;
                     sentLog << wallMs + reply.endUs / 1000 << " reply " << reply.address;
-                    for (const std::string& field : reply.fields) sentLog << ' ' << field;
+                    for (const std::string& field : reply.fields)
+                        sentLog << ' ' << field;
                     sentLog << std::endl;
                 }
             }
         }
         pending += sim.transmit(now);
-        if (line.isOpen() && rdxsim::fifoReady(pending.size(), sim.nextTransmitUs(), now,
-                                               config.baud, config.fifo)) {
+        if (line.isOpen() && rdxsim::fifoReady(pending.size(), sim.nextTransmitUs(), now, config.baud, config.fifo)) {
             const ssize_t n = write(line.fd(), pending.data(), pending.size());
-            if (n > 0) pending.erase(0, static_cast<std::size_t>(n));
-            else if (n < 0 && errno != EAGAIN) pending.clear();  // the client has gone
+            if (n > 0)
+                pending.erase(0, static_cast<std::size_t>(n));
+            else if (n < 0 && errno != EAGAIN)
+                pending.clear();  // the client has gone
         }
     }
     line.close();
     // A port that vanished and did not come back left its link behind.
     std::error_code ignored;
-    if (std::filesystem::is_symlink(linkPath, ignored)) std::filesystem::remove(linkPath, ignored);
+    if (std::filesystem::is_symlink(linkPath, ignored))
+        std::filesystem::remove(linkPath, ignored);
     std::cout << "rdx512-sim: stopped" << std::endl;
     return 0;
 }

@@ -14,7 +14,12 @@ namespace {
 TEST(OneExchangeExample, PrintsTheRepliesLinesOrSaysThatNoneCame)
 {
     rdxsim::SimProcess sim(RDX_PROGRAM_DIR "/rdx512-sim", {"--addresses", "1-12"});
-    struct Case { const char* address; int status; const char* starts; int lines; };
+    struct Case {
+        const char* address;
+        int status;
+        const char* starts;
+        int lines;
+    };
     for (const Case& c : {Case{"05", 0, "I05!00", 8}, Case{"13", 1, "", 0}}) {
         SCOPED_TRACE(c.address);
         const std::string command = std::string(RDX_ONE_EXCHANGE) + " " + sim.linkPath() + " " + c.address + " 2>&1";

@@ -29,7 +29,10 @@ QByteArray readFile(const QString& path)
     return !path.isEmpty() && file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-QByteArray le16(int v) { return QByteArray(1, char(v)) + char(v >> 8); }
+QByteArray le16(int v)
+{
+    return QByteArray(1, char(v)) + char(v >> 8);
+}
 
 // COM1, 9600 bit/s, 4 recorders, cycle 1 "Sec", "Default file", logging ran.
 const QByteArray kSettings = QByteArray("COM19600 4") + le16(1) + le16(0) + le16(0) + le16(1) + le16(1);
@@ -37,10 +40,15 @@ const QByteArray kSettings = QByteArray("COM19600 4") + le16(1) + le16(0) + le16
 // Channel 0 is named with two kanji (CP932), channel 1 with a double quote.
 QByteArray nameBytes(int i)
 {
-    return (i == 0 ? QByteArray("\x89\xb7\x93\x78 No.1") : i == 1 ? "Flow \"A\"" : "Point " + QByteArray::number(i))
+    return (i == 0       ? QByteArray("\x89\xb7\x93\x78 No.1")
+                : i == 1 ? "Flow \"A\""
+                         : "Point " + QByteArray::number(i))
         .leftJustified(18, ' ');
 }
-bool selected(int i) { return i != 2 && i != kColumns - 1; }
+bool selected(int i)
+{
+    return i != 2 && i != kColumns - 1;
+}
 
 // The values the simulator can have sent to each channel: per data request in
 // its log, the recorder opened last answers with its next sequence number. The
@@ -62,7 +70,8 @@ std::map<int, std::set<float>> valuesSent(const QString& log, qint64 launchMs, q
         const std::uint32_t seq = ++sequence[open];
         for (qint64 t = launchMs + m.captured(1).toLongLong() - 20; t <= readyMs + m.captured(1).toLongLong() + 60; ++t)
             for (int c = 1; c <= 6; ++c)
-                sent[(open - 1) * 6 + c - 1].insert(std::strtof(generator.valueField(open, c, t, seq).c_str(), nullptr));
+                sent[(open - 1) * 6 + c - 1].insert(
+                    std::strtof(generator.valueField(open, c, t, seq).c_str(), nullptr));
     }
     return sent;
 }
@@ -73,7 +82,8 @@ TEST(LoggingEndToEnd, ResumedLogHoldsTheSimulatorsValues)
     for (const char* name : {"RDXMON-1_V104", "libRDX500Comm3.so"})
         ASSERT_TRUE(QFile::copy(kProgramDir + '/' + name, folder.filePath(name))) << name;
     QFile settings(folder.filePath(QStringLiteral("RDX512INIT.SET"))), names(folder.filePath("RDX512NAME.SET"));
-    ASSERT_TRUE(settings.open(QIODevice::WriteOnly) && settings.write(kSettings) == 20 && names.open(QIODevice::WriteOnly));
+    ASSERT_TRUE(settings.open(QIODevice::WriteOnly) && settings.write(kSettings) == 20
+                && names.open(QIODevice::WriteOnly));
     for (int i = 0; i < 186; ++i)
         names.write(nameBytes(i) + le16(selected(i) ? 1 : 0));
     settings.close(), names.close();
@@ -81,8 +91,9 @@ TEST(LoggingEndToEnd, ResumedLogHoldsTheSimulatorsValues)
     const QString simLog = folder.filePath(QStringLiteral("sim.log")), ready = folder.filePath(QStringLiteral("ready"));
     QProcess sim, monitor;
     const qint64 launchMs = QDeadlineTimer::current().deadline();
-    sim.start(kProgramDir + "/rdx512-sim",
-              {"--dir", folder.path(), "--addresses", "1-3", "--skip-every", "0", "--log", simLog, "--ready-file", ready});
+    sim.start(
+        kProgramDir + "/rdx512-sim",
+        {"--dir", folder.path(), "--addresses", "1-3", "--skip-every", "0", "--log", simLog, "--ready-file", ready});
     for (QDeadlineTimer deadline(5000); !QFile::exists(ready) && !deadline.hasExpired();)
         QThread::msleep(10);
     const qint64 readyMs = QDeadlineTimer::current().deadline();
@@ -91,7 +102,8 @@ TEST(LoggingEndToEnd, ResumedLogHoldsTheSimulatorsValues)
     // Three rows after recorder 3, polled last of the three, has answered.
     static const QRegularExpression answered(QStringLiteral("\n\"[^\"]*\"(,[^,\r]*){17},[-0-9]"));
     QString logPath;
-    for (QDeadlineTimer deadline(20000); monitor.state() != QProcess::NotRunning && !deadline.hasExpired(); QThread::msleep(20)) {
+    for (QDeadlineTimer deadline(20000); monitor.state() != QProcess::NotRunning && !deadline.hasExpired();
+         QThread::msleep(20)) {
         const QStringList csv = QDir(folder.path()).entryList({QStringLiteral("*.csv")}, QDir::Files);
         logPath = csv.size() == 1 ? folder.filePath(csv.first()) : QString();
         if (QString::fromLatin1(readFile(logPath)).count(answered) >= 3)
@@ -110,7 +122,8 @@ TEST(LoggingEndToEnd, ResumedLogHoldsTheSimulatorsValues)
     ASSERT_EQ(log.count("\r\n"), log.count('\n'));
     const QByteArrayList lines = log.chopped(2).replace("\r\n", "\n").split('\n');
     // The two kanji take two bytes each: their field is two blanks longer.
-    EXPECT_EQ(lines[0], '"' + QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat).toLocal8Bit() + '"');
+    EXPECT_EQ(lines[0],
+              '"' + QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat).toLocal8Bit() + '"');
     QByteArray nameLine = "\"CH Name\"";
     for (int i = 0; i < kColumns; ++i)
         nameLine += ",\"" + nameBytes(i).replace("\"", "\"\"") + (i == 0 ? "  " : "") + '"';

@@ -18,9 +18,9 @@
 
 #include <gtest/gtest.h>
 
-#include "logging/LoggingControls.h"
-#include "logging/LogSchedule.h"
 #include "logging/CsvFormat.h"
+#include "logging/LogSchedule.h"
+#include "logging/LoggingControls.h"
 #include "names/ChannelNames.h"
 #include "support/FakeServices.h"
 #include "support/FileSizeLimit.h"
@@ -75,8 +75,8 @@ protected:
         state.gChannel = defaultChannelTable();
         state.gPvValue = {0.5f, 1.5f, 2.5f, 3.5f, 4.5f, 5.5f};
         using rdxmon::PvState;
-        state.gPvState = {PvState::Current, PvState::Current, PvState::Stale, PvState::Current, PvState::Current,
-                          PvState::Current};
+        state.gPvState = {PvState::Current, PvState::Current, PvState::Stale,
+                          PvState::Current, PvState::Current, PvState::Current};
     }
     // Ticks every step ms for the given time, then shows the boxes asked for.
     void run(qint64 ms, qint64 step = 200)
@@ -129,9 +129,10 @@ TEST_F(LogControllerTest, RowsFollowTheClockTheSelectionAndTheReadings)
     controller.tick();
     clock.set(11, 30, 0, 500);  // the machine slept
     run(1000);
-    EXPECT_EQ(rows(first), (QByteArrayList{"\"10:0:1 AM\",0.5,1.5,,3.5,4.5,5.5", "\"10:0:2 AM\",0.5,,2.5,3.5,4.5,5.5",
-                                          "\"10:0:4 AM\",0.5,,2.5,3.5,4.5,5.5", "\"11:30:0 AM\",0.5,,2.5,3.5,4.5,5.5",
-                                          "\"11:30:1 AM\",0.5,,2.5,3.5,4.5,5.5"}));
+    EXPECT_EQ(rows(first),
+              (QByteArrayList{"\"10:0:1 AM\",0.5,1.5,,3.5,4.5,5.5", "\"10:0:2 AM\",0.5,,2.5,3.5,4.5,5.5",
+                              "\"10:0:4 AM\",0.5,,2.5,3.5,4.5,5.5", "\"11:30:0 AM\",0.5,,2.5,3.5,4.5,5.5",
+                              "\"11:30:1 AM\",0.5,,2.5,3.5,4.5,5.5"}));
     controller.stopLogging();
     controller.startLogging();  // a second run within the minute gets its own file
     EXPECT_NE(controller.heldName(), first);
@@ -161,7 +162,8 @@ TEST_F(LogControllerTest, RowsWaitWhileTheFileCannotBeWrittenForADayThenTheOldes
     run(4 * 3600'000LL, 3600'000);  // 01:00 to 04:00 wait, also the first: the log's file is not at its path
     EXPECT_EQ(messages.shown, QStringList{kLogWriteFailedMessage + "\n" + path + ": " + std::strerror(EISDIR)});
     const QString note = controller.unwrittenRowsNote();
-    EXPECT_TRUE(note.startsWith(QStringLiteral("4 rows")) && note.endsWith(std::strerror(EISDIR) + QString("."))) << note.toStdString();
+    EXPECT_TRUE(note.startsWith(QStringLiteral("4 rows")) && note.endsWith(std::strerror(EISDIR) + QString(".")))
+        << note.toStdString();
     ASSERT_TRUE(blockFile(path, false));
     run(1000);
     EXPECT_TRUE(controller.unwrittenRowsNote().isEmpty());
@@ -200,8 +202,8 @@ TEST_F(LogControllerTest, AtThirtyOneRecordersTheBytesBoundHoldsLessThanADayAndT
     clock.set(0, 0, 0);
     controller.startLogging();
     ASSERT_TRUE(blockFile(controller.heldName(), true));
-    const qint64 rowBytes =
-        csvRowBytes(QTime(10, 10, 1), state.gChannel, state.gPvValue, state.gPvState, kChannelCount).size();
+    const qint64 rowBytes
+        = csvRowBytes(QTime(10, 10, 1), state.gChannel, state.gPvValue, state.gPvState, kChannelCount).size();
     const qint64 hours = kMaxUnwrittenBytes / rowBytes / 3600;  // 11 for these rows
     for (int s = 0; s < 24 * 3600 && controller.droppedRows() == 0; ++s) {
         clock.advanceMs(1000);
@@ -223,10 +225,15 @@ TEST_F(LogControllerTest, ALogFileThatWentIsMadeAgainWithItsHeaderAndTheStatusAl
     run(1000);
     const auto replaceWith = [&](const QByteArray& bytes) {
         QFile file(path + ".new");
-        return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() &&
-               (file.close(), QFile::remove(path) && QFile::rename(path + ".new", path));
+        return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size()
+            && (file.close(), QFile::remove(path) && QFile::rename(path + ".new", path));
     };
-    const struct { const char* what; std::function<bool()> done; QByteArray start; const char* event; } cases[] = {
+    const struct {
+        const char* what;
+        std::function<bool()> done;
+        QByteArray start;
+        const char* event;
+    } cases[] = {
         {"deleted", [&] { return QFile::remove(path); }, header, "made again"},
         {"moved away", [&] { return QFile::rename(path, path + ".old"); }, header, "made again"},
         {"emptied", [&] { return QFile(path).resize(0); }, header, "made again"},
@@ -283,8 +290,18 @@ TEST_F(LogControllerTest, ControlsTakeRowsWhileTheFailureBoxIsOpen)
     QPushButton cmdRUN(&window), cmdStop(&window);
     QTimer tmrLogitv;
     QAction mnuLogName(&window);
-    LoggingControls controls({&lblLogitv, &window, &optTime1, &optTime2, &optName1, &optName2, &cmdRUN, &cmdStop,
-                              &lblMsg, &tmrLogitv, &mnuLogName, {}},
+    LoggingControls controls({&lblLogitv,
+                              &window,
+                              &optTime1,
+                              &optTime2,
+                              &optName1,
+                              &optName2,
+                              &cmdRUN,
+                              &cmdStop,
+                              &lblMsg,
+                              &tmrLogitv,
+                              &mnuLogName,
+                              {}},
                              state, services, host, {});
     // Cycle 0 "Sec" in the settings: the label shows the 1 that logging uses.
     InitRecord settings;
@@ -305,7 +322,10 @@ TEST_F(LogControllerTest, ControlsTakeRowsWhileTheFailureBoxIsOpen)
         const QDateTime until = clock.now().addSecs(5);
         QEventLoop box;
         QTimer time;
-        QObject::connect(&time, &QTimer::timeout, [&] { if (clock.advanceMs(100); clock.now() >= until) box.quit(); });
+        QObject::connect(&time, &QTimer::timeout, [&] {
+            if (clock.advanceMs(100); clock.now() >= until)
+                box.quit();
+        });
         time.start(5);
         QTimer::singleShot(3000, &box, &QEventLoop::quit);
         box.exec();
@@ -324,7 +344,8 @@ TEST_F(LogControllerTest, ControlsTakeRowsWhileTheFailureBoxIsOpen)
     for (QDeadlineTimer deadline(2000); controls.controller().unwrittenRows() > 0 && !deadline.hasExpired();)
         QApplication::processEvents(QEventLoop::AllEvents, 5);
     EXPECT_GE(rows(path).size(), waitingWhenClosed);
-    EXPECT_TRUE(lblMsg.text().startsWith(kLoggingRunningMessage + QStringLiteral(" Resumed "))) << lblMsg.text().toStdString();
+    EXPECT_TRUE(lblMsg.text().startsWith(kLoggingRunningMessage + QStringLiteral(" Resumed ")))
+        << lblMsg.text().toStdString();
     InitRecord atExit;
     controls.storeForExit(atExit);
     EXPECT_EQ(atExit.LogActive, 1);

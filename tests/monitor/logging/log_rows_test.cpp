@@ -19,7 +19,9 @@ TEST(CsvFormat, RowsLeaveUnselectedAndNeverReadChannelsEmpty)
     // Per channel 1 to 6: selected, has had a reading; the row expected.
     // Channel states: c current, s stale, n no reading, k skipped. Only a
     // current value is a reading of the row's time.
-    const struct { const char *selected, *states, *row; } cases[] = {
+    const struct {
+        const char *selected, *states, *row;
+    } cases[] = {
         {"101110", "cccccc", "\"9:6:5 AM\",123.4,,87,5,-12.3,\r\n"},
         {"111111", "cccccc", "\"9:6:5 AM\",123.4,99,87,5,-12.3,0\r\n"},
         {"000000", "cccccc", "\"9:6:5 AM\",,,,,,\r\n"},
@@ -45,28 +47,39 @@ TEST(CsvFormat, HeaderHoldsEighteenCharacterNamesInCp932WithoutControlCharacters
     channels[1].Name = fitName(QStringLiteral("Tank \"A\""));
     channels[2].Name = fitName(QStringLiteral("CH") + QChar(0) + "2\r\n\x7f");  // control characters: blanks
     const QDate date(2024, 3, 7);
-    const QByteArray expected =
-        "\"" + QLocale::system().toString(date, QLocale::ShortFormat).toLatin1() + "\"\r\n" +
-        "\"CH Name\",\"" + QByteArray::fromHex("89b793788c76") + QByteArray(15, ' ') + "\"," +
-        "\"Tank \"\"A\"\"          \",\"CH 2              \"\r\n";
+    const QByteArray expected = "\"" + QLocale::system().toString(date, QLocale::ShortFormat).toLatin1() + "\"\r\n"
+        + "\"CH Name\",\"" + QByteArray::fromHex("89b793788c76") + QByteArray(15, ' ') + "\","
+        + "\"Tank \"\"A\"\"          \",\"CH 2              \"\r\n";
     EXPECT_EQ(csvHeaderBytes(date, channels, 3).toHex().toStdString(), expected.toHex().toStdString());
 }
 
 TEST(CsvFormat, TimeAndNumbers)
 {
-    const std::pair<QTime, const char*> times[] = {{QTime(13, 5, 9), "1:5:9 PM"}, {QTime(0, 0, 30), "12:0:30 AM"},
-                                                   {QTime(12, 0, 0), "12:0:0 PM"}, {QTime(23, 59, 59), "11:59:59 PM"}};
+    const std::pair<QTime, const char*> times[] = {{QTime(13, 5, 9), "1:5:9 PM"},
+                                                   {QTime(0, 0, 30), "12:0:30 AM"},
+                                                   {QTime(12, 0, 0), "12:0:0 PM"},
+                                                   {QTime(23, 59, 59), "11:59:59 PM"}};
     for (const auto& [time, text] : times) {
         EXPECT_EQ(csvRowTime(time), QString::fromLatin1(text)) << text;
         // Read back from the row's quoted first field.
         EXPECT_EQ(csvRowSeconds(QByteArray("\"") + text + '"'), QTime(0, 0).secsTo(time)) << text;
     }
-    for (const char* notATime : {"\"CH Name\"", "\"13:0:0 PM\"", "\"1:5 PM\"", "1:5:9 PM", "\"1:60:0 AM\"", "\"26/12/07\""})
+    for (const char* notATime :
+         {"\"CH Name\"", "\"13:0:0 PM\"", "\"1:5 PM\"", "1:5:9 PM", "\"1:60:0 AM\"", "\"26/12/07\""})
         EXPECT_EQ(csvRowSeconds(notATime), -1) << notATime;
-    const std::pair<float, const char*> numbers[] = {
-        {123.4f, "123.4"}, {1234.5f, "1234.5"}, {-3.0f, "-3"}, {0.0f, "0"}, {-0.0f, "0"}, {-0.25f, "-0.25"},
-        {0.1f, "0.1"}, {1234567.0f, "1234567"}, {9999.999f, "9999.999"}, {123456789.0f, "1.234568E+08"},
-        {0.00001f, "1E-05"}, {0.0001f, "0.0001"}, {-2.5e-7f, "-2.5E-07"}};
+    const std::pair<float, const char*> numbers[] = {{123.4f, "123.4"},
+                                                     {1234.5f, "1234.5"},
+                                                     {-3.0f, "-3"},
+                                                     {0.0f, "0"},
+                                                     {-0.0f, "0"},
+                                                     {-0.25f, "-0.25"},
+                                                     {0.1f, "0.1"},
+                                                     {1234567.0f, "1234567"},
+                                                     {9999.999f, "9999.999"},
+                                                     {123456789.0f, "1.234568E+08"},
+                                                     {0.00001f, "1E-05"},
+                                                     {0.0001f, "0.0001"},
+                                                     {-2.5e-7f, "-2.5E-07"}};
     for (const auto& [value, text] : numbers)
         EXPECT_EQ(csvNumber(value), QString::fromLatin1(text)) << text;
 }
@@ -74,7 +87,7 @@ TEST(CsvFormat, TimeAndNumbers)
 TEST(LogSchedule, NumberIsKeptWithinOneToSixtyBeforeTheUnit)
 {
     const std::tuple<const char*, bool, int> cases[] = {
-        {"20", false, 20},   {" 1", false, 1},   {"60", true, 3600}, {"0", false, 1}, {"0", true, 60},
+        {"20", false, 20},   {" 1", false, 1},   {"60", true, 3600}, {"0", false, 1},  {"0", true, 60},
         {"100", true, 3600}, {"100", false, 60}, {"abc", true, 60},  {"-5", false, 1},
     };
     for (const auto& [caption, minutes, seconds] : cases)

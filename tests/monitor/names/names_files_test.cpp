@@ -11,10 +11,22 @@
 namespace rdxmon {
 namespace {
 
-QByteArray readAll(const QString& path) { QFile f(path); return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray(); }
-void writeAll(const QString& path, const QByteArray& bytes) { QFile f(path); f.open(QIODevice::WriteOnly); f.write(bytes); }
+QByteArray readAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+void writeAll(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    f.open(QIODevice::WriteOnly);
+    f.write(bytes);
+}
 
-QByteArray record(const char* name18, const char* flag2) { return QByteArray(name18, 18) + QByteArray(flag2, 2); }
+QByteArray record(const char* name18, const char* flag2)
+{
+    return QByteArray(name18, 18) + QByteArray(flag2, 2);
+}
 
 const QString kKanji3 = QString::fromUtf8("温度計");  // 89b7 9378 8c76 in CP932
 const QString kKanji9 = kKanji3 + kKanji3 + kKanji3;
@@ -44,7 +56,8 @@ TEST(NamesFile, EighteenBytesOfCp932PerNameAndTheRecordLayout)
         {{QStringLiteral("x€"), -2}, record("x?                ", "\xfe\xff")},
         {{kA17 + QString::fromUtf8("温"), 1}, record("aaaaaaaaaaaaaaaaa ", "\x01\x00")},
     };
-    for (const auto& c : records) EXPECT_EQ(encodeNameRecord(c.in), c.bytes) << c.in.Name.toStdString();
+    for (const auto& c : records)
+        EXPECT_EQ(encodeNameRecord(c.in), c.bytes) << c.in.Name.toStdString();
 }
 
 TEST(NamesFile, DefaultsSaveLoadAndShortFiles)
@@ -97,16 +110,18 @@ TEST(NamesFile, BytesTheCodecCannotShowRoundTripAndOnlyChangedNamesAreWrittenAne
     QTemporaryDir dir;
     const QString path = dir.filePath(kNamesFileName);
     QByteArray file = encodeChannelTable(defaultChannelTable());
-    for (int i = 0; i < 4; ++i) file.replace(i * 20, 18, names[i].bytes);
+    for (int i = 0; i < 4; ++i)
+        file.replace(i * 20, 18, names[i].bytes);
     writeAll(path, file);
     NamesLoadResult loaded = loadChannelNames(dir.path());
     ASSERT_TRUE(loaded.problem.isEmpty());
-    for (int i = 0; i < 4; ++i) EXPECT_EQ(loaded.table[i].Name, names[i].shown) << i;
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(loaded.table[i].Name, names[i].shown) << i;
     ASSERT_TRUE(saveChannelNames(dir.path(), loaded.table, nullptr));
     EXPECT_TRUE(readAll(path) == file) << readAll(path).left(80).toHex().toStdString();
 
     loaded.table[3].Name = fitName(QString::fromUtf8("Pump ü"));  // changed: written in CP932
-    loaded.table[2].Name = fitName(names[2].shown);                // as it was shown: kept
+    loaded.table[2].Name = fitName(names[2].shown);  // as it was shown: kept
     ASSERT_TRUE(saveChannelNames(dir.path(), loaded.table, nullptr));
     EXPECT_EQ(readAll(path).mid(40, 18), names[2].bytes);
     EXPECT_EQ(readAll(path).mid(60, 18), "Pump ?" + QByteArray(12, ' '));
@@ -118,7 +133,8 @@ TEST(AddressFile, LayoutAndEntries)
     table[0] = -2;
     table[30] = 0x1234;
     QByteArray expected("\xfe\xff", 2);
-    for (int k = 2; k <= 30; ++k) expected += QByteArray(1, char(k)) + '\0';
+    for (int k = 2; k <= 30; ++k)
+        expected += QByteArray(1, char(k)) + '\0';
     expected += "\x34\x12";
     QTemporaryDir dir;
     const QString path = dir.filePath(kAddressFileName);
@@ -129,11 +145,15 @@ TEST(AddressFile, LayoutAndEntries)
     writeAll(path, "\x05");  // incomplete: the window program names its window, the service does not
     EXPECT_TRUE(loadAddressTable(dir.path()).problem.contains("recorder address window"));
     EXPECT_FALSE(loadAddressTable(dir.path(), Wording::Service).problem.contains("window"));
-    const struct { const char* entry; int address; } entries[] = {  // 99: the previous address stays
-                   {"32", 32}, {" 7 ", 7}, {"0", 0}, {"-5", -5}, {"+12", 12}, {"32767", 32767}, {"-32768", -32768},
-                   {"32768", 99}, {"-32769", 99}, {"99999999999999999999", 99}, {"", 99}, {"-", 99},
-                   {"abc", 99}, {"1.5", 99}, {"1 2", 99}};
-    for (const auto& e : entries) EXPECT_EQ(parseAddressEntry(QString::fromLatin1(e.entry), 99), e.address) << e.entry;
+    const struct {
+        const char* entry;
+        int address;
+    } entries[] = {// 99: the previous address stays
+                   {"32", 32},       {" 7 ", 7},         {"0", 0},      {"-5", -5},     {"+12", 12},
+                   {"32767", 32767}, {"-32768", -32768}, {"32768", 99}, {"-32769", 99}, {"99999999999999999999", 99},
+                   {"", 99},         {"-", 99},          {"abc", 99},   {"1.5", 99},    {"1 2", 99}};
+    for (const auto& e : entries)
+        EXPECT_EQ(parseAddressEntry(QString::fromLatin1(e.entry), 99), e.address) << e.entry;
 }
 
 }  // namespace

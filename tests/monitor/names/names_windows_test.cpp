@@ -1,5 +1,11 @@
 // The channel name window (18-byte boxes, rows by recorder count, pages, OK)
 // and the recorder address window (pages, OK, damaged files).
+#include "names/AddressTable.h"
+#include "names/ChannelNames.h"
+#include "names/Cp932.h"
+#include "names/SubDisp_Name.h"
+#include "names/frmDVN.h"
+#include "support/FakeServices.h"
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
@@ -10,12 +16,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
-#include "names/AddressTable.h"
-#include "names/ChannelNames.h"
-#include "names/Cp932.h"
-#include "names/SubDisp_Name.h"
-#include "names/frmDVN.h"
-#include "support/FakeServices.h"
 
 namespace rdxmon {
 namespace {
@@ -43,9 +43,9 @@ TEST_F(NamesWindows, NameRowsHeadingsAndPageButtonsFollowTheRecorderCountOfTheRu
     const struct {
         int recorders, page, rows;
         bool heading1, heading2, buttons, button3;
-    } cases[] = {{1, 0, 6, false, false, false, false},   {5, 0, 30, true, false, false, false},
-                 {9, 0, 54, true, true, false, false},    {13, 1, 6, false, false, true, false},
-                 {28, 2, 24, false, false, true, true},   {31, 2, 42, true, false, true, true}};
+    } cases[] = {{1, 0, 6, false, false, false, false}, {5, 0, 30, true, false, false, false},
+                 {9, 0, 54, true, true, false, false},  {13, 1, 6, false, false, true, false},
+                 {28, 2, 24, false, false, true, true}, {31, 2, 42, true, false, true, true}};
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.recorders << " recorders, page " << c.page);
         auto window = nameWindow(c.recorders);
@@ -146,7 +146,8 @@ TEST_F(NamesWindows, AddressPagesKeepEntriesInMemoryAndOkWritesTheFile)
     QTest::mouseClick(window.DVsele[2], Qt::LeftButton);
     EXPECT_EQ(state.gDevAddr[0], 5);
     EXPECT_FALSE(QFile::exists(dir.filePath(kAddressFileName)));
-    for (int r = 0; r < 12; ++r) EXPECT_EQ(window.dn[r]->isHidden(), r >= 7) << r;
+    for (int r = 0; r < 12; ++r)
+        EXPECT_EQ(window.dn[r]->isHidden(), r >= 7) << r;
     window.dn[6]->setCurrentText(QStringLiteral("x1"));  // not a number: keeps 31
     window.dn[5]->setCurrentText(QStringLiteral("32"));
     window.showFromMenu();  // back on page "01 to 12" with its own numbers

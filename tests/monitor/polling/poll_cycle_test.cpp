@@ -26,11 +26,11 @@ public:
     // What a faulty recorder does besides its reply.
     enum class Fault {
         None,
-        Chatter,      // a stray line 30 and 70 ms after its reply
-        ExtraLine,    // one line more, right behind the reply
-        Late,         // the whole reply 200 ms after the link's time-out
+        Chatter,  // a stray line 30 and 70 ms after its reply
+        ExtraLine,  // one line more, right behind the reply
+        Late,  // the whole reply 200 ms after the link's time-out
         StrayBefore,  // noise ending in CR LF between the request and the reply
-        NoiseAfter,   // a burst of noise ending in CR LF 30 ms after the reply
+        NoiseAfter,  // a burst of noise ending in CR LF 30 ms after the reply
     };
     struct Recorder {
         std::string reply;
@@ -207,7 +207,11 @@ TEST_F(PollCycleTest, ConnectsAndCyclesThroughTheRecordersWithTheirOwnValues)
     state.gDevAddr[1] = 17;
     answer(0, 10, 1500), answer(1, 20), answer(2, 30);
     connect();
-    EXPECT_EQ(line->allWritten(), "\x1b" "C 01\r\n\x1b" "C 17\r\n\x1b" "C 03\r\n");
+    EXPECT_EQ(line->allWritten(),
+              "\x1b"
+              "C 01\r\n\x1b"
+              "C 17\r\n\x1b"
+              "C 03\r\n");
     run(3000);
     EXPECT_EQ(state.gStartDone, 1);
     EXPECT_EQ(view.progress, (std::vector<int>{0, 1, 2}));
@@ -352,9 +356,15 @@ TEST_F(PollCycleTest, ChannelLinesGiveValuesAndLabelsAndNoReadingShowsNothing)
         bool read;
         const char* label;
     };
-    const Case cases[] = {{"", 99.f, false, ""},   {"S", 0.f, false, ""},  {"12.346 -02", 12.346f, true, "12.35"},
-                          {"7.5    -00", 7.5f, true, "8."}, {"      7-x ", 7.f, true, "7."}, {"1E2", 100.f, true, "100.0"},
-                          {"----", 100.f, false, ""}, {"1E39", 100.f, false, ""}, {"abc", 100.f, false, ""},
+    const Case cases[] = {{"", 99.f, false, ""},
+                          {"S", 0.f, false, ""},
+                          {"12.346 -02", 12.346f, true, "12.35"},
+                          {"7.5    -00", 7.5f, true, "8."},
+                          {"      7-x ", 7.f, true, "7."},
+                          {"1E2", 100.f, true, "100.0"},
+                          {"----", 100.f, false, ""},
+                          {"1E39", 100.f, false, ""},
+                          {"abc", 100.f, false, ""},
                           {"", 100.f, false, ""}};  // no number: no reading, and no old value as a new one
     state.gPvValue[0] = 99.f;
     for (const Case& c : cases) {

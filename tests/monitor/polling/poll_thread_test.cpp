@@ -4,10 +4,10 @@
 // exchange under way and releases the link on the polling thread.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <QCoreApplication>
 #include <QTest>
 #include <QThread>
+#include <atomic>
 
 #include "polling/PollWorker.h"
 #include "support/FakeLink.h"
@@ -24,8 +24,7 @@ public:
     std::function<void()> onPortOpen;  // the library's box, on the polling thread
     std::atomic<bool> reading{false}, released{false}, calledAfterRelease{false};
 
-    std::string RWcomm(const std::string& address, const std::string&, const std::int16_t&,
-                       const std::string&) override
+    std::string RWcomm(const std::string& address, const std::string&, const std::int16_t&, const std::string&) override
     {
         calledAfterRelease = calledAfterRelease || released;
         if ((underWay_ = !underWay_))
@@ -102,11 +101,13 @@ TEST_F(PollThreadTest, OutcomesArriveInSlotOrderOnTheValuesThreadThroughALostLin
     link.failAt = 3;  // recorder 01's second exchange
     bool boxOnValuesThread = false;
     link.onPortOpen = [&] {
-        polling.callHere([&] { boxOnValuesThread = QThread::currentThread() == QCoreApplication::instance()->thread(); });
+        polling.callHere(
+            [&] { boxOnValuesThread = QThread::currentThread() == QCoreApplication::instance()->thread(); });
     };
     start();
     // The lost line: every recorder's values stop being current at once.
-    const std::vector<std::string> expected = {"r0", "m1", "r2", "c", "L", "m0", "m1", "m2", "B", "r0", "m1", "r2", "c"};
+    const std::vector<std::string> expected
+        = {"r0", "m1", "r2", "c", "L", "m0", "m1", "m2", "B", "r0", "m1", "r2", "c"};
     EXPECT_TRUE(QTest::qWaitFor([&] { return trace.events.size() >= expected.size(); }, 5000));
     polling.stop();
     EXPECT_TRUE(connected);

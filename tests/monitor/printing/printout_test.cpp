@@ -2,6 +2,12 @@
 // printout of the real main window (to the PDF printer when one is set up).
 #include <gtest/gtest.h>
 
+#include "names/ChannelNames.h"
+#include "printing/FitToPage.h"
+#include "printing/Printout.h"
+#include "printing/prnselect.h"
+#include "support/FakeServices.h"
+#include "windows/MainDisp.h"
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
@@ -17,12 +23,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
-#include "names/ChannelNames.h"
-#include "printing/FitToPage.h"
-#include "printing/Printout.h"
-#include "printing/prnselect.h"
-#include "support/FakeServices.h"
-#include "windows/MainDisp.h"
 
 namespace rdxmon {
 namespace {
@@ -38,10 +38,14 @@ const FixedPrinters kPrinters({"Office-Laser", "RDX-PDF", "office-laser"}, "Offi
 
 TEST(Printing, ThePictureFillsThePrintableWidthOrHeightWithItsProportions)
 {
-    const struct { QSizeF picture, printable; QPageLayout::Orientation orientation; QSizeF printed; } cases[] = {
+    const struct {
+        QSizeF picture, printable;
+        QPageLayout::Orientation orientation;
+        QSizeF printed;
+    } cases[] = {
         {{1500, 1000}, {7000, 10000}, QPageLayout::Landscape, {7000, 7000 / 1.5}},  // ratio 1.5 on 0.7
-        {{500, 1000}, {7000, 10000}, QPageLayout::Portrait, {5000, 10000}},         // ratio 0.5 on 0.7
-        {{500, 500}, {10000, 7000}, QPageLayout::Portrait, {7000, 7000}},           // square: portrait
+        {{500, 1000}, {7000, 10000}, QPageLayout::Portrait, {5000, 10000}},  // ratio 0.5 on 0.7
+        {{500, 500}, {10000, 7000}, QPageLayout::Portrait, {7000, 7000}},  // square: portrait
         {{700, 1000}, {1400, 2000}, QPageLayout::Portrait, {1400, 2000}},
         {{0, 100}, {1000, 1000}, QPageLayout::Portrait, {0, 0}},
         {{100, 50}, {1000, 0}, QPageLayout::Landscape, {0, 0}},
@@ -58,9 +62,12 @@ TEST(Printing, ThePictureFillsThePrintableWidthOrHeightWithItsProportions)
 
 TEST(Printing, PrinterSelectionKeepsOnCancelAsksAgainForAnUnknownNameAndTakesAListedOne)
 {
-    const struct { const char* name; int index; } finds[] = {
-        {"Office-Laser", 0}, {"RDX-PDF", 1}, {"office-laser", 2}, {"rdx-pdf", -1}, {"RDX-PDF ", -1}, {"", -1}};
-    for (const auto& f : finds) EXPECT_EQ(FindPrinter(kPrinters, f.name), f.index) << f.name;
+    const struct {
+        const char* name;
+        int index;
+    } finds[] = {{"Office-Laser", 0}, {"RDX-PDF", 1}, {"office-laser", 2}, {"rdx-pdf", -1}, {"RDX-PDF ", -1}, {"", -1}};
+    for (const auto& f : finds)
+        EXPECT_EQ(FindPrinter(kPrinters, f.name), f.index) << f.name;
 
     rdxtest::RecordingMessages messages;
     PrinterSelection selection(kPrinters, messages);
@@ -146,7 +153,8 @@ QString run(const QString& program, const QStringList& args)
 {
     QProcess process;
     process.start(program, args);
-    return process.waitForFinished(30000) && process.exitCode() == 0 ? QString::fromLocal8Bit(process.readAll()) : QString();
+    return process.waitForFinished(30000) && process.exitCode() == 0 ? QString::fromLocal8Bit(process.readAll())
+                                                                     : QString();
 }
 
 TEST_F(MainWindowPrintout, OneLandscapePageFilledToTheWidthOnThePdfPrinter)
@@ -160,22 +168,28 @@ TEST_F(MainWindowPrintout, OneLandscapePageFilledToTheWidthOnThePdfPrinter)
     waitForTheMessage(1);
     EXPECT_EQ(messages.shown[0], "The printout of the main window was sent to the printer RDX-PDF.");
     QString pdf;
-    ASSERT_TRUE(QTest::qWaitFor([&] {
-        for (const QString& name : out.entryList({"*.pdf"}, QDir::Files))
-            if (!before.contains(name) && !run("pdfinfo", {out.filePath(name)}).isEmpty()) pdf = out.filePath(name);
-        return !pdf.isEmpty();
-    }, 60000)) << "no new PDF in " << out.path().toStdString() << " (RDX_PDF_OUT names the cups-pdf folder)";
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            for (const QString& name : out.entryList({"*.pdf"}, QDir::Files))
+                if (!before.contains(name) && !run("pdfinfo", {out.filePath(name)}).isEmpty())
+                    pdf = out.filePath(name);
+            return !pdf.isEmpty();
+        },
+        60000))
+        << "no new PDF in " << out.path().toStdString() << " (RDX_PDF_OUT names the cups-pdf folder)";
     EXPECT_TRUE(run("pdfinfo", {pdf}).contains(QRegularExpression("Pages:\\s+1\\b")));
     QTemporaryDir work;
     run("pdftoppm", {"-r", "40", "-png", "-singlefile", pdf, work.filePath("page")});
     QImage page(work.filePath("page.png"));
     ASSERT_FALSE(page.isNull());
     // Sheets that stay upright carry the landscape page turned a quarter.
-    if (page.height() > page.width()) page = page.transformed(QTransform().rotate(90));
+    if (page.height() > page.width())
+        page = page.transformed(QTransform().rotate(90));
     QRect picture;  // everything that is not bare paper
     for (int y = 0; y < page.height(); ++y)
         for (int x = 0; x < page.width(); ++x)
-            if (qGray(page.pixel(x, y)) < 250) picture |= QRect(x, y, 1, 1);
+            if (qGray(page.pixel(x, y)) < 250)
+                picture |= QRect(x, y, 1, 1);
     ASSERT_FALSE(picture.isEmpty()) << "the page is blank";
     QPrinter printer(QPrinterInfo::printerInfo("RDX-PDF"));
     printer.setPageOrientation(QPageLayout::Landscape);

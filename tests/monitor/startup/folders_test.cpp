@@ -26,12 +26,16 @@ bool writeText(const QString& path, const QByteArray& text)
 
 TEST(FilesFolder, TheUsersFolderFollowsTheXdgDataHome)
 {
-    struct Case { const char* home; const char* dataHome; const char* folder; };
-    for (const Case& c : std::vector<Case>{
-             {"/home/ann", "", "/home/ann/.local/share/rdx512"},
-             {"/home/ann", "/data/ann", "/data/ann/rdx512"},
-             {"/home/ann", "relative/share", "/home/ann/.local/share/rdx512"},  // not valid: ignored
-             {"", "", ""}}) {
+    struct Case {
+        const char* home;
+        const char* dataHome;
+        const char* folder;
+    };
+    for (const Case& c :
+         std::vector<Case>{{"/home/ann", "", "/home/ann/.local/share/rdx512"},
+                           {"/home/ann", "/data/ann", "/data/ann/rdx512"},
+                           {"/home/ann", "relative/share", "/home/ann/.local/share/rdx512"},  // not valid: ignored
+                           {"", "", ""}}) {
         SCOPED_TRACE(std::string(c.home) + " | " + c.dataHome);
         EXPECT_EQ(rdxfiles::userFolder({c.home, c.dataHome}), c.folder);
     }
@@ -51,7 +55,7 @@ TEST(FilesFolder, AWritableProgramFolderKeepsTheFilesAPackagesFolderNever)
     const FilesFolderChoice made = chooseFilesFolder({}, QStringLiteral("/usr/lib/rdx512"), environment);
     EXPECT_TRUE(made.problem.isEmpty()) << made.problem.toStdString();
     EXPECT_EQ(made.path, QString::fromStdString(user));
-    struct stat st{};
+    struct stat st {};
     ASSERT_EQ(::stat(user.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0700u);
 
@@ -60,23 +64,29 @@ TEST(FilesFolder, AWritableProgramFolderKeepsTheFilesAPackagesFolderNever)
     const FilesFolderChoice missing = chooseFilesFolder(dir.filePath("none"), {}, environment);
     EXPECT_EQ(missing.problem, "The folder " + dir.filePath("none") + " does not exist.");
     ASSERT_TRUE(writeText(dir.filePath("file"), "x"));
-    const FilesFolderChoice blocked = chooseFilesFolder({}, "/usr/lib/rdx512", {dir.filePath("file").toStdString(), ""});
-    EXPECT_TRUE(blocked.problem.startsWith("The folder " + dir.filePath("file/.local/share/rdx512") + " for the settings"))
+    const FilesFolderChoice blocked
+        = chooseFilesFolder({}, "/usr/lib/rdx512", {dir.filePath("file").toStdString(), ""});
+    EXPECT_TRUE(
+        blocked.problem.startsWith("The folder " + dir.filePath("file/.local/share/rdx512") + " for the settings"))
         << blocked.problem.toStdString();
 }
 
 TEST(CommandLine, FolderHelpVersionAndWhatIsRefused)
 {
-    struct Case { QStringList arguments; bool help, version; const char* folder; const char* error; };
-    for (const Case& c : std::vector<Case>{
-             {{}, false, false, "", ""},
-             {{"--folder", "/srv/line2"}, false, false, "/srv/line2", ""},
-             {{"--folder=/srv/line2"}, false, false, "/srv/line2", ""},
-             {{"--help"}, true, false, "", ""},
-             {{"-v"}, false, true, "", ""},
-             {{"--folder"}, false, false, "", "--folder needs a folder (see --help)"},
-             {{"-x", "--help"}, true, false, "", "unknown option -x (see --help)"},
-             {{"COM1"}, false, false, "", "unexpected argument COM1 (see --help)"}}) {
+    struct Case {
+        QStringList arguments;
+        bool help, version;
+        const char* folder;
+        const char* error;
+    };
+    for (const Case& c : std::vector<Case>{{{}, false, false, "", ""},
+                                           {{"--folder", "/srv/line2"}, false, false, "/srv/line2", ""},
+                                           {{"--folder=/srv/line2"}, false, false, "/srv/line2", ""},
+                                           {{"--help"}, true, false, "", ""},
+                                           {{"-v"}, false, true, "", ""},
+                                           {{"--folder"}, false, false, "", "--folder needs a folder (see --help)"},
+                                           {{"-x", "--help"}, true, false, "", "unknown option -x (see --help)"},
+                                           {{"COM1"}, false, false, "", "unexpected argument COM1 (see --help)"}}) {
         SCOPED_TRACE(c.arguments.join(' ').toStdString());
         const MonitorCommandLine line = parseMonitorCommandLine(QStringList{"RDXMON-1_V104"} + c.arguments);
         EXPECT_EQ(line.help, c.help);
@@ -114,7 +124,8 @@ TEST(PortChoice, KeptPerPortAndLookedUpBeforeTheLinkRule)
     ASSERT_TRUE(writeText(dir.filePath(kPortChoiceFileName), "# note\nCOM4 = /dev/ttyUSB3\nrubbish\nCOMX=/dev/x\n"));
     EXPECT_EQ(readPortChoices(folder), (std::map<int, QString>{{4, "/dev/ttyUSB3"}}));
     EXPECT_FALSE(storePortChoice(dir.filePath("missing"), 1, "/dev/ttyUSB0", &error));
-    EXPECT_TRUE(error.startsWith("The port choice file " + dir.filePath("missing/RDX512PORT.INI"))) << error.toStdString();
+    EXPECT_TRUE(error.startsWith("The port choice file " + dir.filePath("missing/RDX512PORT.INI")))
+        << error.toStdString();
 }
 
 TEST(PortChoice, DevicesPresentByTheirStableNamesFirst)
@@ -139,8 +150,8 @@ TEST(PortChoice, DevicesPresentByTheirStableNamesFirst)
     tty("ttyUSB7", "ch341");
     tty("ttyACM0", "cdc_acm");
     tty("ttyS0", "bus/serial-base/drivers/port", "4\n");  // Linux 6.5 on: the hardware's driver above
-    ASSERT_TRUE(QDir().mkpath(root.filePath("drivers/serial8250")) &&
-                QFile::link(root.filePath("drivers/serial8250"), sys + "ttyS0/driver"));
+    ASSERT_TRUE(QDir().mkpath(root.filePath("drivers/serial8250"))
+                && QFile::link(root.filePath("drivers/serial8250"), sys + "ttyS0/driver"));
     tty("ttyS1", "serial8250", "0\n");
     ASSERT_TRUE(QDir().mkpath(dev + "serial/by-id"));
     ASSERT_TRUE(QFile::link("../../ttyUSB10", dev + "serial/by-id/usb-FTDI_FT232R_A50285BI-if00-port0"));
@@ -148,8 +159,9 @@ TEST(PortChoice, DevicesPresentByTheirStableNamesFirst)
     QStringList captions;
     for (const SerialDevice& device : serialDevices(root.path()))
         captions << deviceCaption(device).remove(root.path());
-    EXPECT_EQ(captions, (QStringList{"/dev/serial/by-id/usb-FTDI_FT232R_A50285BI-if00-port0 (ttyUSB10, ftdi_sio)",
-                                     "/dev/ttyUSB2 (pl2303)", "/dev/ttyACM0 (cdc_acm)", "/dev/ttyS0 (serial8250)"}));
+    EXPECT_EQ(captions,
+              (QStringList{"/dev/serial/by-id/usb-FTDI_FT232R_A50285BI-if00-port0 (ttyUSB10, ftdi_sio)",
+                           "/dev/ttyUSB2 (pl2303)", "/dev/ttyACM0 (cdc_acm)", "/dev/ttyS0 (serial8250)"}));
 }
 
 }  // namespace

@@ -34,11 +34,11 @@ TEST(InitRecord, IsTwentyBytesWithFittedTextAndLittleEndianNumbers)
     const InitRecord full{"COM8", "2400", "31", -2, 1, 1, 1};
     const InitRecord cut{"C1", "19200", "5", 10000, -1, 2, -32768};
     const InitRecord kana{QString::fromUtf8("\xE3\x81\x82\xE3\x81\x84\xE3\x81\x86"), "9600", "1"};  // 2 bytes each
-    const std::pair<InitRecord, QByteArray> cases[] = {
-        {InitRecord::defaults(), "COM19600 1" + bytes({60, 0, 0, 0, 0, 0, 0, 0, 0, 0})},
-        {full, "COM8240031" + bytes({0xFE, 0xFF, 0xFF, 0xFF, 1, 0, 1, 0, 1, 0})},
-        {cut, "C1  19205 " + bytes({0x10, 0x27, 0, 0, 0xFF, 0xFF, 2, 0, 0, 0x80})},
-        {kana, bytes({0x82, 0xA0, 0x82, 0xA2}) + "96001 " + bytes({60, 0, 0, 0, 0, 0, 0, 0, 0, 0})}};
+    const std::pair<InitRecord, QByteArray> cases[]
+        = {{InitRecord::defaults(), "COM19600 1" + bytes({60, 0, 0, 0, 0, 0, 0, 0, 0, 0})},
+           {full, "COM8240031" + bytes({0xFE, 0xFF, 0xFF, 0xFF, 1, 0, 1, 0, 1, 0})},
+           {cut, "C1  19205 " + bytes({0x10, 0x27, 0, 0, 0xFF, 0xFF, 2, 0, 0, 0x80})},
+           {kana, bytes({0x82, 0xA0, 0x82, 0xA2}) + "96001 " + bytes({60, 0, 0, 0, 0, 0, 0, 0, 0, 0})}};
     for (const auto& [record, expected] : cases) {
         SCOPED_TRACE(record.Port.toStdString());
         EXPECT_EQ(encodeInitRecord(record), expected);
@@ -49,17 +49,21 @@ TEST(InitRecord, IsTwentyBytesWithFittedTextAndLittleEndianNumbers)
 
 TEST(InitRecord, CountsReadLeniently)
 {
-    const std::tuple<const char*, const char*, int> cases[] = {  // RecCount, gChTotal, polled
-        {" 1", "6", 1}, {"12", "72", 12}, {"31", "186", 31}, {"xx", "0", 1}, {"99", "594", 31}};
+    const std::tuple<const char*, const char*, int> cases[] = {// RecCount, gChTotal, polled
+                                                               {" 1", "6", 1},
+                                                               {"12", "72", 12},
+                                                               {"31", "186", 31},
+                                                               {"xx", "0", 1},
+                                                               {"99", "594", 31}};
     for (const auto& [count, total, polled] : cases) {
         InitRecord record;
         record.RecCount = count;
         EXPECT_EQ(channelTotal(record), total) << count;
         EXPECT_EQ(recorderCount(record), polled) << count;
     }
-    const std::pair<const char*, double> numbers[] = {
-        {"  12.5-02", 12.5}, {"abc", 0},  {"", 0},      {"1E3", 1000}, {"2.5e-1x", 0.25}, {"-", 0}, {"1E", 1},
-        {"\t -3.75 ", -3.75}, {"+.5", 0.5}, {"1 2", 1}, {"1E-999", 0}, {"\u00BD1", 0}};
+    const std::pair<const char*, double> numbers[]
+        = {{"  12.5-02", 12.5}, {"abc", 0},           {"", 0},      {"1E3", 1000}, {"2.5e-1x", 0.25}, {"-", 0},
+           {"1E", 1},           {"\t -3.75 ", -3.75}, {"+.5", 0.5}, {"1 2", 1},    {"1E-999", 0},     {"\u00BD1", 0}};
     for (const auto& [text, value] : numbers)
         EXPECT_DOUBLE_EQ(lenientNumber(QString::fromUtf8(text)), value) << text;
     EXPECT_EQ(lenientInt(u"-2.9"), -2);
@@ -94,13 +98,14 @@ TEST_F(SettingsFileTest, AGoodFileIsUsedAndADamagedOrMissingOneReplacedByDefault
     good.RecCount = "12";
     const QByteArray defaults = encodeInitRecord(InitRecord::defaults());
     const QByteArray goodBytes = encodeInitRecord(good) + "tail";
-    const std::tuple<const char*, QByteArray, bool> cases[] = {  // name, content (empty: none), damaged
-        {"good", goodBytes, false},
-        {"missing", {}, false},
-        {"short", defaults.left(12), true},
-        {"letters", QByteArray(defaults).replace(8, 2, "xx"), true},
-        {"none", QByteArray(defaults).replace(8, 2, "00"), true},
-        {"too many", QByteArray(defaults).replace(8, 2, "32"), true}};
+    const std::tuple<const char*, QByteArray, bool> cases[]
+        = {// name, content (empty: none), damaged
+           {"good", goodBytes, false},
+           {"missing", {}, false},
+           {"short", defaults.left(12), true},
+           {"letters", QByteArray(defaults).replace(8, 2, "xx"), true},
+           {"none", QByteArray(defaults).replace(8, 2, "00"), true},
+           {"too many", QByteArray(defaults).replace(8, 2, "32"), true}};
     for (const auto& [name, content, damaged] : cases) {
         SCOPED_TRACE(name);
         QFile f(path(kInitFileName));
@@ -138,12 +143,12 @@ TEST_F(SettingsFileTest, DefaultsThatCannotBeWrittenAreToldWithTheReason)
 TEST(SettingsFiles, AWriteTheDiskCannotTakeLeavesTheOldFileOrNoneAndNamesTheReason)
 {
     const std::pair<QString, std::function<bool(const QString&, QString*)>> writers[] = {
-        {kInitFileName, [](const QString& folder, QString* error) {
-             return writeSettings(folder, InitRecord::defaults(), error); }},
-        {kNamesFileName, [](const QString& folder, QString* error) {
-             return saveChannelNames(folder, defaultChannelTable(), error); }},
-        {kAddressFileName, [](const QString& folder, QString* error) {
-             return saveAddressTable(folder, defaultAddressTable(), error); }},
+        {kInitFileName,
+         [](const QString& folder, QString* error) { return writeSettings(folder, InitRecord::defaults(), error); }},
+        {kNamesFileName,
+         [](const QString& folder, QString* error) { return saveChannelNames(folder, defaultChannelTable(), error); }},
+        {kAddressFileName,
+         [](const QString& folder, QString* error) { return saveAddressTable(folder, defaultAddressTable(), error); }},
     };
     const QByteArray old = QByteArray(4000, 'o') + "tail";
     for (const auto& [name, write] : writers) {
@@ -153,8 +158,8 @@ TEST(SettingsFiles, AWriteTheDiskCannotTakeLeavesTheOldFileOrNoneAndNamesTheReas
             const QString path = dir.filePath(name);
             QFile file(path);
             if (present) {
-                ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(old) == old.size() &&
-                            file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
+                ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(old) == old.size()
+                            && file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
                 file.close();
             }
             QString error;

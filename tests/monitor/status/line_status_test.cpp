@@ -22,18 +22,27 @@ struct Case {
     const char* answered;
 };
 
-void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const Case& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class RecorderStateTest : public ::testing::TestWithParam<Case> {};
 
-TEST_P(RecorderStateTest, FollowsThePolls) {
+TEST_P(RecorderStateTest, FollowsThePolls)
+{
     const Case& c = GetParam();
     LineStatus status(2);
     int second = 0;
     for (const char* p = c.polls; *p; ++p, ++second) {
         const QDateTime at = kT0.addSecs(second);
-        if (*p == 'r') status.replyTaken(0, at);
-        else status.pollMissed(0, at, *p == 'g' ? MissReason::Garbled : *p == 'i' ? MissReason::Incomplete : MissReason::NoReply);
+        if (*p == 'r')
+            status.replyTaken(0, at);
+        else
+            status.pollMissed(0, at,
+                              *p == 'g'       ? MissReason::Garbled
+                                  : *p == 'i' ? MissReason::Incomplete
+                                              : MissReason::NoReply);
     }
     const LineStatus::Recorder& r = status.recorder(0);
     EXPECT_EQ(r.state, c.state);
@@ -46,26 +55,31 @@ TEST_P(RecorderStateTest, FollowsThePolls) {
     EXPECT_EQ(status.answering(), c.state == LineStatus::State::Ok ? 1 : 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Polls, RecorderStateTest, ::testing::Values(
-    Case{"not polled", "", LineStatus::State::NotPolled, 0, 0, -1, "-"},
-    Case{"never answered", "mmm", LineStatus::State::NoReply, 0, 3, -1, "0 %"},
-    Case{"answers", "rr", LineStatus::State::Ok, 2, 0, -1, "100 %"},
-    Case{"stale since the first miss", "rrmmm", LineStatus::State::Stale, 2, 3, 2, "40 %"},
-    Case{"back again", "rmmr", LineStatus::State::Ok, 2, 2, -1, "50 %"},
-    Case{"late first answer, then silent", "mrm", LineStatus::State::Stale, 1, 2, 2, "33 %"},
-    Case{"garbled after a reply", "rmg", LineStatus::State::Garbled, 1, 1, 1, "33 %"},
-    Case{"silent after garbled", "rgm", LineStatus::State::Stale, 1, 1, 1, "33 %"},
-    Case{"too slow from the start", "iii", LineStatus::State::Incomplete, 0, 3, -1, "0 %"},
-    Case{"too slow after replies", "rrim", LineStatus::State::Stale, 2, 2, 2, "50 %"},
-    Case{"answers one poll in four: the last 20 count",
-         "mmmmmmmmmmrrrrrrrrrrrrrrrrrrrrmmmrmmmrmmmrmmmrmmmr", LineStatus::State::Ok, 25, 25, -1, "25 %"}),
+INSTANTIATE_TEST_SUITE_P(
+    Polls, RecorderStateTest,
+    ::testing::Values(Case{"not polled", "", LineStatus::State::NotPolled, 0, 0, -1, "-"},
+                      Case{"never answered", "mmm", LineStatus::State::NoReply, 0, 3, -1, "0 %"},
+                      Case{"answers", "rr", LineStatus::State::Ok, 2, 0, -1, "100 %"},
+                      Case{"stale since the first miss", "rrmmm", LineStatus::State::Stale, 2, 3, 2, "40 %"},
+                      Case{"back again", "rmmr", LineStatus::State::Ok, 2, 2, -1, "50 %"},
+                      Case{"late first answer, then silent", "mrm", LineStatus::State::Stale, 1, 2, 2, "33 %"},
+                      Case{"garbled after a reply", "rmg", LineStatus::State::Garbled, 1, 1, 1, "33 %"},
+                      Case{"silent after garbled", "rgm", LineStatus::State::Stale, 1, 1, 1, "33 %"},
+                      Case{"too slow from the start", "iii", LineStatus::State::Incomplete, 0, 3, -1, "0 %"},
+                      Case{"too slow after replies", "rrim", LineStatus::State::Stale, 2, 2, 2, "50 %"},
+                      Case{"answers one poll in four: the last 20 count",
+                           "mmmmmmmmmmrrrrrrrrrrrrrrrrrrrrmmmrmmmrmmmrmmmrmmmr", LineStatus::State::Ok, 25, 25, -1,
+                           "25 %"}),
     [](const auto& info) {
         std::string n = info.param.name;
-        for (char& ch : n) if (!isalnum(static_cast<unsigned char>(ch))) ch = '_';
+        for (char& ch : n)
+            if (!isalnum(static_cast<unsigned char>(ch)))
+                ch = '_';
         return n;
     });
 
-TEST(LineStatusTest, CountsOnlyPolledRecordersAndTellsALostLine) {
+TEST(LineStatusTest, CountsOnlyPolledRecordersAndTellsALostLine)
+{
     LineStatus status(3);
     status.replyTaken(0, kT0);
     status.replyTaken(2, kT0);
@@ -82,7 +96,8 @@ TEST(LineStatusTest, CountsOnlyPolledRecordersAndTellsALostLine) {
     EXPECT_EQ(status.answering(), 1);
 }
 
-TEST(LineStatusTest, CycleTimeAndAgeOfTheLastReply) {
+TEST(LineStatusTest, CycleTimeAndAgeOfTheLastReply)
+{
     LineStatus status(1);
     EXPECT_EQ(cycleText(status.lastCycleMs()), QStringLiteral("Cycle -"));
     status.cycleEnded(0);  // the first cycle's length is not known
@@ -92,8 +107,10 @@ TEST(LineStatusTest, CycleTimeAndAgeOfTheLastReply) {
 
     EXPECT_EQ(status.lastReplyAgeMs(0, kT0), -1);
     status.replyTaken(0, kT0);
-    const struct { qint64 afterMs; const char* text; } ages[] = {
-        {400, "0.4 s"}, {12'000, "12 s"}, {303'000, "5 min 3 s"}, {7'440'000, "2 h 4 min"}};
+    const struct {
+        qint64 afterMs;
+        const char* text;
+    } ages[] = {{400, "0.4 s"}, {12'000, "12 s"}, {303'000, "5 min 3 s"}, {7'440'000, "2 h 4 min"}};
     for (const auto& a : ages) {
         SCOPED_TRACE(a.text);
         EXPECT_EQ(ageText(status.lastReplyAgeMs(0, kT0.addMSecs(a.afterMs))), QString::fromLatin1(a.text));

@@ -26,7 +26,8 @@ namespace {
 
 class OperatorViewTest : public ::testing::Test {
 protected:
-    std::unique_ptr<MainDisp> make(int recorders) {
+    std::unique_ptr<MainDisp> make(int recorders)
+    {
         state.programFolder = dir.path();
         state.gChannel = defaultChannelTable();
         state.gInit.RecCount = format00(recorders);
@@ -42,7 +43,8 @@ protected:
     Services services{clock, messages, dialogs};
 };
 
-TEST_F(OperatorViewTest, FollowsThePollsOfTheWindow) {
+TEST_F(OperatorViewTest, FollowsThePollsOfTheWindow)
+{
     auto w = make(2);
     OperatorView view(*w, state, services);
     w->pollCycle().take({SlotOutcome::Kind::Reply, 0, rdxtest::replyWithValues({"1.5", "2", "3", "4", "5", "6"}), 0});
@@ -56,14 +58,15 @@ TEST_F(OperatorViewTest, FollowsThePollsOfTheWindow) {
     EXPECT_EQ(points[0].value, 1.5f);
 }
 
-TEST_F(OperatorViewTest, TheHistoryBeginsWithTheLogsOfTheProgramFolder) {
+TEST_F(OperatorViewTest, TheHistoryBeginsWithTheLogsOfTheProgramFolder)
+{
     clock.current = QDateTime(QDate(2024, 3, 7), QTime(9, 5));
     QFile log(dir.filePath("240307_0900.csv"));
     ASSERT_TRUE(log.open(QIODevice::WriteOnly));
     log.write("\"24/03/07\"\r\n\"CH Name\",\"a\",\"b\",\"c\",\"d\",\"e\",\"f\"\r\n\"9:0:0 AM\",1,2,3,4,5,6\r\n");
     log.close();
-    ASSERT_TRUE(log.open(QIODevice::ReadWrite) &&
-                log.setFileTime(QDateTime(QDate(2024, 3, 7), QTime(9, 0, 1)), QFileDevice::FileModificationTime));
+    ASSERT_TRUE(log.open(QIODevice::ReadWrite)
+                && log.setFileTime(QDateTime(QDate(2024, 3, 7), QTime(9, 0, 1)), QFileDevice::FileModificationTime));
     log.close();
     auto w = make(1);
     OperatorView view(*w, state, services);
@@ -74,7 +77,8 @@ TEST_F(OperatorViewTest, TheHistoryBeginsWithTheLogsOfTheProgramFolder) {
     EXPECT_EQ(points[0].value, 3.0f);
 }
 
-TEST_F(OperatorViewTest, TheCountIsALinkAndALongLogNameIsCutInItsMiddle) {
+TEST_F(OperatorViewTest, TheCountIsALinkAndALongLogNameIsCutInItsMiddle)
+{
     auto w = make(1);
     OperatorView view(*w, state, services);
     EXPECT_EQ(view.statusLine->cmdAnswering->cursor().shape(), Qt::PointingHandCursor);
@@ -91,8 +95,8 @@ TEST_F(OperatorViewTest, TheCountIsALinkAndALongLogNameIsCutInItsMiddle) {
     label.resize(whole + 10, 20);
     EXPECT_EQ(label.text(), label.fullText());
     label.resize(whole / 2, 20);  // the name cut in its middle, its end and the rest kept
-    EXPECT_TRUE(label.text().startsWith(QStringLiteral("Logging to Kiln")) && label.text().contains(QChar(0x2026)) &&
-                label.text().endsWith(QStringLiteral(".csv") + suffix))
+    EXPECT_TRUE(label.text().startsWith(QStringLiteral("Logging to Kiln")) && label.text().contains(QChar(0x2026))
+                && label.text().endsWith(QStringLiteral(".csv") + suffix))
         << label.text().toStdString();
     EXPECT_LE(metrics.horizontalAdvance(label.text()), whole / 2);
     label.resize(metrics.horizontalAdvance(suffix) / 2, 20);  // too narrow for the rest: all of it cut
@@ -100,7 +104,8 @@ TEST_F(OperatorViewTest, TheCountIsALinkAndALongLogNameIsCutInItsMiddle) {
         << label.text().toStdString();
 }
 
-TEST_F(OperatorViewTest, ASpeedTheLinkRefusesIsToldAndNamedInTheStatusLine) {
+TEST_F(OperatorViewTest, ASpeedTheLinkRefusesIsToldAndNamedInTheStatusLine)
+{
     rdxtest::FakeLink link;
     link.failMember("PortOpen", rdx::kErrPortOpen, rdx::kErrBaudText);
     state.gLink = &link;
@@ -116,7 +121,8 @@ TEST_F(OperatorViewTest, ASpeedTheLinkRefusesIsToldAndNamedInTheStatusLine) {
     EXPECT_EQ(view.statusLine->lblDevice->text(), QStringLiteral("COM1 → /dev/ttyS0 (not open: speed 1920 refused)"));
 }
 
-TEST_F(OperatorViewTest, TheWindowGrowsByTheStatusLineAndTheLayoutStays) {
+TEST_F(OperatorViewTest, TheWindowGrowsByTheStatusLineAndTheLayoutStays)
+{
     auto w = make(12);
     const QSize before = w->size();
     const QRect grid = w->frmM[71]->geometry();
@@ -129,7 +135,8 @@ TEST_F(OperatorViewTest, TheWindowGrowsByTheStatusLineAndTheLayoutStays) {
     EXPECT_GE(view.statusLine->geometry().top(), w->centralWidget()->geometry().bottom());
 }
 
-TEST_F(OperatorViewTest, TheStatusLineTellsRowsWaitingAndWhenWritingResumed) {
+TEST_F(OperatorViewTest, TheStatusLineTellsRowsWaitingAndWhenWritingResumed)
+{
     state.gInit.LogInterval = 1;
     state.gInit.LogNameMode = state.gInit.LogActive = 1;  // logging resumes into a default file
     auto w = make(1);
@@ -138,29 +145,38 @@ TEST_F(OperatorViewTest, TheStatusLineTellsRowsWaitingAndWhenWritingResumed) {
     ASSERT_TRUE(log.running());
     const QString path = log.heldName(), name = QFileInfo(path).fileName();
     const auto second = [&] {
-        for (int i = 0; i < 5; ++i) clock.advanceMs(200), log.tick();
+        for (int i = 0; i < 5; ++i)
+            clock.advanceMs(200), log.tick();
         view.statusLine->refresh();
         return view.statusLine->lblLogFile->fullText();
     };
     ASSERT_TRUE(QFile::rename(path, path + ".away") && QDir().mkdir(path));  // the file cannot be written
-    EXPECT_EQ(second().toStdString(),
-              QStringLiteral("Logging to %1: 1 row waits to be written (%2)").arg(name, std::strerror(EISDIR)).toStdString());
-    EXPECT_EQ(second().toStdString(),
-              QStringLiteral("Logging to %1: 2 rows wait to be written (%2)").arg(name, std::strerror(EISDIR)).toStdString());
+    EXPECT_EQ(
+        second().toStdString(),
+        QStringLiteral("Logging to %1: 1 row waits to be written (%2)").arg(name, std::strerror(EISDIR)).toStdString());
+    EXPECT_EQ(
+        second().toStdString(),
+        QStringLiteral("Logging to %1: 2 rows wait to be written (%2)").arg(name, std::strerror(EISDIR)).toStdString());
     ASSERT_TRUE(QDir().rmdir(path) && QFile::rename(path + ".away", path));
-    EXPECT_EQ(second().toStdString(), QStringLiteral("Logging to %1: writing resumed at 09:05:02").arg(name).toStdString());
+    EXPECT_EQ(second().toStdString(),
+              QStringLiteral("Logging to %1: writing resumed at 09:05:02").arg(name).toStdString());
 }
 
-TEST_F(OperatorViewTest, PageKeysTurnOnlyToPagesTheWindowOffers) {
-    const struct { int recorders; const char* keys; int page; } cases[] = {
-        {12, "D", 0}, {31, "DD", 2}, {31, "DDD", 2}, {31, "DDU", 1}, {20, "DD", 1}, {31, "U", 0}};
+TEST_F(OperatorViewTest, PageKeysTurnOnlyToPagesTheWindowOffers)
+{
+    const struct {
+        int recorders;
+        const char* keys;
+        int page;
+    } cases[] = {{12, "D", 0}, {31, "DD", 2}, {31, "DDD", 2}, {31, "DDU", 1}, {20, "DD", 1}, {31, "U", 0}};
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.recorders << " recorders, keys " << c.keys);
         auto w = make(c.recorders);
         OperatorView view(*w, state, services);
         w->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get()));
-        for (const char* k = c.keys; *k; ++k) QTest::keyClick(w.get(), *k == 'D' ? Qt::Key_PageDown : Qt::Key_PageUp);
+        for (const char* k = c.keys; *k; ++k)
+            QTest::keyClick(w.get(), *k == 'D' ? Qt::Key_PageDown : Qt::Key_PageUp);
         EXPECT_EQ(w->page(), c.page);
     }
 }

@@ -15,19 +15,25 @@ constexpr qint64 kStart = 1'700'000'000'000;  // a bucket boundary
 constexpr quint8 kAll = 0x3f;
 constexpr qint64 kHourMs = 3600 * 1000;
 
-std::array<float, kChannelsPerSlot> six(float v) { return {v, v, v, v, v, v}; }
+std::array<float, kChannelsPerSlot> six(float v)
+{
+    return {v, v, v, v, v, v};
+}
 
-std::vector<TrendPoint> pointsOf(const TrendHistory& h, int channel, qint64 from, qint64 to) {
+std::vector<TrendPoint> pointsOf(const TrendHistory& h, int channel, qint64 from, qint64 to)
+{
     std::vector<TrendPoint> out;
     h.points(channel, from, to, out);
     return out;
 }
 
 // The values between the first and last point at from..to, breaks as NaN.
-std::vector<float> valuesIn(const std::vector<TrendPoint>& points, qint64 from, qint64 to) {
+std::vector<float> valuesIn(const std::vector<TrendPoint>& points, qint64 from, qint64 to)
+{
     std::vector<float> v;
     for (const TrendPoint& p : points)
-        if (p.ms >= from && p.ms <= to) v.push_back(p.value);
+        if (p.ms >= from && p.ms <= to)
+            v.push_back(p.value);
     return v;
 }
 
@@ -37,7 +43,8 @@ struct Tier {
 };
 const Tier kTiers[] = {{"recent replies", 60'000}, {"buckets", 2 * kHourMs}};
 
-TEST(TrendHistoryTest, ExtremesOfEveryBucketSurviveInTheOrderTheyCame) {
+TEST(TrendHistoryTest, ExtremesOfEveryBucketSurviveInTheOrderTheyCame)
+{
     struct Case {
         const char* name;
         std::vector<float> values;  // one reply a second inside one bucket
@@ -53,15 +60,18 @@ TEST(TrendHistoryTest, ExtremesOfEveryBucketSurviveInTheOrderTheyCame) {
         SCOPED_TRACE(c.name);
         TrendHistory h;
         const qint64 t0 = kStart;
-        for (std::size_t i = 0; i < c.values.size(); ++i) h.addReply(0, t0 + 500 + qint64(i) * 1000, six(c.values[i]), kAll);
+        for (std::size_t i = 0; i < c.values.size(); ++i)
+            h.addReply(0, t0 + 500 + qint64(i) * 1000, six(c.values[i]), kAll);
         // Push the pattern out of the recent replies.
         h.addReply(0, t0 + 2 * kHourMs, six(0), kAll);
-        const auto v = valuesIn(pointsOf(h, 0, t0, t0 + TrendHistory::kBucketMs - 1), t0, t0 + TrendHistory::kBucketMs - 1);
+        const auto v
+            = valuesIn(pointsOf(h, 0, t0, t0 + TrendHistory::kBucketMs - 1), t0, t0 + TrendHistory::kBucketMs - 1);
         EXPECT_EQ(v, c.expected);
     }
 }
 
-TEST(TrendHistoryTest, AMissOrASkippedChannelBreaksTheLineInBothTiers) {
+TEST(TrendHistoryTest, AMissOrASkippedChannelBreaksTheLineInBothTiers)
+{
     for (const Tier& tier : kTiers) {
         SCOPED_TRACE(tier.name);
         TrendHistory h;
@@ -90,7 +100,8 @@ TEST(TrendHistoryTest, AMissOrASkippedChannelBreaksTheLineInBothTiers) {
     }
 }
 
-TEST(TrendHistoryTest, ALostLineBreaksEverySlotHeardOf) {
+TEST(TrendHistoryTest, ALostLineBreaksEverySlotHeardOf)
+{
     TrendHistory h;
     h.addReply(0, kStart + 1000, six(1), kAll);
     h.addReply(3, kStart + 1200, six(1), kAll);
@@ -106,13 +117,16 @@ TEST(TrendHistoryTest, ALostLineBreaksEverySlotHeardOf) {
     EXPECT_TRUE(pointsOf(h, kChannelsPerSlot, kStart, kStart + 10'000).empty());
 }
 
-TEST(TrendHistoryTest, EightHoursOfEveryChannelStayUnder40MBAndTheOldestIsDropped) {
+TEST(TrendHistoryTest, EightHoursOfEveryChannelStayUnder40MBAndTheOldestIsDropped)
+{
     TrendHistory h;
     const qint64 end = kStart + 9 * kHourMs;
     std::size_t atEightHours = 0;
     for (qint64 t = kStart; t < end; t += 1000) {
-        if (t == kStart + 8 * kHourMs) atEightHours = h.memoryBytes();
-        for (int slot = 0; slot < kSlotCount; ++slot) h.addReply(slot, t + slot, six(float(t % 97)), kAll);
+        if (t == kStart + 8 * kHourMs)
+            atEightHours = h.memoryBytes();
+        for (int slot = 0; slot < kSlotCount; ++slot)
+            h.addReply(slot, t + slot, six(float(t % 97)), kAll);
     }
     EXPECT_LT(h.memoryBytes(), 40u * 1024 * 1024);
     EXPECT_EQ(h.memoryBytes(), atEightHours);
@@ -123,9 +137,11 @@ TEST(TrendHistoryTest, EightHoursOfEveryChannelStayUnder40MBAndTheOldestIsDroppe
     EXPECT_GT(all.size(), std::size_t(8 * kHourMs / TrendHistory::kBucketMs));
 }
 
-TEST(TrendHistoryTest, ReducingToColumnsKeepsSpikesAndBreaks) {
+TEST(TrendHistoryTest, ReducingToColumnsKeepsSpikesAndBreaks)
+{
     std::vector<TrendPoint> points;
-    for (int i = 0; i < 1000; ++i) points.push_back({kStart + i, i == 500 ? 99.f : 1.f});
+    for (int i = 0; i < 1000; ++i)
+        points.push_back({kStart + i, i == 500 ? 99.f : 1.f});
     points[700].value = NAN;
     const auto reduced = reduceToColumns(points, kStart, kStart + 1000, 10);
     EXPECT_LE(reduced.size(), 10u * 2 + 3);
@@ -133,7 +149,8 @@ TEST(TrendHistoryTest, ReducingToColumnsKeepsSpikesAndBreaks) {
     EXPECT_EQ(std::count_if(reduced.begin(), reduced.end(), [](const TrendPoint& p) { return p.isBreak(); }), 1);
 }
 
-TEST(TrendHistoryTest, CsvRowsLeaveABreakEmptyAndUseTheLogNumbers) {
+TEST(TrendHistoryTest, CsvRowsLeaveABreakEmptyAndUseTheLogNumbers)
+{
     TrendHistory h;
     h.addReply(0, kStart + 1000, {0.5f, 1e8f, 0, 0, 0, 0}, kAll);
     h.addMiss(0, kStart + 2000);

@@ -22,17 +22,22 @@ class TrendReadBackTest : public ::testing::Test {
 protected:
     // A log of `columns` channels: its header, then rows of (time, fields).
     void writeLog(const QString& name, int columns, const std::vector<std::pair<QTime, QByteArray>>& rows,
-                  const QDateTime& lastWritten) {
+                  const QDateTime& lastWritten)
+    {
         QByteArray text = "\"26/12/07\"\r\n\"CH Name\"";
-        for (int k = 0; k < columns; ++k) text += ",\"Channel           \"";
+        for (int k = 0; k < columns; ++k)
+            text += ",\"Channel           \"";
         text += "\r\n";
-        for (const auto& [time, fields] : rows) text += csvRowTime(time).toLatin1().prepend('"') + "\"," + fields + "\r\n";
+        for (const auto& [time, fields] : rows)
+            text += csvRowTime(time).toLatin1().prepend('"') + "\"," + fields + "\r\n";
         QFile file(dir.filePath(name));
         ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(text) == text.size());
         file.close();
-        ASSERT_TRUE(file.open(QIODevice::ReadWrite) && file.setFileTime(lastWritten, QFileDevice::FileModificationTime));
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite)
+                    && file.setFileTime(lastWritten, QFileDevice::FileModificationTime));
     }
-    std::vector<TrendPoint> pointsOf(int channel) const {
+    std::vector<TrendPoint> pointsOf(int channel) const
+    {
         std::vector<TrendPoint> out;
         history.points(channel, 0, kNow.toMSecsSinceEpoch(), out);
         return out;
@@ -43,7 +48,8 @@ protected:
     TrendHistory history;
 };
 
-TEST_F(TrendReadBackTest, RowsOfTheLastHoursAcrossMidnightWithTheirGaps) {
+TEST_F(TrendReadBackTest, RowsOfTheLastHoursAcrossMidnightWithTheirGaps)
+{
     const QDate day1(2026, 12, 7), day2(2026, 12, 8);
     // One recorder, a row a minute from 23:58 to 0:02; channel 2 had no
     // reading at 23:59, the recorder none at 0:01.
@@ -65,28 +71,33 @@ TEST_F(TrendReadBackTest, RowsOfTheLastHoursAcrossMidnightWithTheirGaps) {
 
     const std::vector<TrendPoint> first = pointsOf(0);
     const std::vector<qint64> times = {at(day1, QTime(23, 58)), at(day1, QTime(23, 59)), at(day2, QTime(0, 0)),
-                                       at(day2, QTime(0, 1)), at(day2, QTime(0, 2)), at(day2, QTime(0, 2)) + 1};
+                                       at(day2, QTime(0, 1)),   at(day2, QTime(0, 2)),   at(day2, QTime(0, 2)) + 1};
     ASSERT_EQ(first.size(), times.size());
     const float values[] = {1, 1.5f, 2, NAN, -3e-5f, NAN};  // the file's end is a break
     for (std::size_t i = 0; i < times.size(); ++i) {
         SCOPED_TRACE(i);
         EXPECT_EQ(first[i].ms, times[i]);
-        if (std::isnan(values[i])) EXPECT_TRUE(first[i].isBreak());
-        else EXPECT_FLOAT_EQ(first[i].value, values[i]);
+        if (std::isnan(values[i]))
+            EXPECT_TRUE(first[i].isBreak());
+        else
+            EXPECT_FLOAT_EQ(first[i].value, values[i]);
     }
     EXPECT_TRUE(pointsOf(1)[1].isBreak());
     EXPECT_FLOAT_EQ(pointsOf(5)[0].value, 6);
 }
 
-TEST_F(TrendReadBackTest, ALongLogIsReadFromItsEndAndAPauseInItIsABreak) {
+TEST_F(TrendReadBackTest, ALongLogIsReadFromItsEndAndAPauseInItIsABreak)
+{
     // Twelve recorders, a row every 5 s for 8 h 20 min up to 0:05, with the
     // program away from 23:00 to 23:10: some 2 MB, read in blocks.
     std::vector<std::pair<QTime, QByteArray>> rows;
     QByteArray fields;
-    for (int k = 0; k < 72; ++k) fields += (k ? "," : "") + QByteArray::number(k + 0.5);
+    for (int k = 0; k < 72; ++k)
+        fields += (k ? "," : "") + QByteArray::number(k + 0.5);
     const QDateTime end(QDate(2026, 12, 8), QTime(0, 5));
     for (QDateTime t = end.addSecs(-(8 * 3600 + 1200)); t <= end; t = t.addSecs(5)) {
-        if (t.time() >= QTime(23, 0) && t.time() < QTime(23, 10)) continue;
+        if (t.time() >= QTime(23, 0) && t.time() < QTime(23, 10))
+            continue;
         rows.emplace_back(t.time(), fields);
     }
     writeLog("261207_1545.csv", 72, rows, end.addMSecs(100));

@@ -11,7 +11,8 @@
 namespace rdxmon {
 namespace {
 
-TEST(TrendScale, EachScaleIsFiveRoundStepsHoldingTheValues) {
+TEST(TrendScale, EachScaleIsFiveRoundStepsHoldingTheValues)
+{
     const double none = std::numeric_limits<double>::quiet_NaN();
     const struct {
         double lo, hi;
@@ -23,7 +24,7 @@ TEST(TrendScale, EachScaleIsFiveRoundStepsHoldingTheValues) {
         {596, 618, {595, 620, 5, 0}},
         {0.013, 0.047, {0.01, 0.06, 0.01, 2}},
         {25, 25, {24.5, 25.75, 0.25, 2}},  // a flat line
-        {none, none, {0, 1, 0.2, 1}},      // no values
+        {none, none, {0, 1, 0.2, 1}},  // no values
         {5, 1, {0, 1, 0.2, 1}},
     };
     for (const auto& c : cases) {
@@ -37,7 +38,8 @@ TEST(TrendScale, EachScaleIsFiveRoundStepsHoldingTheValues) {
     EXPECT_EQ(scaleLabel(roundScale(-0.04, 0.04), -1e-17), QStringLiteral("0.00"));
 }
 
-TEST(TrendScale, EveryLineGetsItsOwnScaleOrOneForAll) {
+TEST(TrendScale, EveryLineGetsItsOwnScaleOrOneForAll)
+{
     const float gap = std::numeric_limits<float>::quiet_NaN();
     const std::vector<std::vector<TrendPoint>> curves = {
         {{1000, 0}, {2000, gap}, {3000, 100}, {9000, 5000}},  // the last point lies after the range
@@ -52,7 +54,8 @@ TEST(TrendScale, EveryLineGetsItsOwnScaleOrOneForAll) {
     EXPECT_EQ(one[1].hi, 100);
 }
 
-TEST(TrendScale, TimeTicksFallOnRoundStepsOfTheLocalClock) {
+TEST(TrendScale, TimeTicksFallOnRoundStepsOfTheLocalClock)
+{
     const QDateTime from(QDate(2026, 12, 7), QTime(10, 3, 27));
     const struct {
         qint64 spanMs;
@@ -61,12 +64,9 @@ TEST(TrendScale, TimeTicksFallOnRoundStepsOfTheLocalClock) {
         QTime first;
         const char* format;
     } cases[] = {
-        {30'000, 10, 5'000, QTime(10, 3, 30), "HH:mm:ss"},
-        {600'000, 8, 120'000, QTime(10, 4), "HH:mm"},
-        {600'000, 12, 60'000, QTime(10, 4), "HH:mm"},
-        {3'600'000, 8, 600'000, QTime(10, 10), "HH:mm"},
-        {3'600'000, 4, 900'000, QTime(10, 15), "HH:mm"},
-        {8 * 3'600'000, 8, 3'600'000, QTime(11, 0), "HH:mm"},
+        {30'000, 10, 5'000, QTime(10, 3, 30), "HH:mm:ss"},    {600'000, 8, 120'000, QTime(10, 4), "HH:mm"},
+        {600'000, 12, 60'000, QTime(10, 4), "HH:mm"},         {3'600'000, 8, 600'000, QTime(10, 10), "HH:mm"},
+        {3'600'000, 4, 900'000, QTime(10, 15), "HH:mm"},      {8 * 3'600'000, 8, 3'600'000, QTime(11, 0), "HH:mm"},
         {8 * 3'600'000, 5, 7'200'000, QTime(12, 0), "HH:mm"},
     };
     for (const auto& c : cases) {
@@ -78,14 +78,17 @@ TEST(TrendScale, TimeTicksFallOnRoundStepsOfTheLocalClock) {
         EXPECT_LE(static_cast<int>(ticks.at.size()), c.maxTicks);
         EXPECT_EQ(QDateTime::fromMSecsSinceEpoch(ticks.at.front()).time(), c.first);
         EXPECT_EQ(ticks.format, QString::fromLatin1(c.format));
-        for (std::size_t i = 1; i < ticks.at.size(); ++i) EXPECT_EQ(ticks.at[i] - ticks.at[i - 1], c.stepMs);
+        for (std::size_t i = 1; i < ticks.at.size(); ++i)
+            EXPECT_EQ(ticks.at[i] - ticks.at[i - 1], c.stepMs);
     }
 }
 
-TEST(TrendScale, OpensWithTheKeptChannelsStillShownElseTheFirstRecordersOfThePage) {
+TEST(TrendScale, OpensWithTheKeptChannelsStillShownElseTheFirstRecordersOfThePage)
+{
     SharedState state;
     state.gRecTotal = 15;  // channels 0..89
-    for (int k : {2, 72, 73, 74, 75, 76, 77}) state.gChannel[k].LogSel = 0;  // recorder 13 shows nothing
+    for (int k : {2, 72, 73, 74, 75, 76, 77})
+        state.gChannel[k].LogSel = 0;  // recorder 13 shows nothing
     using Picks = std::vector<int>;
     const struct {
         const char* name;

@@ -15,10 +15,12 @@ namespace {
 
 class TrendWindowTest : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         state.programFolder = dir.path();
         state.gRecTotal = 15;  // 90 channels
-        for (auto& c : state.gChannel) c.Name = QStringLiteral("x");
+        for (auto& c : state.gChannel)
+            c.Name = QStringLiteral("x");
     }
     QTemporaryDir dir;
     SharedState state;
@@ -30,7 +32,8 @@ protected:
     Services services{clock, messages, dialogs};
 };
 
-TEST_F(TrendWindowTest, OpensWithTheFirstRecordersShownChannelsThenTheKeptOnesStillShown) {
+TEST_F(TrendWindowTest, OpensWithTheFirstRecordersShownChannelsThenTheKeptOnesStillShown)
+{
     host.page = 1;
     state.gChannel[73].LogSel = 0;
     {
@@ -50,7 +53,8 @@ TEST_F(TrendWindowTest, OpensWithTheFirstRecordersShownChannelsThenTheKeptOnesSt
     EXPECT_TRUE(QFile::exists(dir.filePath(kViewSettingsFile)));
 }
 
-TEST_F(TrendWindowTest, OffersOnlyTheShownChannelsAndTicksAllOrNone) {
+TEST_F(TrendWindowTest, OffersOnlyTheShownChannelsAndTicksAllOrNone)
+{
     state.gChannel[5].LogSel = 0;
     TrendWindow window(state, history, host, services);
     window.open();
@@ -65,7 +69,8 @@ TEST_F(TrendWindowTest, OffersOnlyTheShownChannelsAndTicksAllOrNone) {
     EXPECT_TRUE(window.picked().empty());
 }
 
-TEST_F(TrendWindowTest, EachLineHasItsOwnScaleAndTheAxisShowsTheChosenChannels) {
+TEST_F(TrendWindowTest, EachLineHasItsOwnScaleAndTheAxisShowsTheChosenChannels)
+{
     const qint64 now = clock.now().toMSecsSinceEpoch();
     for (int i = 0; i < 60; ++i)
         history.addReply(0, now - 60'000 + i * 1000, {25.0f + i % 2, 0, 600.0f + i, 0, 0, 0}, 0x3f);
@@ -86,7 +91,8 @@ TEST_F(TrendWindowTest, EachLineHasItsOwnScaleAndTheAxisShowsTheChosenChannels) 
     EXPECT_DOUBLE_EQ(window.plot->curves()[0].scale.hi, 1000);
 }
 
-TEST_F(TrendWindowTest, NamesFollowRenamesAtTheNextRefresh) {
+TEST_F(TrendWindowTest, NamesFollowRenamesAtTheNextRefresh)
+{
     TrendWindow window(state, history, host, services);
     window.open();
     state.gChannel[5].Name = QStringLiteral("Kiln top          ");
@@ -94,7 +100,8 @@ TEST_F(TrendWindowTest, NamesFollowRenamesAtTheNextRefresh) {
     EXPECT_EQ(window.channelList->topLevelItem(5)->text(1), QStringLiteral("Kiln top"));
 }
 
-TEST_F(TrendWindowTest, SavesThroughTheSaveDialogAndTellsAFailure) {
+TEST_F(TrendWindowTest, SavesThroughTheSaveDialogAndTellsAFailure)
+{
     TrendWindow window(state, history, host, services);
     window.open();
     dialogs.answers = {dir.filePath("range.csv"), dir.filePath("gone/range.csv")};

@@ -1,18 +1,18 @@
 // The help file (missing, damaged, the built manual and its search) and the
 // version window.
-#include <gtest/gtest.h>
+#include "support/FakeServices.h"
+#include "windows/HelpViewer.h"
+#include "windows/frmAbout.h"
 #include <QApplication>
 #include <QFile>
-#include <QHelpSearchEngine>
 #include <QHelpEngine>
 #include <QHelpLink>
+#include <QHelpSearchEngine>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTimer>
-#include "support/FakeServices.h"
-#include "windows/HelpViewer.h"
-#include "windows/frmAbout.h"
+#include <gtest/gtest.h>
 
 TEST(Help, AMissingOrDamagedHelpFileIsToldByName)
 {

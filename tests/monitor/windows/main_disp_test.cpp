@@ -33,7 +33,8 @@ namespace {
 
 class MainDispTest : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         ASSERT_TRUE(dir.isValid());
         state.programFolder = dir.path();
         state.gLink = &link;
@@ -45,7 +46,8 @@ protected:
         }
     }
     // A window for n recorders, as start-up makes it.
-    std::unique_ptr<MainDisp> make(int recorders) {
+    std::unique_ptr<MainDisp> make(int recorders)
+    {
         state.gInit.RecCount = format00(recorders);
         state.gRecTotal = recorders;
         state.gChTotal = QString::number(recorders * 6);
@@ -55,13 +57,15 @@ protected:
         w->setParts(parts);
         return w;
     }
-    std::optional<InitRecord> stored() const {
+    std::optional<InitRecord> stored() const
+    {
         QFile file(dir.filePath(kInitFileName));
         return file.open(QIODevice::ReadOnly) ? decodeInitRecord(file.readAll()) : std::nullopt;
     }
     // Steps 50 ms apart from slot 0 until n recorders have been polled (at
     // most 20 steps each), every outcome taken by the window.
-    void poll(MainDisp& w, std::size_t n) {
+    void poll(MainDisp& w, std::size_t n)
+    {
         qint64 ms = 0;
         PollExchange exchange(&link, linkSettings(state), [&] { return ms; });
         std::size_t polled = 0;
@@ -82,21 +86,29 @@ protected:
     Services services{clock, messages, dialogs};
 };
 
-int visibleFrames(const MainDisp& w) {
+int visibleFrames(const MainDisp& w)
+{
     int n = 0;
-    for (QFrame* f : w.frmM) n += f->isVisibleTo(&w) ? 1 : 0;
+    for (QFrame* f : w.frmM)
+        n += f->isVisibleTo(&w) ? 1 : 0;
     return n;
 }
 
-TEST_F(MainDispTest, LayoutByRecorderCount) {
+TEST_F(MainDispTest, LayoutByRecorderCount)
+{
     // Recorders, page shown, window size, channel frames shown, and whether
     // headings 1 and 2 and the three page buttons show.
-    struct Case { int recorders, page; QSize size; int frames; const char* shown; };
-    const Case cases[] = {
-        {1, 0, {470, 257}, 6, "00000"},  {2, 0, {470, 396}, 12, "00000"}, {3, 0, {470, 531}, 18, "00000"},
-        {4, 0, {470, 615}, 24, "00000"}, {5, 0, {621, 615}, 30, "10000"}, {8, 0, {621, 615}, 48, "10000"},
-        {9, 0, {913, 615}, 54, "11000"}, {12, 0, {913, 615}, 72, "11000"}, {13, 1, {913, 615}, 6, "00110"},
-        {24, 1, {913, 615}, 72, "11110"}, {31, 2, {913, 615}, 42, "10111"}};
+    struct Case {
+        int recorders, page;
+        QSize size;
+        int frames;
+        const char* shown;
+    };
+    const Case cases[]
+        = {{1, 0, {470, 257}, 6, "00000"},   {2, 0, {470, 396}, 12, "00000"},  {3, 0, {470, 531}, 18, "00000"},
+           {4, 0, {470, 615}, 24, "00000"},  {5, 0, {621, 615}, 30, "10000"},  {8, 0, {621, 615}, 48, "10000"},
+           {9, 0, {913, 615}, 54, "11000"},  {12, 0, {913, 615}, 72, "11000"}, {13, 1, {913, 615}, 6, "00110"},
+           {24, 1, {913, 615}, 72, "11110"}, {31, 2, {913, 615}, 42, "10111"}};
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::Message() << c.recorders << " recorders, page " << c.page);
         auto w = make(c.recorders);
@@ -104,7 +116,8 @@ TEST_F(MainDispTest, LayoutByRecorderCount) {
         EXPECT_EQ(w->size(), c.size);
         EXPECT_EQ(visibleFrames(*w), c.frames);
         const QWidget* widgets[] = {w->Label1[1], w->Label1[2], w->DVsele1, w->DVsele2, w->DVsele3};
-        for (int i = 0; i < 5; ++i) EXPECT_EQ(!widgets[i]->isHidden(), c.shown[i] == '1') << i;
+        for (int i = 0; i < 5; ++i)
+            EXPECT_EQ(!widgets[i]->isHidden(), c.shown[i] == '1') << i;
         // Whatever shows lies inside the window.
         w->show();
         for (QWidget* child : w->centralWidget()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
@@ -112,7 +125,8 @@ TEST_F(MainDispTest, LayoutByRecorderCount) {
     }
 }
 
-TEST_F(MainDispTest, DefaultChannelNamesFitTheirLabels) {
+TEST_F(MainDispTest, DefaultChannelNamesFitTheirLabels)
+{
     auto w = make(31);
     int checked = 0;
     for (QPushButton* page : {w->DVsele1, w->DVsele2, w->DVsele3}) {
@@ -128,10 +142,13 @@ TEST_F(MainDispTest, DefaultChannelNamesFitTheirLabels) {
     EXPECT_EQ(checked, kChannelCount);
 }
 
-TEST_F(MainDispTest, ValueLabelsShowOnlyReadingsOfSelectedChannels) {
+TEST_F(MainDispTest, ValueLabelsShowOnlyReadingsOfSelectedChannels)
+{
     // Channels 0 to 4: its state, selected, shown (a stale value greyed).
-    const std::tuple<PvState, int, QString> cases[] = {{PvState::Current, 1, "12.3"}, {PvState::NoReading, 1, ""},
-                                                       {PvState::Current, 0, ""}, {PvState::Skipped, 1, ""},
+    const std::tuple<PvState, int, QString> cases[] = {{PvState::Current, 1, "12.3"},
+                                                       {PvState::NoReading, 1, ""},
+                                                       {PvState::Current, 0, ""},
+                                                       {PvState::Skipped, 1, ""},
                                                        {PvState::Stale, 1, "12.3"}};
     for (int k = 0; k < 5; ++k) {
         std::tie(state.gPvState[k], state.gChannel[k].LogSel, std::ignore) = cases[k];
@@ -140,9 +157,11 @@ TEST_F(MainDispTest, ValueLabelsShowOnlyReadingsOfSelectedChannels) {
     state.gPvState[72] = PvState::Current;
     state.gPvValue[72] = 3.5f;
     auto w = make(13);
-    for (QLabel* label : w->lblPv) ASSERT_TRUE(label->text().isEmpty()) << "a value before any reading";
+    for (QLabel* label : w->lblPv)
+        ASSERT_TRUE(label->text().isEmpty()) << "a value before any reading";
     w->DVsele1_Click();
-    for (int k = 0; k < 5; ++k) EXPECT_EQ(w->lblPv[k]->text(), std::get<2>(cases[k])) << k;
+    for (int k = 0; k < 5; ++k)
+        EXPECT_EQ(w->lblPv[k]->text(), std::get<2>(cases[k])) << k;
     w->DVsele2_Click();
     EXPECT_EQ(w->lblPv[0]->text(), QStringLiteral("3.5"));
 
@@ -156,7 +175,8 @@ TEST_F(MainDispTest, ValueLabelsShowOnlyReadingsOfSelectedChannels) {
     EXPECT_EQ(w->lblPv[0]->text(), QStringLiteral("1.0"));
 }
 
-TEST_F(MainDispTest, AValuesTooltipSaysWhyItIsEmptyOrGreyAndWhenItWasRead) {
+TEST_F(MainDispTest, AValuesTooltipSaysWhyItIsEmptyOrGreyAndWhenItWasRead)
+{
     state.gChannel[1].LogSel = 0;
     auto w = make(3);
     w->DVsele1_Click();
@@ -180,7 +200,8 @@ TEST_F(MainDispTest, AValuesTooltipSaysWhyItIsEmptyOrGreyAndWhenItWasRead) {
         {"no number", std::nullopt, 0, 3,
          "01-4: no number in the last reply (a burn-out or over-range text)\nNo reading since the program started"},
         {"too slow", SlotOutcome{K::Miss, 1, esc, 0, true}, 0, 6,
-         "02-1: the recorder's reply did not end in time (too slow, or cut short)\nNo reading since the program started"},
+         "02-1: the recorder's reply did not end in time (too slow, or cut short)\nNo reading since the program "
+         "started"},
         {"silent after a reply", SlotOutcome{K::Miss, 0, esc, 0}, 60'000, 0,
          "01-1: the recorder does not answer (last reply 09:05:00)\n"
          "The grey value is its last reading, not a present one.\nLast reading: 09:05:00"},
@@ -195,12 +216,14 @@ TEST_F(MainDispTest, AValuesTooltipSaysWhyItIsEmptyOrGreyAndWhenItWasRead) {
     for (const auto& step : steps) {
         SCOPED_TRACE(step.name);
         clock.advanceMs(step.afterMs);
-        if (step.poll) w->pollCycle().take(*step.poll);
+        if (step.poll)
+            w->pollCycle().take(*step.poll);
         EXPECT_EQ(w->lblPv[step.label]->toolTip().toStdString(), step.tip);
     }
 }
 
-TEST_F(MainDispTest, ConnectingPollsWheneverThePortOpened) {
+TEST_F(MainDispTest, ConnectingPollsWheneverThePortOpened)
+{
     // The member of the link that fails, its error, whether polling runs, and
     // the messages (a refused port is told by the link library itself).
     const std::tuple<std::string, int, bool, int> cases[] = {{"", 0, true, 0},
@@ -212,7 +235,8 @@ TEST_F(MainDispTest, ConnectingPollsWheneverThePortOpened) {
         rdxtest::FakeLink caseLink;
         caseLink.byAddress = true;  // 02 and 03 silent
         caseLink.replies["01"] = rdxtest::replyWithValues({"12.346 -02", "5", "3", "4", "5", "6"});
-        if (!failing.empty()) caseLink.failMember(failing, error);
+        if (!failing.empty())
+            caseLink.failMember(failing, error);
         state.gLink = &caseLink;
         state.gStartDone = 0;
         state.gPvState = {};
@@ -236,7 +260,8 @@ TEST_F(MainDispTest, ConnectingPollsWheneverThePortOpened) {
     }
 }
 
-TEST_F(MainDispTest, PanelStoresTheChoiceForTheNextStartOnly) {
+TEST_F(MainDispTest, PanelStoresTheChoiceForTheNextStartOnly)
+{
     state.gInit.Port = QStringLiteral("COM2");
     auto w = make(31);
     w->mnuComPort->trigger();
@@ -245,7 +270,8 @@ TEST_F(MainDispTest, PanelStoresTheChoiceForTheNextStartOnly) {
     EXPECT_EQ(w->Combo3->itemText(0), "COM2 link or default (/dev/ttyS1)");
     w->Combo3->setCurrentIndex(w->Combo3->findText(QStringLiteral("Simulated recorders")));
     w->Combo2->setCurrentText(QStringLiteral("2400"));
-    for (int i = 0; i < 18; ++i) w->updCh->stepDown();
+    for (int i = 0; i < 18; ++i)
+        w->updCh->stepDown();
     w->cmdCommOK_Click();
     EXPECT_TRUE(w->frmCommInit->isHidden());
     EXPECT_EQ(messages.shown.size(), 1);
@@ -284,15 +310,19 @@ TEST_F(MainDispTest, PanelStoresTheChoiceForTheNextStartOnly) {
     EXPECT_EQ(state.gInit.Port, QStringLiteral("COM2"));
 }
 
-TEST_F(MainDispTest, LineNoticeNamesThePortAndItsDevice) {
+TEST_F(MainDispTest, LineNoticeNamesThePortAndItsDevice)
+{
     QFile target(dir.filePath(QStringLiteral("tty-target")));
     ASSERT_TRUE(target.open(QIODevice::WriteOnly));
     ASSERT_TRUE(QFile::link(target.fileName(), dir.filePath(QStringLiteral("COM2"))));
     ASSERT_TRUE(QFile::link(QStringLiteral("/nonexistent/ttyX"), dir.filePath(QStringLiteral("COM3"))));
-    const std::pair<const char*, QString> devices[] = {
-        {"COM1", "/dev/ttyS0"},       {"COM8 ", "/dev/ttyS7"}, {"COM2", QFileInfo(target).canonicalFilePath()},
-        {"COM3", "/nonexistent/ttyX"}, {"LPT1", ""}};
-    for (const auto& [port, device] : devices) EXPECT_EQ(portDevice(dir.path(), port), device) << port;
+    const std::pair<const char*, QString> devices[] = {{"COM1", "/dev/ttyS0"},
+                                                       {"COM8 ", "/dev/ttyS7"},
+                                                       {"COM2", QFileInfo(target).canonicalFilePath()},
+                                                       {"COM3", "/nonexistent/ttyX"},
+                                                       {"LPT1", ""}};
+    for (const auto& [port, device] : devices)
+        EXPECT_EQ(portDevice(dir.path(), port), device) << port;
 
     state.gInit.Port = QStringLiteral("COM1");
     auto w = make(2);
@@ -308,7 +338,8 @@ TEST_F(MainDispTest, LineNoticeNamesThePortAndItsDevice) {
     EXPECT_TRUE(w->lblLine->isHidden());
 }
 
-TEST_F(MainDispTest, ExitAsksThenStoresTheLoggingControls) {
+TEST_F(MainDispTest, ExitAsksThenStoresTheLoggingControls)
+{
     auto w = make(2);
     int released = 0;
     MainDispParts parts;
@@ -334,7 +365,8 @@ TEST_F(MainDispTest, ExitAsksThenStoresTheLoggingControls) {
               std::tuple(30, 1, 1, 1));
 }
 
-TEST_F(MainDispTest, EndedByTheSystemItTriesTheRowsWaitingOnceMoreAndCountsThoseLost) {
+TEST_F(MainDispTest, EndedByTheSystemItTriesTheRowsWaitingOnceMoreAndCountsThoseLost)
+{
     for (const bool writable : {false, true}) {
         SCOPED_TRACE(writable ? "writable again" : "still not writable");
         state.gInit.LogInterval = 1;
@@ -343,7 +375,8 @@ TEST_F(MainDispTest, EndedByTheSystemItTriesTheRowsWaitingOnceMoreAndCountsThose
         LogController& log = w->logging().controller();
         const QString path = log.heldName();
         ASSERT_TRUE(QFile::rename(path, path + ".away") && QDir().mkdir(path));
-        for (int i = 0; i < 15; ++i) clock.advanceMs(200), log.tick();
+        for (int i = 0; i < 15; ++i)
+            clock.advanceMs(200), log.tick();
         ASSERT_EQ(log.unwrittenRows(), 3);
         if (writable) {
             ASSERT_TRUE(QDir().rmdir(path) && QFile::rename(path + ".away", path));
@@ -366,8 +399,10 @@ TEST_F(MainDispTest, EndedByTheSystemItTriesTheRowsWaitingOnceMoreAndCountsThose
     }
 }
 
-TEST(QtServices, FilterTranslation) {
-    EXPECT_EQ(translateFilter("*.CSV(CSV files)|*.CSV;*.TXT|All|*.*"), "CSV files (*.CSV *.csv *.TXT *.txt);;All (*.*)");
+TEST(QtServices, FilterTranslation)
+{
+    EXPECT_EQ(translateFilter("*.CSV(CSV files)|*.CSV;*.TXT|All|*.*"),
+              "CSV files (*.CSV *.csv *.TXT *.txt);;All (*.*)");
 }
 
 }  // namespace

@@ -1,16 +1,16 @@
 // rdx512-sim on its pseudo-terminal, asked by the link library every 50 ms
 // as the monitor asks.
 #include <chrono>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <sstream>
-#include <thread>
-#include <fcntl.h>
 #include <pwd.h>
+#include <sstream>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 #include "SimProcess.h"
@@ -20,13 +20,15 @@ namespace {
 
 using namespace std::chrono_literals;
 
-std::string readFile(const std::string& path) {
+std::string readFile(const std::string& path)
+{
     std::stringstream s;
     s << std::ifstream(path).rdbuf();
     return s.str();
 }
 
-TEST(SimulatorOnPty, AnswersTheLinkLogsTheRequestsAndLeavesCleanlyOnSigterm) {
+TEST(SimulatorOnPty, AnswersTheLinkLogsTheRequestsAndLeavesCleanlyOnSigterm)
+{
     const std::string log = std::filesystem::temp_directory_path() / ("rdxsim-log-" + std::to_string(getpid()));
     std::filesystem::remove(log);
     rdxsim::SimProcess sim(RDX_PROGRAM_DIR "/rdx512-sim", {"--addresses", "1-12", "--log", log});
@@ -44,7 +46,8 @@ TEST(SimulatorOnPty, AnswersTheLinkLogsTheRequestsAndLeavesCleanlyOnSigterm) {
     for (auto next = start; reply.empty() && std::chrono::steady_clock::now() - start < 4s;) {
         reply = link.RWcomm("05", "06", 1, "N");
         next += 50ms;
-        if (reply.empty()) std::this_thread::sleep_until(next);
+        if (reply.empty())
+            std::this_thread::sleep_until(next);
     }
     const auto took = std::chrono::steady_clock::now() - start;
     std::vector<std::string> lines;
@@ -56,14 +59,17 @@ TEST(SimulatorOnPty, AnswersTheLinkLogsTheRequestsAndLeavesCleanlyOnSigterm) {
         EXPECT_EQ(link.isDataNum(lines[i]), 5) << lines[i];
         EXPECT_EQ(lines[i][0], i == 7 ? 'S' : 'N');  // channel 6 of address 5 is skipped
     }
-    EXPECT_EQ(link.OutputBuffer(), "\x1b" "C 05\r\n");
+    EXPECT_EQ(link.OutputBuffer(),
+              "\x1b"
+              "C 05\r\n");
     // 256 characters at 9600 bit/s, then at most one 50 ms tick.
     EXPECT_GE(took, 266ms);
     EXPECT_LT(took, 900ms);
     link.PortClose();
 
     const auto logged = [&] { return readFile(log).find("close 05") != std::string::npos; };
-    for (int i = 0; i < 300 && !logged(); ++i) std::this_thread::sleep_for(10ms);
+    for (int i = 0; i < 300 && !logged(); ++i)
+        std::this_thread::sleep_for(10ms);
     const std::string requests = readFile(log);
     for (const char* request : {"open 05", "ts0", "data 06", "close 05"})
         EXPECT_NE(requests.find(request), std::string::npos) << request << " not in\n" << requests;
@@ -72,9 +78,11 @@ TEST(SimulatorOnPty, AnswersTheLinkLogsTheRequestsAndLeavesCleanlyOnSigterm) {
     std::filesystem::remove(log);
 }
 
-TEST(SimulatorOnPty, AClientThatEndedInExclusiveUseDoesNotLockTheNextOneOut) {
+TEST(SimulatorOnPty, AClientThatEndedInExclusiveUseDoesNotLockTheNextOneOut)
+{
     const passwd* nobody = ::getpwnam("nobody");
-    if (::geteuid() != 0 || !nobody) GTEST_SKIP() << "needs root (root ignores exclusive use) and the user nobody";
+    if (::geteuid() != 0 || !nobody)
+        GTEST_SKIP() << "needs root (root ignores exclusive use) and the user nobody";
     rdxsim::SimProcess sim(RDX_PROGRAM_DIR "/rdx512-sim", {"--addresses", "1"});
     const std::string device = std::filesystem::read_symlink(sim.linkPath());
     ASSERT_EQ(::chmod(device.c_str(), 0666), 0);
@@ -82,12 +90,15 @@ TEST(SimulatorOnPty, AClientThatEndedInExclusiveUseDoesNotLockTheNextOneOut) {
     // without taking it back; then it (or another) opens it again.
     const pid_t client = ::fork();
     if (client == 0) {
-        if (::setgid(nobody->pw_gid) != 0 || ::setuid(nobody->pw_uid) != 0) ::_exit(2);
+        if (::setgid(nobody->pw_gid) != 0 || ::setuid(nobody->pw_uid) != 0)
+            ::_exit(2);
         const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY);
-        if (fd < 0 || ::ioctl(fd, TIOCEXCL) != 0) ::_exit(3);
+        if (fd < 0 || ::ioctl(fd, TIOCEXCL) != 0)
+            ::_exit(3);
         ::close(fd);
         for (int i = 0; i < 100; ++i, std::this_thread::sleep_for(10ms))
-            if (::open(device.c_str(), O_RDWR | O_NOCTTY) >= 0) ::_exit(0);
+            if (::open(device.c_str(), O_RDWR | O_NOCTTY) >= 0)
+                ::_exit(0);
         ::_exit(1);  // refused for a second
     }
     int status = -1;

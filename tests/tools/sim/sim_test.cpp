@@ -15,8 +15,13 @@ namespace {
 using rdxsim::Request;
 using Kind = rdxsim::Request::Kind;
 
-TEST(ReplyFormat, FieldPositionsAndCheckCharacter) {
-    const struct { char kind, width; int address, line; std::string data, expected; } lines[] = {
+TEST(ReplyFormat, FieldPositionsAndCheckCharacter)
+{
+    const struct {
+        char kind, width;
+        int address, line;
+        std::string data, expected;
+    } lines[] = {
         {'I', '!', 5, 0, "RDX-512 No.05   26/12/06", "I05!00  RDX-512 No.05   26/12/061\r\n"},
         {'T', '!', 5, 1, "0000000121:25:14CH=06   ", "T05!01  0000000121:25:14CH=06   ]\r\n"},
         {'N', ' ', 5, 2, "C01       30.3-01OK ", "N05 02  C01       30.3-01OK 5\r\n"},
@@ -24,7 +29,8 @@ TEST(ReplyFormat, FieldPositionsAndCheckCharacter) {
         {'S', ' ', 5, 7, "C06              ---", "S05 07  C06              ---_\r\n"},
         {'N', ' ', 31, 12, "C11      -23.7-01OK ", "N31 12  C11      -23.7-01OK I\r\n"},
     };
-    for (const auto& l : lines) EXPECT_EQ(rdxsim::buildLine(l.kind, l.address, l.width, l.line, l.data), l.expected);
+    for (const auto& l : lines)
+        EXPECT_EQ(rdxsim::buildLine(l.kind, l.address, l.width, l.line, l.data), l.expected);
     // Generated replies: count + 2 lines; every value where the monitor reads it.
     rdxsim::ReplyGenerator generator({.seed = 3, .skipChannel = 6, .skipEvery = 5});
     EXPECT_TRUE(generator.reply(1, 0, 0, 0, 1).size() == 2 && generator.reply(1, 12, 0, 0, 1).size() == 14);
@@ -51,18 +57,21 @@ TEST(ReplyFormat, FieldPositionsAndCheckCharacter) {
     }
 }
 
-TEST(RequestParser, RequestsWhateverThePiecesAndTheNoise) {
-    const std::vector<Request> expected = {
-        {Kind::Open, "05"}, {Kind::Ts0, ""}, {Kind::Data, "06"}, {Kind::Close, "05"}};
-    const std::string exchange = "\x1bO 05\r\nTS0\r\n\x1bT\r\nFM0,01,06\r\n\x1b" "C 05\r\n";
+TEST(RequestParser, RequestsWhateverThePiecesAndTheNoise)
+{
+    const std::vector<Request> expected
+        = {{Kind::Open, "05"}, {Kind::Ts0, ""}, {Kind::Data, "06"}, {Kind::Close, "05"}};
+    const std::string exchange = "\x1bO 05\r\nTS0\r\n\x1bT\r\nFM0,01,06\r\n\x1b"
+                                 "C 05\r\n";
     const struct {
         std::string text;
         std::vector<Request> requests;
     } cases[] = {
         {exchange, expected},
-        {"#~q\x01\x1bO 05\r\nzz\r\n\r\nxxTS0\r\n\x1bT\r\nFM0,01,06\r\n\x1bQ 1\r\nFM0,01,07\r\njunk\x1b" "C 05\r\n",
-         expected},                                          // a format line without ESC "T" asks nothing
-        {"\x1bT\r\nnoise\r\nFM0,01,06\r\n", {}},             // an interrupted data request is dropped
+        {"#~q\x01\x1bO 05\r\nzz\r\n\r\nxxTS0\r\n\x1bT\r\nFM0,01,06\r\n\x1bQ 1\r\nFM0,01,07\r\njunk\x1b"
+         "C 05\r\n",
+         expected},  // a format line without ESC "T" asks nothing
+        {"\x1bT\r\nnoise\r\nFM0,01,06\r\n", {}},  // an interrupted data request is dropped
         {"\x1bO 31\r\n\x1bT\r\nFM0,01,12\r\n", {{Kind::Open, "31"}, {Kind::Data, "12"}}},
     };
     for (const auto& c : cases) {
@@ -79,17 +88,17 @@ TEST(RequestParser, RequestsWhateverThePiecesAndTheNoise) {
     EXPECT_EQ(rdxsim::leadingNumber("abc"), std::nullopt);
 }
 
-TEST(SimCommandLine, OptionsAndTheirErrors) {
-    const rdxsim::SimConfig c = rdxsim::parseCommandLine(
-        {"--addresses", "1-12,15", "--baud", "19200", "--noise", "8,9", "--vanish-after", "0.5", "--port-name", "COM3"});
+TEST(SimCommandLine, OptionsAndTheirErrors)
+{
+    const rdxsim::SimConfig c = rdxsim::parseCommandLine({"--addresses", "1-12,15", "--baud", "19200", "--noise", "8,9",
+                                                          "--vanish-after", "0.5", "--port-name", "COM3"});
     EXPECT_TRUE(c.addresses.size() == 13 && c.addresses.contains(15) && c.baud == 19200 && c.portName == "COM3");
     EXPECT_TRUE(c.faults.noise == (std::set<int>{8, 9}) && c.vanishAfterS == 0.5);
     EXPECT_EQ(rdxsim::parseCommandLine({}).addresses.size(), 31u);
 
-    const std::vector<std::pair<std::vector<std::string>, std::string>> bad = {
-        {{"--addresses", "5-2"}, "5-2"},     {{"--addresses", "1-100"}, "0 to 99"},
-        {{"--baud", "fast"}, "fast"},        {{"--baud"}, "value missing"},
-        {{"--colour", "red"}, "--colour"},   {{"--port-name", "a/b"}, "a/b"}};
+    const std::vector<std::pair<std::vector<std::string>, std::string>> bad
+        = {{{"--addresses", "5-2"}, "5-2"}, {{"--addresses", "1-100"}, "0 to 99"}, {{"--baud", "fast"}, "fast"},
+           {{"--baud"}, "value missing"},   {{"--colour", "red"}, "--colour"},     {{"--port-name", "a/b"}, "a/b"}};
     for (const auto& [args, named] : bad) {
         try {
             rdxsim::parseCommandLine(args);
@@ -100,18 +109,23 @@ TEST(SimCommandLine, OptionsAndTheirErrors) {
     }
 }
 
-std::string requestFor(const std::string& address) { return "\x1bO " + address + "\r\nTS0\r\n\x1bT\r\nFM0,01,06\r\n"; }
+std::string requestFor(const std::string& address)
+{
+    return "\x1bO " + address + "\r\nTS0\r\n\x1bT\r\nFM0,01,06\r\n";
+}
 
 // Everything sent from startUs to untilUs, taken every millisecond.
 struct Sent {
     std::string bytes;
     std::int64_t firstUs = -1, lastUs = -1;
 };
-Sent run(rdxsim::Simulator& sim, std::int64_t startUs, std::int64_t untilUs) {
+Sent run(rdxsim::Simulator& sim, std::int64_t startUs, std::int64_t untilUs)
+{
     Sent sent;
     for (std::int64_t t = startUs; t <= untilUs; t += 1000) {
         const std::string out = sim.transmit(t);
-        if (out.empty()) continue;
+        if (out.empty())
+            continue;
         sent.firstUs = sent.firstUs < 0 ? t : sent.firstUs;
         sent.lastUs = t;
         sent.bytes += out;
@@ -119,18 +133,22 @@ Sent run(rdxsim::Simulator& sim, std::int64_t startUs, std::int64_t untilUs) {
     return sent;
 }
 
-std::size_t lineEnds(const std::string& text) {
+std::size_t lineEnds(const std::string& text)
+{
     std::size_t n = 0;
-    for (std::size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at + 2)) ++n;
+    for (std::size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at + 2))
+        ++n;
     return n;
 }
 
-TEST(Simulator, AnswersOnlyTheRecorderOpenedAtTheLineSpeed) {
+TEST(Simulator, AnswersOnlyTheRecorderOpenedAtTheLineSpeed)
+{
     rdxsim::Simulator sim(rdxsim::parseCommandLine({"--addresses", "1-12"}));
     sim.receive(requestFor("05"), 0);
     const Sent reply = run(sim, 0, 2'000'000);
     std::string expected;
-    for (const auto& l : rdxsim::ReplyGenerator().reply(5, 6, 30, 30, 1)) expected += l;
+    for (const auto& l : rdxsim::ReplyGenerator().reply(5, 6, 30, 30, 1))
+        expected += l;
     EXPECT_EQ(reply.bytes, expected);
     // 27 request characters of 1042 us, 2 ms to turn round, then 1042 us a character.
     const std::int64_t start = 27 * 1042 + 2000;
@@ -139,7 +157,9 @@ TEST(Simulator, AnswersOnlyTheRecorderOpenedAtTheLineSpeed) {
 
     sim.receive(requestFor("40"), 3'000'000);  // not on the line
     EXPECT_TRUE(run(sim, 3'000'000, 5'000'000).bytes.empty());
-    sim.receive("\x1bO 03\r\n\x1b" "C 03\r\nTS0\r\n\x1bT\r\nFM0,01,06\r\n", 6'000'000);  // closed again
+    sim.receive("\x1bO 03\r\n\x1b"
+                "C 03\r\nTS0\r\n\x1bT\r\nFM0,01,06\r\n",
+                6'000'000);  // closed again
     EXPECT_TRUE(run(sim, 6'000'000, 8'000'000).bytes.empty());
     sim.receive(requestFor("5"), 9'000'000);
     EXPECT_NE(run(sim, 9'000'000, 10'000'000).bytes.find("00000002"), std::string::npos);  // its next reply
@@ -149,11 +169,13 @@ TEST(Simulator, AnswersOnlyTheRecorderOpenedAtTheLineSpeed) {
     EXPECT_FALSE(sim.nextTransmitUs());
 }
 
-TEST(Simulator, FaultModes) {
+TEST(Simulator, FaultModes)
+{
     const std::size_t kFull = 8;
     const auto lines = rdxsim::ReplyGenerator().reply(5, 6, 30, 30, 1);
     std::string clean, channels;  // the healthy reply, its channel lines
-    for (std::size_t i = 0; i < lines.size(); ++i) (i < 2 ? clean : channels) += lines[i];
+    for (std::size_t i = 0; i < lines.size(); ++i)
+        (i < 2 ? clean : channels) += lines[i];
     clean += channels;
     const struct {
         const char* option;
@@ -161,16 +183,21 @@ TEST(Simulator, FaultModes) {
         std::function<void(const std::string&)> check;
     } cases[] = {
         {"--silent", 3'000'000, [](const std::string& b) { EXPECT_TRUE(b.empty()); }},
-        {"--short", 2'000'000, [&](const std::string& b) { EXPECT_EQ(b, clean.substr(0, clean.size() - lines.back().size())); }},
-        {"--extra", 2'000'000, [&](const std::string& b) { EXPECT_EQ(b, clean + rdxsim::ReplyGenerator().extraLine(5, 8)); }},
-        {"--garbage", 2'000'000, [&](const std::string& b) {  // before the reply and in lines 0 and 1
+        {"--short", 2'000'000,
+         [&](const std::string& b) { EXPECT_EQ(b, clean.substr(0, clean.size() - lines.back().size())); }},
+        {"--extra", 2'000'000,
+         [&](const std::string& b) { EXPECT_EQ(b, clean + rdxsim::ReplyGenerator().extraLine(5, 8)); }},
+        {"--garbage", 2'000'000,
+         [&](const std::string& b) {  // before the reply and in lines 0 and 1
              EXPECT_TRUE(lineEnds(b) == kFull && b.substr(0, 3) != "I05" && b.ends_with(channels));
          }},
         {"--slow", 1'000'000, [&](const std::string& b) { EXPECT_EQ(b, lines[0]); }},
-        {"--noise", 2'000'000, [&](const std::string& b) {  // a burst after the reply that is no line
+        {"--noise", 2'000'000,
+         [&](const std::string& b) {  // a burst after the reply that is no line
              EXPECT_TRUE(b.starts_with(clean) && b.size() >= clean.size() + 4 && lineEnds(b) == kFull);
          }},
-        {"--noise-line", 2'000'000, [&](const std::string& b) {  // the burst ends in CR LF
+        {"--noise-line", 2'000'000,
+         [&](const std::string& b) {  // the burst ends in CR LF
              EXPECT_TRUE(b.starts_with(clean) && b.ends_with("\r\n") && lineEnds(b) == kFull + 1);
          }},
         {"--stray", 2'000'000, [&](const std::string& b) { EXPECT_EQ(b, "zz\r\n" + clean); }},
