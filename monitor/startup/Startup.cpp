@@ -25,6 +25,13 @@ rdx::_rdx5Comm3* loadLinkLibrary(LinkLoader& loader, const QString& programFolde
 StartupFiles loadStartupFiles(const QString& folder, MessageBoxes& messages,
                               const std::function<void(const InitRecord&)>& shown, Wording wording)
 {
+    // Warnings first (as one message), then the problem, when there are.
+    const auto tell = [&](const QString& problem, const QStringList& warnings = {}) {
+        if (!warnings.isEmpty())
+            messages.information(warnings.join(u'\n'));
+        if (!problem.isEmpty())
+            messages.information(problem);
+    };
     StartupFiles files;
     files.init = startupSettings(
         folder, messages,
@@ -34,24 +41,15 @@ StartupFiles loadStartupFiles(const QString& folder, MessageBoxes& messages,
         },
         wording);
     files.names = loadChannelNames(folder, wording);
-    if (!files.names.problem.isEmpty())
-        messages.information(files.names.problem);
+    tell(files.names.problem);
     files.addresses = loadAddressTable(folder, wording);
-    if (!files.addresses.problem.isEmpty())
-        messages.information(files.addresses.problem);
+    tell(files.addresses.problem);
     files.broker = rdxpub::loadBrokerConfig(folder);
-    if (!files.broker.warnings.isEmpty())
-        messages.information(files.broker.warnings.join(u'\n'));
-    if (!files.broker.problem.isEmpty())
-        messages.information(files.broker.problem);
+    tell(files.broker.problem, files.broker.warnings);
     files.alarms = rdxalarm::loadAlarmSettings(folder);
-    if (!files.alarms.problem.isEmpty())
-        messages.information(files.alarms.problem);
+    tell(files.alarms.problem);
     files.gateway = rdxgw::loadGatewayConfig(folder);
-    if (!files.gateway.warnings.isEmpty())
-        messages.information(files.gateway.warnings.join(u'\n'));
-    if (!files.gateway.problem.isEmpty())
-        messages.information(files.gateway.problem);
+    tell(files.gateway.problem, files.gateway.warnings);
     return files;
 }
 
