@@ -175,6 +175,7 @@ std::optional<SlotOutcome> PollExchange::step()
     // lines stay and the cycle moves on, so no slot is asked forever.
     index_ = (d + 1) % settings_.count;
     if (failed || text == kEsc) {
+        afterTimeOut_ = true;
         SlotOutcome miss = outcome(SlotOutcome::Kind::Miss, d, std::move(text));
         miss.incomplete = !failed && arrived;
         return miss;
@@ -210,6 +211,7 @@ std::optional<SlotOutcome> PollExchange::watchTail()
         // stray line pushed its last line out, or this is a backlog), and
         // the rest is not this slot's either. The whole reply is dropped.
         watching_ = false;
+        afterTimeOut_ = false;
         SlotOutcome dropped = held_;
         dropped.kind = SlotOutcome::Kind::Garbled;
         return garbled(std::move(dropped));
@@ -220,6 +222,7 @@ std::optional<SlotOutcome> PollExchange::watchTail()
     // the next request may go out at once, unless something arrives first
     // or this recorder is known to send after its replies.
     watching_ = false;
+    afterTimeOut_ = false;
     held_.atMs = nowMs;
     const int d = held_.slot;
     if (noisy_[d] > 0) {
@@ -264,7 +267,8 @@ qint64 PollExchange::deliveryGapMs() const
 
 qint64 PollExchange::tailWatchMs() const
 {
-    return std::clamp<qint64>(2 * deliveryGapMs() + characterMs(2), quietMs(), kMaxTailWatchMs);
+    const qint64 watch = std::clamp<qint64>(2 * deliveryGapMs() + characterMs(2), quietMs(), kMaxTailWatchMs);
+    return afterTimeOut_ ? std::max(watch, kAfterTimeOutWatchMs) : watch;
 }
 
 qint64 PollExchange::nextStepInMs(qint64 tickMs) const

@@ -85,6 +85,10 @@ public:
     static constexpr qint64 kMinQuietMs = 10;
     // The watch after a complete reply never lasts longer than this.
     static constexpr qint64 kMaxTailWatchMs = 250;
+    // The first reply after a time-out is watched at least this long: a
+    // recorder side that stalled may send what it owed now, and a whole
+    // foreign reply followed by the right one a moment later must not pass.
+    static constexpr qint64 kAfterTimeOutWatchMs = 250;
     // Replies whose delivery gaps are remembered.
     static constexpr int kGapHistory = 15;
     // A recorder that was seen sending after its reply gets the long settle
@@ -131,7 +135,8 @@ public:
     qint64 quietMs() const;
     // How long a complete reply is watched for more characters: twice the
     // delivery gap learnt from recent replies plus two character times, at
-    // least quietMs(), at most kMaxTailWatchMs.
+    // least quietMs(), at most kMaxTailWatchMs; the first reply after a
+    // time-out at least kAfterTimeOutWatchMs.
     qint64 tailWatchMs() const;
     // The median of the delivery gaps (the link's ReplyGap) of the last
     // kGapHistory replies.
@@ -161,6 +166,7 @@ private:
     int index_ = 0;
     bool underWay_ = false;  // RWcomm returned "under way" last step
     bool untrusted_ = false;  // the exchange under way began on a noisy line
+    bool afterTimeOut_ = false;  // no reply has been watched since the last time-out
     // The short quiet wait after an ordinary exchange: since when the line
     // has been seen quiet, and when the exchange ended.
     bool quieting_ = false;

@@ -28,7 +28,7 @@ public:
         None,
         Chatter,  // a stray line 30 and 70 ms after its reply
         ExtraLine,  // one line more, right behind the reply
-        Late,  // the whole reply 200 ms after the link's time-out
+        Late,  // the whole reply 200 ms after the link's time-out (tailMs past 1200: that late)
         StrayBefore,  // noise ending in CR LF between the request and the reply
         NoiseAfter,  // a burst of noise ending in CR LF 30 ms after the reply
     };
@@ -60,7 +60,7 @@ private:
         const qint64 ms = line.ticks->time;
         std::vector<std::pair<qint64, std::string>> pieces;  // sent at, text
         const std::size_t first = r.reply.find("\r\n") + 2;
-        const qint64 start = ms + (r.fault == Fault::Late ? 1200 : 100);
+        const qint64 start = ms + (r.fault == Fault::Late ? std::max<qint64>(r.tailMs, 1200) : 100);
         const qint64 tail = r.fault == Fault::Late ? start : ms + r.tailMs;
         if (r.fault == Fault::StrayBefore)
             pieces.emplace_back(ms + 50, "zz\r\n");
@@ -237,6 +237,10 @@ TEST_F(PollCycleTest, AFaultyRecorderNeverPutsValuesUnderAnotherAndItsNeighbours
         bool garbled;
         bool incomplete;
         bool nextSilent = false;  // recorder 03 is dead
+        // Recorder 03 is read (its polls lose no more than a tenth). A reply
+        // that lands between 03's request and its answer every cycle costs
+        // 03 every reply (dropped, never taken for 03's).
+        bool nextRead = true;
     };
     const Case cases[] = {
         {"healthy", Fault::None, 100, 0, true, false, false},
@@ -247,6 +251,8 @@ TEST_F(PollCycleTest, AFaultyRecorderNeverPutsValuesUnderAnotherAndItsNeighbours
         {"one line too many, bursts of 16", Fault::ExtraLine, 100, 16, false, true, false},
         {"whole reply after the time-out", Fault::Late, 100, 0, false, false, false},
         {"whole reply after the time-out, the next recorder dead", Fault::Late, 100, 0, false, false, false, true},
+        {"a stalled reply between the next request and its answer", Fault::Late, 1600, 0, false, false, false, false,
+         false},
         {"stray line before the reply", Fault::StrayBefore, 100, 16, false, true, false},
         {"noise after the reply", Fault::NoiseAfter, 100, 0, true, false, false},
         {"noise within the delivery gap", Fault::NoiseAfter, 100, 32, false, true, false},
@@ -263,9 +269,9 @@ TEST_F(PollCycleTest, AFaultyRecorderNeverPutsValuesUnderAnotherAndItsNeighbours
         run(20000);
         if (HasFatalFailure())
             return;
-        EXPECT_EQ(counts.read[2] > 0, !c.nextSilent);
+        EXPECT_EQ(counts.read[2] > 0, !c.nextSilent && c.nextRead);
         for (int s : {0, 2}) {
-            if (s == 2 && c.nextSilent)
+            if (s == 2 && (c.nextSilent || !c.nextRead))
                 continue;
             EXPECT_GE(counts.read[s], 5) << s;
             EXPECT_GE(counts.read[s], 9 * (counts.read[s] + counts.missed[s] + counts.garbled[s]) / 10) << s;
