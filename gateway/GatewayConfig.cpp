@@ -151,12 +151,10 @@ GatewayConfigResult parseGatewayConfig(const QList<std::pair<QString, QString>>&
             return fail(QStringLiteral("bind"), QStringLiteral("\"%1\" is not an IPv4 or IPv6 address").arg(c.bind));
     }
     if (v.contains(QStringLiteral("port"))) {
-        bool ok = false;
-        c.port = v.value(QStringLiteral("port")).toInt(&ok);
-        if (!ok || c.port < 1 || c.port > 65535)
-            return fail(
-                QStringLiteral("port"),
-                QStringLiteral("\"%1\" is not a port number (1 to 65535)").arg(v.value(QStringLiteral("port"))));
+        const QString text = v.value(QStringLiteral("port"));
+        c.port = rdxpub::portNumber(text);
+        if (c.port == 0)
+            return fail(QStringLiteral("port"), QStringLiteral("\"%1\" is not a port number (1 to 65535)").arg(text));
     }
     if (v.contains(QStringLiteral("allow"))) {
         const QStringList items = v.value(QStringLiteral("allow")).split(u',', Qt::SkipEmptyParts);

@@ -178,12 +178,10 @@ BrokerConfigResult parseBrokerConfig(const QList<std::pair<QString, QString>>& e
     }
     c.port = c.tls() ? 8883 : 1883;
     if (v.contains(QStringLiteral("port"))) {
-        bool ok = false;
-        c.port = v.value(QStringLiteral("port")).toInt(&ok);
-        if (!ok || c.port < 1 || c.port > 65535)
-            return fail(
-                QStringLiteral("port"),
-                QStringLiteral("\"%1\" is not a port number (1 to 65535)").arg(v.value(QStringLiteral("port"))));
+        const QString text = v.value(QStringLiteral("port"));
+        c.port = portNumber(text);
+        if (c.port == 0)
+            return fail(QStringLiteral("port"), QStringLiteral("\"%1\" is not a port number (1 to 65535)").arg(text));
     }
 
     if (v.contains(QStringLiteral("buffer_folder"))) {
@@ -221,6 +219,13 @@ BrokerConfigResult parseBrokerConfig(const QList<std::pair<QString, QString>>& e
                                .arg(kBrokerConfigFile, c.serverUri());
     result.config = c;
     return result;
+}
+
+int portNumber(const QString& text)
+{
+    bool ok = false;
+    const int port = text.toInt(&ok);
+    return ok && port >= 1 && port <= 65535 ? port : 0;
 }
 
 BrokerConfigResult loadBrokerConfig(const QString& folder)

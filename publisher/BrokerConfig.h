@@ -89,6 +89,9 @@ BrokerConfigResult parseBrokerConfig(const QList<std::pair<QString, QString>>& e
 // Reads folder/rdx512.conf: no file gives neither config nor problem.
 BrokerConfigResult loadBrokerConfig(const QString& folder);
 
+// The TCP port a settings text names (1..65535), or 0 when it names none.
+int portNumber(const QString& text);
+
 }  // namespace rdxpub
 
 #endif

@@ -71,15 +71,7 @@ LogFile::~LogFile()
 
 bool LogFile::create(const QString& path, const QByteArray& header, QString* error)
 {
-    close();
-    discardUnwritten();
-    dropped_ = 0;
-    path_ = path;
-    header_ = header;
-    known_ = false;
-    cutTo_ = -1;
-    replacement_ = Replacement::None;
-    error_.clear();
+    attach(path, header);
     const auto failed = [&](const QString& reason) {
         error_ = reason;
         if (error)
